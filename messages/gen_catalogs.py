@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Turns the message tables kept as gettext PO files into the C++ table fillers.
+
+messages/<table>.pot holds the English table (msgctxt = key, msgid = English text) in table order;
+messages/<locale>/<table>.po holds a translation (msgstr; an empty msgstr means untranslated and
+keeps the English text). One C++ file per locale is written, with its three fillers. A locale
+without PO files gets empty fillers.
+"""
+import argparse
+import os
+import sys
+
+TABLES = ("general", "web", "errors")
+FILLER_NAMES = {"general": "fillGeneralCatalog_", "web": "fillWebCatalog_", "errors": "fillErrorsCatalog_"}
+
+ESCAPES = {"n": "\n", "t": "\t", '"': '"', "\\": "\\", "r": "\r", "a": "\a", "b": "\b", "f": "\f", "v": "\v"}
+
+
+class PoError(Exception):
+    pass
+
+
+def unquote(text, where):
+    text = text.strip()
+    if len(text) < 2 or text[0] != '"' or text[-1] != '"':
+        raise PoError("%s: expected a quoted string" % where)
+    body, out, i = text[1:-1], [], 0
+    while i < len(body):
+        c = body[i]
+        if c == "\\":
+            i += 1
+            if i >= len(body) or body[i] not in ESCAPES:
+                raise PoError("%s: bad escape" % where)
+            out.append(ESCAPES[body[i]])
+        else:
+            out.append(c)
+        i += 1
+    return "".join(out)
+
+
+def read_po(path):
+    """Returns the entries of a PO file as dicts with ctxt, id, str and flags, in file order."""
+    entries, entry, field = [], None, None
+
+    def finish():
+        if entry is not None and "id" in entry:
+            entries.append(entry)
+
+    with open(path, encoding="utf-8") as po:
+        for number, raw in enumerate(po, 1):
+            line = raw.rstrip("\n")
+            where = "%s:%d" % (path, number)
+            if not line.strip():
+                continue
+            if line.startswith("#~"):
+                continue  # obsolete entry
+            if line.startswith("#"):
+                if entry is not None and "id" in entry:
+                    finish()
+                    entry, field = None, None
+                if entry is None:
+                    entry = {"flags": set()}
+                if line.startswith("#,"):
+                    entry["flags"].update(f.strip() for f in line[2:].split(","))
+                continue
+            keyword, _, rest = line.partition(" ")
+            if keyword in ("msgctxt", "msgid", "msgstr"):
+                name = {"msgctxt": "ctxt", "msgid": "id", "msgstr": "str"}[keyword]
+                if name in ("ctxt", "id") and entry is not None and "str" in entry:
+                    finish()
+                    entry = None
+                if entry is None:
+                    entry = {"flags": set()}
+                entry[name] = unquote(rest, where)
+                field = name
+            elif line.startswith('"'):
+                if entry is None or field is None:
+                    raise PoError("%s: continuation without a keyword" % where)
+                entry[field] += unquote(line, where)
+            else:
+                raise PoError("%s: unexpected line" % where)
+    finish()
+    # The header entry (empty msgid, no context) describes the file, not a message.
+    return [e for e in entries if "ctxt" in e]
+
+
+def cpp_literal(text):
+    """A C++ literal of the UTF-8 bytes; octal escapes take at most three digits, so none runs on."""
+    out = ['"']
+    for byte in text.encode("utf-8"):
+        c = chr(byte)
+        if c == '"':
+            out.append('\\"')
+        elif c == "\\":
+            out.append("\\\\")
+        elif c == "\n":
+            out.append("\\n")
+        elif byte < 0x20 or byte >= 0x7F:
+            out.append("\\%03o" % byte)
+        else:
+            out.append(c)
+    out.append('"')
+    return "".join(out)
+
+
+def table_entries(src, locale, table):
+    if locale == "en_US":
+        entries = read_po(os.path.join(src, table + ".pot"))
+        return [(e["ctxt"], e["id"]) for e in entries]
+    path = os.path.join(src, locale, table + ".po")
+    if not os.path.exists(path):
+        return []
+    return [(e["ctxt"], e["str"]) for e in read_po(path) if e.get("str")]
+
+
+def check_unique(entries, what):
+    seen = set()
+    for key, _ in entries:
+        if key in seen:
+            raise PoError("%s: key %s appears twice" % (what, key))
+        seen.add(key)
+
+
+def write_locale(src, out_dir, locale):
+    lines = ["// Generated from the PO message tables; edit those, not this file.",
+             '#include "messages/CatalogFillers.h"', ""]
+    for table in TABLES:
+        entries = table_entries(src, locale, table)
+        check_unique(entries, "%s/%s" % (locale, table))
+        param = "rep" if entries else "/*rep*/"
+        lines.append("void %s%s(Messages::messages_rep& %s)" % (FILLER_NAMES[table], locale, param))
+        lines.append("{")
+        for key, text in entries:
+            lines.append("    rep.messages[%s] = %s;" % (cpp_literal(key), cpp_literal(text)))
+        lines.append("}")
+        lines.append("")
+    target = os.path.join(out_dir, "catalog_%s.cpp" % locale)
+    content = "\n".join(lines)
+    if not os.path.exists(target) or open(target, encoding="utf-8").read() != content:
+        with open(target, "w", encoding="utf-8") as f:
+            f.write(content)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--src", required=True, help="the messages directory")
+    parser.add_argument("--out", required=True, help="where the C++ files go")
+    parser.add_argument("locales", nargs="+")
+    args = parser.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+    try:
+        for locale in args.locales:
+            write_locale(args.src, args.out, locale)
+    except (PoError, OSError) as problem:
+        print("gen_catalogs: %s" % problem, file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,112 @@
+#include "tests/support/ChildProcess.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+
+#include "common/error.h"
+
+namespace {
+
+std::string readAndRemove(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    unlink(path.c_str());
+    return text.str();
+}
+
+std::string tempFile(const char* what)
+{
+    std::string path = std::string("/tmp/kw-child-") + what + "-XXXXXX";
+    int fd = mkstemp(&path[0]);
+    if (fd < 0)
+        throw std::runtime_error("mkstemp failed");
+    close(fd);
+    return path;
+}
+
+void die(const char* what)
+{
+    dprintf(2, "runInChild: %s: %s\n", what, strerror(errno));
+    _exit(98);
+}
+
+void enterNamespaces(const ChildOptions& options)
+{
+    if (options.tmpfs.empty() && options.binds.empty() && !options.private_ipc)
+        return;
+    int flags = CLONE_NEWNS | (options.private_ipc ? CLONE_NEWIPC : 0);
+    if (unshare(flags) != 0)
+        die("unshare");
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        die("mount --make-rprivate /");
+    for (const std::string& dir : options.tmpfs)
+        if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "mode=0755") != 0)
+            die(dir.c_str());
+    for (const auto& bind : options.binds)
+        if (mount(bind.first.c_str(), bind.second.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            die(bind.second.c_str());
+}
+
+}  // namespace
+
+ChildResult runInChild(const std::function<int()>& body, const ChildOptions& options)
+{
+    const std::string out_path = tempFile("out");
+    const std::string err_path = tempFile("err");
+    std::cout.flush();
+    std::cerr.flush();
+    fflush(nullptr);
+
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int out = open(out_path.c_str(), O_WRONLY | O_TRUNC);
+        int err = open(err_path.c_str(), O_WRONLY | O_TRUNC);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
+            _exit(97);
+        close(out);
+        close(err);
+        enterNamespaces(options);
+        for (const auto& var : options.env) {
+            if (var.second)
+                setenv(var.first.c_str(), var.second, 1);
+            else
+                unsetenv(var.first.c_str());
+        }
+        int code = 99;
+        try {
+            code = body();
+        } catch (const error& e) {
+            std::cerr << "uncaught error: " << e.getText();
+        } catch (const std::exception& e) {
+            std::cerr << "uncaught exception: " << e.what();
+        }
+        std::cout.flush();
+        std::cerr.flush();
+        fflush(nullptr);
+        _exit(code);
+    }
+
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ChildResult result;
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = readAndRemove(out_path);
+    result.err = readAndRemove(err_path);
+    return result;
+}

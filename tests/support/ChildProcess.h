@@ -1,0 +1,34 @@
+#ifndef KW_TESTS_SUPPORT_CHILDPROCESS_H
+#define KW_TESTS_SUPPORT_CHILDPROCESS_H
+
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Runs a piece of test code in a forked child, for state that is process-wide (the log, the message
+// catalog, the environment) or for fixed system paths, which the child sees through a private mount
+// namespace so that the host is never changed.
+struct ChildOptions {
+    // Environment changes made in the child before the body runs; an entry without value unsets.
+    std::vector<std::pair<std::string, const char*>> env;
+    // Directories covered by a fresh tmpfs in a private mount namespace (e.g. "/var/log", "/tmp").
+    std::vector<std::string> tmpfs;
+    // Files or directories bind-mounted over system paths: source -> target.
+    std::vector<std::pair<std::string, std::string>> binds;
+    // A private System V IPC namespace (shared memory segments).
+    bool private_ipc = false;
+};
+
+struct ChildResult {
+    int exit_code = -1;  // the child's exit status; 128 + signal when killed
+    std::string out;     // what the child wrote to standard output
+    std::string err;     // what the child wrote to standard error
+};
+
+// The body's return value becomes the exit code; an exception that escapes it is written to
+// standard error and gives exit code 99.
+ChildResult runInChild(const std::function<int()>& body, const ChildOptions& options = ChildOptions());
+
+#endif
