@@ -153,10 +153,12 @@ char* md5_file(const char* path, char* buffer)
     while ((length = std::fread(block, 1, sizeof(block), file)) != 0)
         md5_update(context, block, length);
 
+    // A digest of part of the file is no digest of the file: a read error gives null like an open error.
+    const bool read_failed = std::ferror(file) != 0;
     const int saved_errno = errno;
     std::fclose(file);
     errno = saved_errno;
-    return md5_hex_digest(context, buffer);
+    return read_failed ? nullptr : md5_hex_digest(context, buffer);
 }
 
 std::string get_file_md5(const std::string& path)
