@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include <boost/thread/thread.hpp>
 
@@ -72,7 +73,11 @@ std::string address_text(int family, const void* address, char* text, socklen_t 
 void sleep_milliseconds(int milliseconds)
 {
     boost::this_thread::interruption_point();
-    usleep(static_cast<useconds_t>(milliseconds) * 1000);
+    if (milliseconds <= 0)
+        return;
+    // Like usleep, without its 32-bit range of microseconds; a signal ends the sleep early.
+    const timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    nanosleep(&wait, nullptr);
 }
 
 void sleep_seconds(int seconds)

@@ -68,8 +68,12 @@ TEST(SysUtilsTest, SleepIsAnInterruptionPoint)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 
     const auto before = std::chrono::steady_clock::now();
-    sleep_milliseconds(120);
-    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(120));
+    sleep_milliseconds(1050);
+    const auto slept = std::chrono::steady_clock::now() - before;
+    EXPECT_GE(slept, std::chrono::milliseconds(1050));
+    EXPECT_LT(slept, std::chrono::milliseconds(3000));
+    sleep_milliseconds(-5);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3000));
 }
 
 TEST(SysUtilsTest, TerminalSize)

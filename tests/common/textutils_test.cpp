@@ -129,24 +129,22 @@ TEST(TextUtilsTest, Trimming)
     EXPECT_EQ(trim_right(all_blanks + "a b" + all_blanks), all_blanks + "a b");
     EXPECT_EQ(trim_right(all_blanks), "");
 
+    // The in-place functions on C buffers: (function, text, result).
+    const std::tuple<void (*)(char*), const char*, const char*> in_place[] = {
+        {trim_in_place, " \t ab c\r\n", "ab c"},
+        {trim_in_place, " \n\v ", ""},
+        {trim_in_place, "a\tb", "a\tb"},
+        {chomp_newline, "a\n\n", "a\n"},
+        {chomp_newline, "a\r", "a\r"},
+        {chomp_newline, "", ""},
+    };
+    for (const auto& c : in_place) {
+        std::vector<char> buffer(std::get<1>(c), std::get<1>(c) + std::strlen(std::get<1>(c)) + 1);
+        std::get<0>(c)(buffer.data());
+        EXPECT_STREQ(buffer.data(), std::get<2>(c)) << std::get<1>(c);
+    }
     trim_in_place(nullptr);
-    char text[] = " \t ab c\r\n";
-    trim_in_place(text);
-    EXPECT_STREQ(text, "ab c");
-    char blanks[] = " \n\v ";
-    trim_in_place(blanks);
-    EXPECT_STREQ(blanks, "");
-    char inner[] = "a\tb";
-    trim_in_place(inner);
-    EXPECT_STREQ(inner, "a\tb");
-
     chomp_newline(nullptr);
-    char two_newlines[] = "a\n\n";
-    chomp_newline(two_newlines);
-    EXPECT_STREQ(two_newlines, "a\n");
-    char no_newline[] = "a\r";
-    chomp_newline(no_newline);
-    EXPECT_STREQ(no_newline, "a\r");
 }
 
 TEST(TextUtilsTest, SmallTextFunctions)
