@@ -14,6 +14,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 #include "common/error.h"
 
 namespace {
@@ -115,4 +117,28 @@ ChildResult runInChild(const std::function<int()>& body, const ChildOptions& opt
     result.out = readAndRemove(out_path);
     result.err = readAndRemove(err_path);
     return result;
+}
+
+ChildResult runChecksInChild(const std::function<void()>& body, const ChildOptions& options)
+{
+    return runInChild(
+        [&body] {
+            body();
+            return ::testing::Test::HasFailure() ? 1 : 0;
+        },
+        options);
+}
+
+std::string shellOutput(const std::string& command)
+{
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        throw std::runtime_error("popen failed: " + command);
+    std::string text;
+    char block[4096];
+    size_t n;
+    while ((n = fread(block, 1, sizeof(block), pipe)) > 0)
+        text.append(block, n);
+    pclose(pipe);
+    return text;
 }

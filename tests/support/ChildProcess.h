@@ -35,4 +35,12 @@ struct ChildResult {
 // standard error and gives exit code 99.
 ChildResult runInChild(const std::function<int()>& body, const ChildOptions& options = ChildOptions());
 
+// Runs gtest checks in a child: a failed EXPECT or ASSERT inside the body prints its message to the
+// child's standard output, as in the parent, and makes the exit code 1.
+ChildResult runChecksInChild(const std::function<void()>& body, const ChildOptions& options = ChildOptions());
+
+// What a /bin/sh command line writes to standard output (popen), for tests that need a second
+// process inside the namespaces of a child.
+std::string shellOutput(const std::string& command);
+
 #endif
