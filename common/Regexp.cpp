@@ -12,6 +12,14 @@ const Messages messages;
 
 const int ERROR_BUFFER_SIZE = 4096;
 
+// The failures of a handle: the catalog text of key, with repeat advice none and a stable system.
+[[noreturn]] void fail(int e_class, int e_supp, const char* key)
+{
+    error e(e_class, 1, 1, e_supp);
+    e << messages.get(key);
+    throw e;
+}
+
 }  // namespace
 
 struct Regexp::rep {
@@ -74,39 +82,27 @@ void Regexp::release()
 
 bool Regexp::match(const char* text) const
 {
-    if (!text) {
-        error e(3, 1, 1, 3);
-        e << messages.get("err_bad_match_arg");
-        throw e;
-    }
+    if (!text)
+        fail(3, 3, "err_bad_match_arg");
     const int result = boost::regexec(&shared->compiled, text, 0, nullptr, 0);
     if (result == 0)
         return true;
-    if (result == static_cast<int>(boost::REG_ESPACE)) {
-        error e(0, 1, 1, 2);
-        e << messages.get("err_regexp_nomem");
-        throw e;
-    }
+    if (result == static_cast<int>(boost::REG_ESPACE))
+        fail(0, 2, "err_regexp_nomem");
     return false;
 }
 
 int Regexp::getNumSubexpr() const
 {
-    if (!shared->withSubExpressions) {
-        error e(3, 1, 1, 3);
-        e << messages.get("err_bad_subexpr");
-        throw e;
-    }
+    if (!shared->withSubExpressions)
+        fail(3, 3, "err_bad_subexpr");
     return static_cast<int>(shared->compiled.re_nsub) + 1;
 }
 
 bool Regexp::matchSub(const std::string& text)
 {
-    if (!shared->withSubExpressions) {
-        error e(3, 1, 1, 3);
-        e << messages.get("err_bad_subexpr2");
-        throw e;
-    }
+    if (!shared->withSubExpressions)
+        fail(3, 3, "err_bad_subexpr2");
     subMatches.clear();
     std::vector<boost::regmatch_t> slots(shared->compiled.re_nsub + 1);
     const int result = boost::regexec(&shared->compiled, text.c_str(), slots.size(), slots.data(), 0);
@@ -115,26 +111,17 @@ bool Regexp::matchSub(const std::string& text)
             subMatches.push_back(slot.rm_so < 0 ? std::string() : text.substr(slot.rm_so, slot.rm_eo - slot.rm_so));
         return true;
     }
-    if (result == static_cast<int>(boost::REG_ESPACE)) {
-        error e(0, 1, 1, 3);
-        e << messages.get("err_regexp_nomem2");
-        throw e;
-    }
+    if (result == static_cast<int>(boost::REG_ESPACE))
+        fail(0, 3, "err_regexp_nomem2");
     return false;
 }
 
 std::string Regexp::getMatch(int n) const
 {
-    if (!shared->withSubExpressions) {
-        error e(3, 1, 1, 3);
-        e << messages.get("err_bad_submatch");
-        throw e;
-    }
-    if (subMatches.empty()) {
-        error e(3, 1, 1, 3);
-        e << messages.get("err_badmatch");
-        throw e;
-    }
+    if (!shared->withSubExpressions)
+        fail(3, 3, "err_bad_submatch");
+    if (subMatches.empty())
+        fail(3, 3, "err_badmatch");
     return subMatches.at(static_cast<size_t>(n));
 }
 
