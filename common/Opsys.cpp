@@ -9,6 +9,7 @@
 #include <boost/regex.hpp>
 
 #include "common/Log.h"
+#include "common/textutils.h"
 
 std::string Opsys::overrideName;
 std::string Opsys::overrideVendor;
@@ -50,11 +51,6 @@ bool exists(const char* path)
 bool contains(const std::string& text, const char* word)
 {
     return text.find(word) != std::string::npos;
-}
-
-std::string major_part(const std::string& version)
-{
-    return version.substr(0, version.find('.'));
 }
 
 bool same_or_lenient(const std::string& mine, const std::string& other, bool lenient)
@@ -223,7 +219,7 @@ bool Opsys::versionMatches(const std::string& other_version, bool lenient) const
         return true;
     // Debian and the Red Hat family keep compatibility within a major version.
     if (rep->vendor == "Debian" || isRedHatBased())
-        return major_part(rep->version) == major_part(other_version);
+        return major_version(rep->version) == major_version(other_version);
     if (rep->vendor == "Microsoft")
         return rep->version.substr(0, rep->version.find('-')) == other_version.substr(0, other_version.find('-'));
     return false;

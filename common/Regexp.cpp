@@ -1,10 +1,10 @@
 #include "common/Regexp.h"
 
 #include <boost/cregex.hpp>
-#include <boost/format.hpp>
 
 #include "common/Messages.h"
 #include "common/error.h"
+#include "common/format_message.h"
 
 namespace {
 
@@ -43,11 +43,8 @@ Regexp::Regexp(const char* pattern, bool with_sub_expressions) : shared(nullptr)
         char text[ERROR_BUFFER_SIZE];
         boost::regerror(result, &compiled->compiled, text, sizeof(text));
         delete compiled;  // a failed regcomp keeps nothing to free
-        boost::format message(messages.get("err_bad_regexp"));
-        // A catalog text without placeholders still gives its text rather than a format exception.
-        message.exceptions(boost::io::all_error_bits ^ boost::io::too_many_args_bit);
         error e(0, 1, 1, 2);
-        e << (message % pattern % text).str();
+        e << format_message(messages.get("err_bad_regexp"), pattern, text);
         throw e;
     }
     shared = compiled;

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include <boost/filesystem.hpp>
+#include "common/fileops.h"
 
 namespace tinybind {
 
@@ -25,23 +25,6 @@ void require_node(const element& e)
 std::string position(const TiXmlElement* node)
 {
     return " (row:" + std::to_string(node->Row()) + " col:" + std::to_string(node->Column()) + ")";
-}
-
-bool is_local_path(const std::string& path)
-{
-    return path.compare(0, 7, "http://") != 0 && path.compare(0, 6, "ftp://") != 0;
-}
-
-bool exists(const std::string& path)
-{
-    boost::system::error_code ec;
-    return is_local_path(path) && boost::filesystem::exists(path, ec);
-}
-
-bool is_directory(const std::string& path)
-{
-    boost::system::error_code ec;
-    return boost::filesystem::is_directory(path, ec);
 }
 
 }  // namespace
@@ -118,9 +101,9 @@ Document::Document() = default;
 
 Document::Document(const std::string& path) : TiXmlDocument(path)
 {
-    if (!exists(path))
+    if (!fileops::exists(path))
         throw err(-1, "File " + path + " not exists");
-    if (is_directory(path))
+    if (fileops::is_directory(path))
         throw err(-1, path + " is directory, xml file expected.");
     if (!LoadFile())
         throw parse_err(ErrorId(), ErrorDesc(), ErrorRow(), ErrorCol());
