@@ -58,6 +58,11 @@ void Dependency::removeResolver(uint32_t index)
         resolvers.erase(resolvers.begin() + index);
 }
 
+void Dependency::clearResolvers()
+{
+    resolvers.clear();
+}
+
 bool Dependency::isSatisfiedByPackage(const Package* package) const
 {
     for (uint32_t i = 0;; ++i) {

@@ -38,6 +38,8 @@ public:
     // Empty past the end or when that dependency no longer exists.
     boost::shared_ptr<Dependency> getResolver(uint32_t index) const;
     void removeResolver(uint32_t index);
+    // Forgets every resolver, before the providers are looked up afresh.
+    void clearResolvers();
 
     // True when a provide of the package, or else its self provide, satisfies this dependency.
     bool isSatisfiedByPackage(const Package* package) const;
