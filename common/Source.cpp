@@ -1,0 +1,100 @@
+#include "common/Source.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/Log.h"
+#include "common/Messages.h"
+#include "common/Package.h"
+#include "common/Progress.h"
+#include "common/Repository.h"
+#include "common/error.h"
+#include "common/format_message.h"
+
+namespace {
+const Messages messages;
+}
+
+Source::Source(Repository* repository_) : repository(repository_), brief_loaded(false), full_loaded(false)
+{
+    repository->sources.insert(this);
+}
+
+Source::~Source()
+{
+    repository->sources.erase(this);
+    dropPackages();
+}
+
+void Source::downloadPackage(Package*) {}
+
+bool Source::isDownloadable() const
+{
+    return false;
+}
+
+std::ostream& Source::print(std::ostream& out) const
+{
+    return out << "Package_source_" << static_cast<const void*>(this);
+}
+
+void Source::loadBrief()
+{
+    if (brief_loaded)
+        return;
+    readSystemPackagesBrief();
+    brief_loaded = true;
+}
+
+void Source::loadFull()
+{
+    if (!brief_loaded)
+        loadBrief();
+    if (full_loaded)
+        return;
+    readPackagesFull();
+    full_loaded = true;
+}
+
+void Source::reloadBrief()
+{
+    dropPackages();
+    readSystemPackagesBrief();
+    brief_loaded = true;
+    full_loaded = false;
+}
+
+void Source::dropPackages()
+{
+    for (Package* pkg : repository->getPackages())
+        if (pkg->getSource() == this)
+            pkg->setType('z');
+    repository->purgeDroppedPackages();
+}
+
+void Source::logStep(const char* key)
+{
+    const std::string& title = messages.get(key);
+    Progress().step(key, title);
+    Log::stream(0, true) << title;
+}
+
+int create_private_file(const std::string& path)
+{
+    // Another process may put something back between the removal and the creation; try a few times.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (unlink(path.c_str()) != 0 && errno != ENOENT)
+            break;
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST)
+            break;
+    }
+    error e(4, 1, 1, 2);
+    e << format_message(messages.get("err_filewrite1"), path, strerror(errno));
+    throw e;
+}

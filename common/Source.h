@@ -1,0 +1,49 @@
+#ifndef KW_COMMON_SOURCE_H
+#define KW_COMMON_SOURCE_H
+
+#include <ostream>
+#include <string>
+
+class Package;
+class Repository;
+
+// The base of every package source. A source belongs to one repository, puts its packages into it
+// and takes them out again when it is destroyed, so it must not outlive the repository.
+class Source {
+public:
+    explicit Source(Repository* repository);
+    virtual ~Source();
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    // Fetches the package's file; the base has nothing to fetch.
+    virtual void downloadPackage(Package* pkg);
+    virtual bool isDownloadable() const;
+    virtual std::ostream& print(std::ostream& out) const;
+    virtual void readSystemPackagesBrief() = 0;
+    virtual void readPackagesFull() = 0;
+
+    // Each reads once; a flag is set only after a reading that returned normally, so a failed load is
+    // tried again by the next call.
+    void loadBrief();
+    void loadFull();
+    void reloadBrief();
+    // Marks every package of this source dropped and purges them from the repository.
+    void dropPackages();
+
+protected:
+    // Makes the catalog text of `key` the current progress step, under that name, and logs it.
+    static void logStep(const char* key);
+
+    Repository* repository;
+    bool brief_loaded;
+    bool full_loaded;
+};
+
+// Creates `path` afresh as an empty file of mode 0600 and returns its open descriptor (write only,
+// close-on-exec). Whatever stood at the path is removed first and the file is made exclusively without
+// following symbolic links, so a fixed name in a shared directory such as /tmp cannot be turned by
+// another user into a link to a file of root's. Raises "err_filewrite1" (4, 1, 1, 2) when it fails.
+int create_private_file(const std::string& path);
+
+#endif
