@@ -1,0 +1,45 @@
+#include "common/SourceSysCache.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/Log.h"
+#include "common/Messages.h"
+#include "common/Repository.h"
+#include "common/error.h"
+#include "common/format_message.h"
+
+namespace {
+const Messages messages;
+}
+
+SourceSysCache::SourceSysCache(Repository* repository_, const std::string& path_) : Source(repository_), path(path_)
+{
+}
+
+void SourceSysCache::readSystemPackagesBrief()
+{
+    FILE* cache = fopen(path.c_str(), "r");
+    if (!cache) {
+        const int open_errno = errno;
+        const std::string text = format_message(messages.get("err_syscache_open"), path);
+        Log::stream(1, true) << text << ": " << strerror(open_errno);
+        error e(4, 1, 1, 2);
+        e << text;
+        throw e;
+    }
+    try {
+        repository->addFromCache(cache, 's', Repository::DUPS_APPEND, this);
+    } catch (...) {
+        fclose(cache);
+        throw;
+    }
+    if (fclose(cache) != 0) {
+        error e(4, 1, 1, 2);
+        e << format_message(messages.get("err_syscache_read"), path);
+        throw e;
+    }
+}
+
+void SourceSysCache::readPackagesFull() {}

@@ -1,0 +1,62 @@
+#include "common/SourceSysDeb.h"
+
+#include <vector>
+
+#include "common/Log.h"
+#include "common/Messages.h"
+#include "common/POpen.h"
+#include "common/Repository.h"
+#include "common/SystemCmd.h"
+#include "common/error.h"
+#include "common/textutils.h"
+
+namespace {
+const Messages messages;
+}
+
+// One cache record per package that dpkg lists as "install ok ..." or "hold ok ...": the status
+// line only selects the block, and the Provides field is cut into one "P:" line per entry.
+const char SourceSysDeb::BRIEF_QUERY[] =
+    R"cmd(dpkg-query --show '--showformat=s:${Status}\nF:${Package}_installed.deb\nN:${Package}\nV:${Version}\nA:${Architecture}\nP:, ${Provides}\nX:\n'| awk '/^s:(install|hold) ok/,/^X:/ { if (!/^s:/) print $0 }'| awk -F ', ' '/^P:, / { for (i=2; i<=NF && $i; i++) print "P:" $i; next } 1')cmd";
+
+SourceSysDeb::SourceSysDeb(Repository* repository_) : Source(repository_) {}
+
+void SourceSysDeb::readSystemPackagesBrief()
+{
+    logStep("check_system_packages");
+    Log::stream(1, true) << "DebRepository: readSystemPackagesBrief: execute " << BRIEF_QUERY;
+    try {
+        SystemCmd query(BRIEF_QUERY, 0);
+        repository->addFromCache(query.stream, 's', Repository::DUPS_APPEND, this);
+        if (query.wait() != 0) {
+            error e(4, 2, 2, 2);
+            e << "dpkg-query command failed";
+            throw e;
+        }
+    } catch (error& e) {
+        e.addMessage(0, 0, 0, 0) << messages.get("err_deb_info_brief");
+        throw;
+    }
+}
+
+void SourceSysDeb::readPackagesFull() {}
+
+std::string SourceSysDeb::getPkgVersionFromSystemDirectly(const std::string& name)
+{
+    std::vector<std::string> lines;
+    try {
+        lines = get_command_output(
+            "dpkg-query --show '--showformat=${Status}\\n${Version}\\n' " + shell_word(name) + " 2>/dev/null", "");
+    } catch (const error&) {
+        // dpkg-query fails for a name that the database does not know at all: not installed either.
+    }
+    if (lines.size() == 2 && lines[0] == "install ok installed") {
+        const std::string version = lines[1].substr(0, lines[1].find('-'));
+        Log::stream(3, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name << " version "
+                             << version << " installed in system";
+        return version;
+    }
+    Log::stream(3, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name
+                         << " not installed in system";
+    return "";
+}

@@ -1,0 +1,95 @@
+#include "common/SourceSysRPM.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "common/Log.h"
+#include "common/Messages.h"
+#include "common/POpen.h"
+#include "common/Repository.h"
+#include "common/SystemCmd.h"
+#include "common/error.h"
+#include "common/textutils.h"
+
+namespace {
+
+const Messages messages;
+
+// Names, versions and provides of every installed package, one cache record each.
+const char RPM_BRIEF_QUERY[] =
+    R"cmd(rpm -qa --queryformat 'F:system_installed_brief_%{NAME}-%{VERSION}-%{RELEASE}.rpm\nN:%{NAME}\nE:%{EPOCH}\nV:%{VERSION}\nL:%{RELEASE}\nA:%{ARCH}\nf:%{INSTALLTIME}\nB:%{BUILDTIME}\n[P:%{PROVIDENAME} %{PROVIDEFLAGS:depflags} %{PROVIDEVERSION}\n]X:\n' )cmd";
+
+// The same with requirements, files (path, mode, digest or link target), conflicts and obsoletes.
+const char RPM_FULL_QUERY[] =
+    R"cmd(rpm -qa --queryformat 'F:system_installed_%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm\nN:%{NAME}\nE:%{EPOCH}\nV:%{VERSION}\nL:%{RELEASE}\nA:%{ARCH}\nf:%{INSTALLTIME}\nB:%{BUILDTIME}\n[R:%{REQUIRENAME} %{REQUIREFLAGS:depflags} %{REQUIREVERSION}\n][P:%{PROVIDENAME} %{PROVIDEFLAGS:depflags} %{PROVIDEVERSION}\n][P:%{FILENAMES}\nm:%{FILEMODES}\n5:%{FILEMD5S}%{FILELINKTOS}\n][C:%{CONFLICTNAME} %{CONFLICTFLAGS:depflags} %{CONFLICTVERSION}\n][O:%{OBSOLETENAME} %{OBSOLETEFLAGS:depflags} %{OBSOLETEVERSION}\n]X:\n')cmd";
+
+}  // namespace
+
+const char SourceSysRPM::CACHE_FILE[] = "/tmp/kitwright_system_packages.cache";
+
+SourceSysRPM::SourceSysRPM(Repository* repository_) : Source(repository_) {}
+
+void SourceSysRPM::readSystemPackagesBrief()
+{
+    logStep("check_system_packages");
+    try {
+        SystemCmd query(RPM_BRIEF_QUERY, 0);
+        repository->addFromCache(query.stream, 's', Repository::DUPS_APPEND, this);
+        query.check();
+    } catch (error& e) {
+        e.addMessage(4, 1, 1, 2) << messages.get("err_rpm_info_brief");
+        throw;
+    }
+}
+
+void SourceSysRPM::readPackagesFull()
+{
+    logStep("read_system_packages");
+    try {
+        // The shell's redirection would follow a link that another user planted under the fixed name.
+        close(create_private_file(CACHE_FILE));
+        exec_command(std::string(RPM_FULL_QUERY) + "  > " + CACHE_FILE, false, true, nullptr, nullptr);
+    } catch (error& e) {
+        e.addMessage(4, 1, 1, 2) << messages.get("err_rpm_info_full");
+        throw;
+    }
+
+    Log::stream(1, true) << "read cache file";
+    FILE* cache = fopen(CACHE_FILE, "r");
+    if (!cache) {
+        error e(4, 1, 1, 2);
+        e << messages.get("err_rpm_info_full_read");
+        throw e;
+    }
+    try {
+        repository->addFromCache(cache, 's', Repository::DUPS_REPLACE_SAME_SOURCE, this);
+    } catch (...) {
+        fclose(cache);
+        throw;
+    }
+    if (fclose(cache) != 0) {
+        error e(4, 1, 1, 2);
+        e << messages.get("err_rpm_info_full_read_done");
+        throw e;
+    }
+}
+
+std::string SourceSysRPM::getPkgVersionFromSystemDirectly(const std::string& name)
+{
+    std::vector<std::string> lines;
+    try {
+        lines = get_command_output("rpm -q --queryformat '%{VERSION}\\n' " + shell_word(name), "");
+    } catch (const error&) {
+        // rpm fails for a package that is not installed.
+    }
+    if (lines.size() == 1) {
+        Log::stream(3, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name << " version "
+                             << lines[0] << " installed in system";
+        return lines[0];
+    }
+    Log::stream(3, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name
+                         << " not installed in system";
+    return "";
+}
