@@ -1,6 +1,70 @@
 #include "common/DebPackage.h"
 
+#include <cstring>
+
+#include "common/Log.h"
+#include "common/Messages.h"
+#include "common/SystemCmd.h"
+#include "common/error.h"
+#include "common/fileops.h"
+#include "common/format_message.h"
+#include "common/sysutils.h"
+#include "common/textutils.h"
+
+namespace {
+
+const Messages messages;
+
+// The rest of `line` when it begins with `field`, else null.
+const char* fieldValue(const char* line, const char* field)
+{
+    const size_t length = strlen(field);
+    return strncmp(line, field, length) == 0 ? line + length : nullptr;
+}
+
+}  // namespace
+
 DebPackage::DebPackage(const std::string& name_, const std::string& version_)
     : Package(name_, new DebVersion(version_))
 {
+}
+
+void DebPackage::readInfo()
+{
+    try {
+        // The file name may come from a mirror: dpkg must get it as one word, whatever it holds.
+        SystemCmd control("dpkg -I " + shell_word(fileName) + " control", 0);
+        char line[4096];
+        while (fgets(line, sizeof(line), control.stream)) {
+            trim_in_place(line);
+            if (const char* value = fieldValue(line, "Package: "))
+                name = PooledString(value);
+            else if (const char* value = fieldValue(line, "Version: "))
+                version.reset(new DebVersion(value));
+            else if (const char* value = fieldValue(line, "Architecture: "))
+                arch = PooledString(value);
+        }
+        control.check();
+        if (!version.get())
+            throw KW_INTERNAL_ERROR();
+        readFileInfo();
+    } catch (error& e) {
+        e.addMessage(4, 1, 1, 2) << format_message(messages.get("err_pkgread"), fileName);
+        throw;
+    }
+}
+
+void DebPackage::readFileInfo()
+{
+    installTime = fileops::last_write_time(fileName);
+    char digest[33];
+    if (!md5_file(fileName.c_str(), digest)) {
+        error e(3, 1, 1, 3);
+        e << format_message("Unable to get MD5 checksum of %s file.", fileName);
+        throw e;
+    }
+    setMd5(digest);
+    size = fileops::file_size(fileName);
+    if (size == 0)
+        Log::stream(0, true) << "ERROR: Can't get size for " << fileName;
 }

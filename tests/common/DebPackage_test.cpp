@@ -1,0 +1,139 @@
+#include "common/DebPackage.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "common/Messages.h"
+#include "common/error.h"
+#include "common/format_message.h"
+#include "common/textutils.h"
+
+namespace {
+
+// The trimmed output of a shell command.
+std::string output(const std::string& command)
+{
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    while (pipe && fgets(buffer, sizeof(buffer), pipe))
+        text += buffer;
+    if (!pipe || pclose(pipe) != 0)
+        ADD_FAILURE() << "failed: " << command;
+    return trim(text);
+}
+
+// A directory of package files, removed with the fixture.
+class DebPackageFileTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/kw-debpackage-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { output("rm -rf " + shell_quote(dir)); }
+
+    // A package built by dpkg-deb from the given control fields and one data file.
+    std::string build(const std::string& control)
+    {
+        const std::string root = dir + "/root";
+        output("mkdir -p " + root + "/DEBIAN " + root + "/usr/share/kw && echo data > " + root + "/usr/share/kw/f");
+        std::ofstream(root + "/DEBIAN/control") << control;
+        const std::string path = dir + "/built.deb";
+        output("dpkg-deb --root-owner-group --build " + root + " " + path + " >/dev/null && rm -rf " + root);
+        return path;
+    }
+
+    // A package archive made by hand, with control data that dpkg-deb would refuse to build.
+    std::string assemble(const std::string& control)
+    {
+        std::ofstream(dir + "/control") << control;
+        std::ofstream(dir + "/debian-binary") << "2.0\n";
+        const std::string path = dir + "/assembled.deb";
+        output("cd " + dir + " && tar -czf control.tar.gz ./control && tar -czf data.tar.gz -T /dev/null && "
+               "ar rc assembled.deb debian-binary control.tar.gz data.tar.gz");
+        return path;
+    }
+
+    std::string dir;
+};
+
+TEST_F(DebPackageFileTest, ReadsWhatTheToolsReport)
+{
+    const std::string path =
+        build("Package: kw-tiny\nVersion: 2:1.0~rc1-3\nArchitecture: all\nMaintainer: t <t@example.org>\n"
+              "Description: a tiny package\n");
+    // A file name from a mirror may hold blanks and shell syntax; dpkg gets it as it is.
+    const std::string odd = dir + "/a b;touch pwned;$(touch pwned2)'q'.deb";
+    ASSERT_EQ(rename(path.c_str(), odd.c_str()), 0);
+
+    DebPackage pkg("placeholder", "0");
+    pkg.setFileName(odd);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);  // where an injected command would leave its mark
+    pkg.readInfo();
+    ASSERT_EQ(chdir(cwd), 0);
+    const std::string quoted = shell_quote(odd);
+    EXPECT_STREQ(pkg.getName().c_str(), output("dpkg-deb -f " + quoted + " Package").c_str());
+    EXPECT_EQ(pkg.getVersion().toString(), output("dpkg-deb -f " + quoted + " Version"));
+    EXPECT_STREQ(pkg.getArch().c_str(), output("dpkg-deb -f " + quoted + " Architecture").c_str());
+    EXPECT_EQ(pkg.getSize(), std::stol(output("stat -c %s " + quoted)));
+    EXPECT_EQ(pkg.getInstallTime(), std::stol(output("stat -c %Y " + quoted)));
+    EXPECT_EQ(md5_to_hex(pkg.getMd5()), output("md5sum < " + quoted + " | cut -d' ' -f1"));
+    EXPECT_EQ(pkg.getFileName(), odd);
+    EXPECT_EQ(output("ls " + shell_quote(dir)), "a b;touch pwned;$(touch pwned2)'q'.deb");
+    // The version compares by the Debian rules.
+    EXPECT_TRUE(pkg.getVersion() < DebVersion("2:1.0-3"));
+}
+
+TEST_F(DebPackageFileTest, ControlLinesAreTrimmedAndNeedTheirBlank)
+{
+    DebPackage pkg("placeholder", "7.0");
+    pkg.setFileName(assemble("Package:foo\nPackage: \n  Version: 1:2.3-4  \nArchitecture: i386\n"));
+    pkg.readInfo();
+    EXPECT_STREQ(pkg.getName().c_str(), "placeholder");
+    EXPECT_EQ(pkg.getVersion().toString(), "1:2.3-4");
+    EXPECT_STREQ(pkg.getArch().c_str(), "i386");
+    EXPECT_NE(dynamic_cast<const DebVersion*>(&pkg.getVersion()), nullptr);
+}
+
+TEST_F(DebPackageFileTest, WithoutVersionLineTheVersionStays)
+{
+    DebPackage pkg("placeholder", "7.0");
+    pkg.setFileName(assemble("Package: bar\nVersion: \nArchitecture: noarch-no-rule\n"));
+    pkg.readInfo();
+    EXPECT_STREQ(pkg.getName().c_str(), "bar");
+    EXPECT_EQ(pkg.getVersion().toString(), "7.0");
+    EXPECT_STREQ(pkg.getArch().c_str(), "noarch-no-rule");
+}
+
+TEST_F(DebPackageFileTest, FailingDpkgNamesTheFile)
+{
+    const std::string path = dir + "/missing.deb";
+    DebPackage pkg("placeholder", "1.0");
+    pkg.setFileName(path);
+    try {
+        pkg.readInfo();
+        FAIL() << "no error";
+    } catch (const error& e) {
+        ASSERT_EQ(e.parts.size(), 2u);
+        EXPECT_EQ(e.parts.back(), format_message(Messages().get("err_pkgread"), path));
+        EXPECT_EQ(e.parts.front().find("Error 2 in execution of dpkg"), 0u) << e.parts.front();
+        // The codes of the command's error stand; only unset ones would come from the file's.
+        EXPECT_EQ(e.e_class, 4);
+        EXPECT_EQ(e.e_rep, 2);
+        EXPECT_EQ(e.e_sys, 2);
+        EXPECT_EQ(e.e_supp, 2);
+    }
+    EXPECT_STREQ(pkg.getName().c_str(), "placeholder");
+}
+
+}  // namespace
