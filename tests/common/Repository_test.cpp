@@ -516,6 +516,33 @@ TEST(RepositoryRelationTest, ResolveRequires)
     EXPECT_NE(result.err.find("Warning: unresolved requires 'ghost2' from sysghost-1.x86_64\n"), std::string::npos);
 }
 
+TEST(RepositoryRelationTest, SatisfyingProvidesFilters)
+{
+    Repository repository;
+    TextSource source(&repository);
+    source.read(record("libfoo", "1.0", "x86_64", "P:foo = 1.0\n") + record("libfoo2", "2.0", "x86_64", "P:foo = 2.0\n"));
+    Package* catalog = new Package("vendor/libfoo2", "2.0");
+    catalog->addProvide("foo = 2.0");
+    catalog->addProvide("foo = 0.5");
+    repository.addPackage(catalog, nullptr);
+    const Repository::packages_t& list = repository.getPackages();
+    boost::shared_ptr<Dependency> wanted = list[0]->createDependency("foo >= 1.5");
+
+    // Every provide of a package that satisfies the requirement with any of its provides.
+    const Repository::dependencies_t satisfying = repository.findSatisfyingProviders(wanted);
+    ASSERT_EQ(satisfying.size(), 3u);
+    EXPECT_EQ(satisfying[0]->getOwner(), list[1]);
+    EXPECT_EQ(satisfying[2]->getOwner(), catalog);
+
+    // Owners by base name: "vendor/libfoo2" stands for the installed libfoo2.
+    const Repository::dependencies_t all(repository.findProviders(wanted).begin(), repository.findProviders(wanted).end());
+    const Repository::dependencies_t installed = repository.filterInstalledSatisfied(all, wanted);
+    ASSERT_EQ(installed.size(), 3u);
+    EXPECT_EQ(installed[0]->getOwner(), list[1]);
+    EXPECT_EQ(installed[1]->getOwner(), catalog);
+    EXPECT_EQ(repository.filterInstalledSatisfied(all, list[0]->createDependency("foo > 2.0")).size(), 0u);
+}
+
 TEST(RepositoryCopyTest, SharesPackagesAndSources)
 {
     Repository repository;
