@@ -82,6 +82,17 @@ void Source::logStep(const char* key)
     Log::stream(0, true) << title;
 }
 
+bool Source::readInstalledFromFile(FILE* file, int dups_mode)
+{
+    try {
+        repository->addFromCache(file, 's', dups_mode, this);
+    } catch (...) {
+        fclose(file);
+        throw;
+    }
+    return fclose(file) == 0;
+}
+
 int create_private_file(const std::string& path)
 {
     // Another process may put something back between the removal and the creation; try a few times.

@@ -1,6 +1,7 @@
 #ifndef KW_COMMON_SOURCE_H
 #define KW_COMMON_SOURCE_H
 
+#include <cstdio>
 #include <ostream>
 #include <string>
 
@@ -34,6 +35,9 @@ public:
 protected:
     // Makes the catalog text of `key` the current progress step, under that name, and logs it.
     static void logStep(const char* key);
+    // Reads the cache records of an open file as installed packages of this source and closes it;
+    // false when closing fails. The file is closed on a failure of the reading too.
+    bool readInstalledFromFile(FILE* file, int dups_mode /* a Repository::dups_mode_t */);
 
     Repository* repository;
     bool brief_loaded;

@@ -29,13 +29,7 @@ void SourceSysCache::readSystemPackagesBrief()
         e << text;
         throw e;
     }
-    try {
-        repository->addFromCache(cache, 's', Repository::DUPS_APPEND, this);
-    } catch (...) {
-        fclose(cache);
-        throw;
-    }
-    if (fclose(cache) != 0) {
+    if (!readInstalledFromFile(cache, Repository::DUPS_APPEND)) {
         error e(4, 1, 1, 2);
         e << format_message(messages.get("err_syscache_read"), path);
         throw e;

@@ -63,13 +63,8 @@ void SourceSysRPM::readPackagesFull()
         e << messages.get("err_rpm_info_full_read");
         throw e;
     }
-    try {
-        repository->addFromCache(cache, 's', Repository::DUPS_REPLACE_SAME_SOURCE, this);
-    } catch (...) {
-        fclose(cache);
-        throw;
-    }
-    if (fclose(cache) != 0) {
+    // Every installed package of the brief list takes its full record's dependency lists.
+    if (!readInstalledFromFile(cache, Repository::DUPS_REPLACE_SAME_SOURCE)) {
         error e(4, 1, 1, 2);
         e << messages.get("err_rpm_info_full_read_done");
         throw e;

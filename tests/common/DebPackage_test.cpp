@@ -13,20 +13,20 @@
 #include "common/error.h"
 #include "common/format_message.h"
 #include "common/textutils.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
 // The trimmed output of a shell command.
 std::string output(const std::string& command)
 {
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    while (pipe && fgets(buffer, sizeof(buffer), pipe))
-        text += buffer;
-    if (!pipe || pclose(pipe) != 0)
-        ADD_FAILURE() << "failed: " << command;
-    return trim(text);
+    return trim(shellOutput(command));
+}
+
+// Runs a shell command that prints nothing, failing the test when it fails.
+void run(const std::string& command)
+{
+    EXPECT_EQ(shellOutput(command + " && echo done"), "done\n") << command;
 }
 
 // A directory of package files, removed with the fixture.
@@ -38,16 +38,16 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
     }
-    void TearDown() override { output("rm -rf " + shell_quote(dir)); }
+    void TearDown() override { run("rm -rf " + shell_quote(dir)); }
 
     // A package built by dpkg-deb from the given control fields and one data file.
     std::string build(const std::string& control)
     {
         const std::string root = dir + "/root";
-        output("mkdir -p " + root + "/DEBIAN " + root + "/usr/share/kw && echo data > " + root + "/usr/share/kw/f");
+        run("mkdir -p " + root + "/DEBIAN " + root + "/usr/share/kw && echo data > " + root + "/usr/share/kw/f");
         std::ofstream(root + "/DEBIAN/control") << control;
         const std::string path = dir + "/built.deb";
-        output("dpkg-deb --root-owner-group --build " + root + " " + path + " >/dev/null && rm -rf " + root);
+        run("dpkg-deb --root-owner-group --build " + root + " " + path + " >/dev/null && rm -rf " + root);
         return path;
     }
 
@@ -57,7 +57,7 @@ protected:
         std::ofstream(dir + "/control") << control;
         std::ofstream(dir + "/debian-binary") << "2.0\n";
         const std::string path = dir + "/assembled.deb";
-        output("cd " + dir + " && tar -czf control.tar.gz ./control && tar -czf data.tar.gz -T /dev/null && "
+        run("cd " + dir + " && tar -czf control.tar.gz ./control && tar -czf data.tar.gz -T /dev/null && "
                "ar rc assembled.deb debian-binary control.tar.gz data.tar.gz");
         return path;
     }

@@ -121,15 +121,6 @@ size_t count(const std::string& text, const std::string& part)
     return n;
 }
 
-// Progress records live in shared memory under the installer lock in /tmp: keep both private.
-ChildOptions privateProgress()
-{
-    ChildOptions options;
-    options.tmpfs = {"/tmp"};
-    options.private_ipc = true;
-    return options;
-}
-
 TEST(RepositoryAddTest, SameObjectOnceOtherObjectsAlways)
 {
     Repository repository;
@@ -247,7 +238,7 @@ TEST(RepositoryAddFromCacheTest, InterruptedBetweenRecords)
             }
             return 0;
         },
-        privateProgress());
+        privateProgressOptions());
     EXPECT_EQ(result.out, "interrupted 15 0") << result.err;
 }
 
@@ -665,7 +656,7 @@ TEST(RepositoryDownloadTest, OnlyDownloadablePackages)
             std::cout << "|" << guard.data().step << "/" << guard.data().step_n;
             return 0;
         },
-        privateProgress());
+        privateProgressOptions());
     ASSERT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(result.out,
               "1:b;1:a;|2ba0|3 2/2 download " + Messages().get("download_file") + "a|0/0");
@@ -692,7 +683,7 @@ TEST(RepositoryDumpTest, ListsPackagesWithoutFollowingLinks)
             std::cout << (text.str() == expected.str() ? "ok" : text.str());
             return 0;
         },
-        privateProgress());
+        privateProgressOptions());
     EXPECT_EQ(result.out, "ok") << result.err;
 }
 

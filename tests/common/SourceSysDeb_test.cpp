@@ -24,27 +24,6 @@
 
 namespace {
 
-std::string output(const std::string& command)
-{
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    while (pipe && fgets(buffer, sizeof(buffer), pipe))
-        text += buffer;
-    if (!pipe || pclose(pipe) != 0)
-        ADD_FAILURE() << "failed: " << command;
-    return text;
-}
-
-// The readings record their progress in shared memory under the installer lock in /tmp.
-ChildOptions privateProgress()
-{
-    ChildOptions options;
-    options.tmpfs = {"/tmp"};
-    options.private_ipc = true;
-    return options;
-}
-
 // "name version arch" of every package, one line each, sorted.
 std::string describe(Repository& repository)
 {
@@ -62,7 +41,7 @@ std::string describe(Repository& repository)
 TEST(SourceSysDebTest, InstalledPackagesOfThisSystem)
 {
     // Listed: whatever dpkg calls "install ok" or "hold ok"; never "deinstall ok config-files" and the like.
-    const std::string expected = output(
+    const std::string expected = shellOutput(
         "dpkg-query -W -f='${Status}|${Package} ${Version} ${Architecture}\\n' | "
         "grep -E '^(install|hold) ok ' | cut -d'|' -f2 | LC_ALL=C sort");
     ASSERT_FALSE(expected.empty());
@@ -81,7 +60,7 @@ TEST(SourceSysDebTest, InstalledPackagesOfThisSystem)
             std::cerr << "step " << guard.data().step_id << "|" << guard.data().step_title << "|";
             return 0;
         },
-        privateProgress());
+        privateProgressOptions());
     ASSERT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(result.out, expected);
     const std::string& title = Messages().get("check_system_packages");
@@ -100,13 +79,13 @@ protected:
         mkdir((dir + "/updates").c_str(), 0755);
         std::ofstream(dir + "/available");
     }
-    void TearDown() override { output("rm -rf " + shell_quote(dir)); }
+    void TearDown() override { shellOutput("rm -rf " + shell_quote(dir)); }
 
     void writeStatus(const std::string& text) { std::ofstream(dir + "/status") << text; }
 
     ChildResult run(const std::function<int()>& body, const std::vector<std::pair<std::string, const char*>>& env = {})
     {
-        ChildOptions options = privateProgress();
+        ChildOptions options = privateProgressOptions();
         options.binds.push_back({dir, "/var/lib/dpkg"});
         options.env = env;
         return runInChild(body, options);

@@ -24,18 +24,6 @@
 
 namespace {
 
-std::string output(const std::string& command)
-{
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    while (pipe && fgets(buffer, sizeof(buffer), pipe))
-        text += buffer;
-    if (!pipe || pclose(pipe) != 0)
-        ADD_FAILURE() << "failed: " << command;
-    return text;
-}
-
 // The lines of a text, each with its runs of blanks made single and trimmed, sorted.
 std::string normalised(const std::string& text)
 {
@@ -87,31 +75,33 @@ protected:
                                               "%description\nd\n%install\nmkdir -p %{buildroot}/opt/kwmulti\n"
                                               "echo same > %{buildroot}/opt/kwmulti/f\n%files\n/opt/kwmulti/f\n";
         const std::string build = "rpmbuild --quiet --define '_topdir " + top + "' -bb ";
-        output("cd " + dir + " && " + build + "tiny.spec && " + build + "plain.spec && " + build +
-               "--target i686 multi.spec && " + build + "--target x86_64 multi.spec");
-        output("HOME=" + home + " rpm -i --justdb --nodeps --ignorearch --replacefiles $(find " + top +
-               " -name '*.rpm') 2>/dev/null");
+        setup = shellOutput("cd " + dir + " && { " + build + "tiny.spec && " + build + "plain.spec && " + build +
+                            "--target i686 multi.spec && " + build + "--target x86_64 multi.spec; } >/dev/null && "
+                            "HOME=" + home + " rpm -i --justdb --nodeps --ignorearch --replacefiles $(find " + top +
+                            " -name '*.rpm') 2>/dev/null && echo ready");
     }
-    static void TearDownTestSuite() { output("rm -rf " + shell_quote(dir)); }
+    // A fixture that could not be made fails every test (a failure of the suite's set-up would only skip them).
+    void SetUp() override { ASSERT_EQ(setup, "ready\n"); }
+    static void TearDownTestSuite() { shellOutput("rm -rf " + shell_quote(dir)); }
 
     // In a child that sees the test database; /tmp and the shared progress record are private.
     static ChildResult run(const std::function<int()>& body)
     {
-        ChildOptions options;
-        options.tmpfs = {"/tmp"};
-        options.private_ipc = true;
+        ChildOptions options = privateProgressOptions();
         options.env = {{"HOME", home.c_str()}};
         return runInChild(body, options);
     }
 
-    static std::string rpm(const std::string& arguments) { return output("HOME=" + home + " rpm " + arguments); }
+    static std::string rpm(const std::string& arguments) { return shellOutput("HOME=" + home + " rpm " + arguments); }
 
     static std::string dir;
     static std::string home;
+    static std::string setup;  // "ready" once the database holds the packages
 };
 
 std::string SourceSysRPMTest::dir;
 std::string SourceSysRPMTest::home;
+std::string SourceSysRPMTest::setup;
 
 TEST_F(SourceSysRPMTest, BriefListMatchesTheDatabase)
 {

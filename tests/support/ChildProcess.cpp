@@ -129,6 +129,14 @@ ChildResult runChecksInChild(const std::function<void()>& body, const ChildOptio
         options);
 }
 
+ChildOptions privateProgressOptions()
+{
+    ChildOptions options;
+    options.tmpfs = {"/tmp"};
+    options.private_ipc = true;
+    return options;
+}
+
 std::string shellOutput(const std::string& command)
 {
     FILE* pipe = popen(command.c_str(), "r");

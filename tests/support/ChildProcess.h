@@ -35,6 +35,10 @@ struct ChildResult {
 // standard error and gives exit code 99.
 ChildResult runInChild(const std::function<int()>& body, const ChildOptions& options = ChildOptions());
 
+// Options for code that records progress: the shared status record and the installer lock, fixed
+// names in /tmp and System V IPC, stay private to the child.
+ChildOptions privateProgressOptions();
+
 // Runs gtest checks in a child: a failed EXPECT or ASSERT inside the body prints its message to the
 // child's standard output, as in the parent, and makes the exit code 1.
 ChildResult runChecksInChild(const std::function<void()>& body, const ChildOptions& options = ChildOptions());
