@@ -21,7 +21,7 @@
 #include "common/Messages.h"
 #include "common/Progress.h"
 #include "common/SystemCmd.h"
-#include "common/catalog_format.h"
+#include "common/format_message.h"
 #include "common/child_setup.h"
 #include "common/error.h"
 #include "common/textutils.h"
@@ -61,7 +61,7 @@ void echoToLog(const char* data, ssize_t length)
 error execError(int e_class, int e_rep, int e_sys, int e_supp, const std::string& text, const std::string& command)
 {
     error e(e_class, e_rep, e_sys, e_supp);
-    e << text << catalog_format(messages.get("err_exec_cmd"), command);
+    e << text << format_message(messages.get("err_exec_cmd"), command);
     return e;
 }
 
@@ -433,10 +433,10 @@ int exec_command(const std::string& command, bool echo, bool check, std::ostream
         throw execError(4, 1, 0, 3, messages.get("err_exec_execfail"), command);
     if (check && code == 127)
         throw execError(
-            4, 1, 0, 3, catalog_format(messages.get("err_exec_cmd_not_found"), command_name(command)), command);
+            4, 1, 0, 3, format_message(messages.get("err_exec_cmd_not_found"), command_name(command)), command);
     if (check && code != 0)
         throw execError(
-            0, 0, 0, 0, catalog_format(messages.get("err_exec_non_zero"), command_name(command), code), command);
+            0, 0, 0, 0, format_message(messages.get("err_exec_non_zero"), command_name(command), code), command);
     return code;
 }
 
@@ -477,8 +477,8 @@ std::string get_command_output_line(const std::string& command, const std::strin
     const std::vector<std::string> lines = get_command_output(command, arguments);
     if (lines.empty()) {
         error e;
-        e << catalog_format(messages.get("err_empty_output"), command_name(command))
-          << catalog_format(messages.get("err_exec_cmd"), command);
+        e << format_message(messages.get("err_empty_output"), command_name(command))
+          << format_message(messages.get("err_exec_cmd"), command);
         throw e;
     }
     return lines.front();

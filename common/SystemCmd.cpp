@@ -10,7 +10,7 @@
 
 #include "common/Log.h"
 #include "common/Messages.h"
-#include "common/catalog_format.h"
+#include "common/format_message.h"
 #include "common/child_setup.h"
 #include "common/error.h"
 
@@ -115,7 +115,7 @@ SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
     if (pid < 0) {
         pid = 0;
         error e(4, 2, 1, 1);
-        e << messages.get("err_exec_forkfail") << catalog_format(messages.get("err_exec_cmd"), command);
+        e << messages.get("err_exec_forkfail") << format_message(messages.get("err_exec_cmd"), command);
         throw e;
     }
     if (pid == 0)

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "common/Messages.h"
-#include "common/catalog_format.h"
+#include "common/format_message.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
 
@@ -216,7 +216,7 @@ TEST(LockTest, UnopenableLockFile)
     ChildResult r = runChecksInChild(
         [] {
             ASSERT_EQ(mkdir(lock_path, 0700), 0);
-            const std::string text = catalog_format(Messages().get("err_lock_file"), lock_path, strerror(EISDIR));
+            const std::string text = format_message(Messages().get("err_lock_file"), lock_path, strerror(EISDIR));
             expectError([] { Lock installer(0, false); }, 4, 1, 1, 2, text);
             expectError([] { Lock::test(0); }, 4, 1, 1, 2, text);
         },

@@ -20,7 +20,7 @@
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/Progress.h"
-#include "common/catalog_format.h"
+#include "common/format_message.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
 
@@ -92,7 +92,7 @@ error raised(const std::function<void()>& action, int e_class, int e_rep, int e_
 
 std::string execText(const char* key, const std::string& command)
 {
-    return Messages().get(key) + catalog_format(Messages().get("err_exec_cmd"), command) + "\n";
+    return Messages().get(key) + format_message(Messages().get("err_exec_cmd"), command) + "\n";
 }
 
 TEST(POpenTest, OutputIsCompleteAndUnchanged)
@@ -208,12 +208,12 @@ TEST(ExecCommandTest, ExitCodesAndChecks)
 
         const std::string not_found = "env X=1 no-such-command-kw --flag";
         EXPECT_EQ(raised([&] { exec_command(not_found, false, true); }, 4, 1, 0, 3).getText(),
-            catalog_format(Messages().get("err_exec_cmd_not_found"), "no-such-command-kw") +
-                catalog_format(Messages().get("err_exec_cmd"), not_found) + "\n");
+            format_message(Messages().get("err_exec_cmd_not_found"), "no-such-command-kw") +
+                format_message(Messages().get("err_exec_cmd"), not_found) + "\n");
         // Codes left unset: the handler that adds its context sets them.
         EXPECT_EQ(raised([] { exec_command("exit 3", false, true); }, 0, 0, 0, 0).getText(),
-            catalog_format(Messages().get("err_exec_non_zero"), "exit", 3) +
-                catalog_format(Messages().get("err_exec_cmd"), "exit 3") + "\n");
+            format_message(Messages().get("err_exec_non_zero"), "exit", 3) +
+                format_message(Messages().get("err_exec_cmd"), "exit 3") + "\n");
         // A signal raises whatever check says.
         for (bool check : {false, true})
             EXPECT_EQ(raised([check] { exec_command("kill -KILL $$", false, check); }, 4, 2, 0, 2).getText(),
@@ -365,8 +365,8 @@ TEST(GetCommandOutputTest, LinesArePiecesOfAtMost4095BytesTrimmed)
 
     EXPECT_EQ(get_command_output_line("printf 'first\\nsecond\\n'"), "first");
     EXPECT_EQ(raised([] { get_command_output_line("true", ""); }, 0, 0, 0, 0).getText(),
-        catalog_format(Messages().get("err_empty_output"), "true") +
-            catalog_format(Messages().get("err_exec_cmd"), "true") + "\n");
+        format_message(Messages().get("err_empty_output"), "true") +
+            format_message(Messages().get("err_exec_cmd"), "true") + "\n");
     EXPECT_EQ(raised([] { get_command_output("LANG=C exit", "3"); }, 4, 2, 2, 2).getText(),
         "Error in execution of 'exit'\n");
 }
