@@ -8,8 +8,8 @@
 
 #include "common/Log.h"
 #include "common/Messages.h"
-#include "common/format_message.h"
 #include "common/error.h"
+#include "common/format_message.h"
 
 const char* const Lock::path = "/tmp/zorv-installer.lock";
 

@@ -21,9 +21,9 @@
 #include "common/Messages.h"
 #include "common/Progress.h"
 #include "common/SystemCmd.h"
-#include "common/format_message.h"
 #include "common/child_setup.h"
 #include "common/error.h"
+#include "common/format_message.h"
 #include "common/textutils.h"
 
 namespace {

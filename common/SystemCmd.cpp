@@ -10,9 +10,9 @@
 
 #include "common/Log.h"
 #include "common/Messages.h"
-#include "common/format_message.h"
 #include "common/child_setup.h"
 #include "common/error.h"
+#include "common/format_message.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "common/Messages.h"
-#include "common/format_message.h"
 #include "common/error.h"
+#include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
 
 namespace {
