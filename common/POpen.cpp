@@ -39,19 +39,6 @@ void closeFd(int& fd)
     fd = -1;
 }
 
-void writeAll(int fd, const char* data, size_t length)
-{
-    while (length > 0) {
-        const ssize_t n = write(fd, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-}
-
 void echoToLog(const char* data, ssize_t length)
 {
     Log::stream line(0, Log::LINE_PART);
@@ -369,7 +356,7 @@ int POpen::wait(bool echo)
                         closeInput();
                 } else {
                     if (echo)
-                        writeAll(2, input_block + sent, static_cast<size_t>(n));
+                        child_setup::writeAll(2, input_block + sent, static_cast<size_t>(n));
                     sent += static_cast<size_t>(n);
                 }
             }

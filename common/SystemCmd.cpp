@@ -76,27 +76,25 @@ int Pipe::out() const
 
 void Pipe::closeIn()
 {
-    if (write_end < 0)
-        return;
-    // The descriptor is gone after close(2) even when it fails: never close the number twice.
-    const int fd = write_end;
-    write_end = -1;
-    if (close(fd) != 0) {
-        error e(4, 2, 1, 1);
-        e << "Pipe: " << static_cast<const void*>(this) << " Can't close in fd " << fd << ":" << strerror(errno);
-        throw e;
-    }
+    closeEnd(write_end, "in");
 }
 
 void Pipe::closeOut()
 {
-    if (read_end < 0)
+    closeEnd(read_end, "out");
+}
+
+void Pipe::closeEnd(int& end, const char* which)
+{
+    if (end < 0)
         return;
-    const int fd = read_end;
-    read_end = -1;
+    // The descriptor is gone after close(2) even when it fails: never close the number twice.
+    const int fd = end;
+    end = -1;
     if (close(fd) != 0) {
         error e(4, 2, 1, 1);
-        e << "Pipe: " << static_cast<const void*>(this) << " Can't close out fd " << fd << ":" << strerror(errno);
+        e << "Pipe: " << static_cast<const void*>(this) << " Can't close " << which << " fd " << fd << ":"
+          << strerror(errno);
         throw e;
     }
 }

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -17,6 +16,7 @@
 #include "common/error.h"
 #include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Signals.h"
 
 namespace {
 
@@ -153,8 +153,6 @@ TEST(LockTest, ByteHeldByAnotherProcess)
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
 
-void onAlarm(int) {}
-
 TEST(LockTest, WaitingLockWaitsForTheOtherProcessThroughSignals)
 {
     ChildResult r = runChecksInChild(
@@ -162,17 +160,11 @@ TEST(LockTest, WaitingLockWaitsForTheOtherProcessThroughSignals)
             OtherHolder other(2, 0.6);
             ASSERT_GT(other.pid, 0);
             // A handler without SA_RESTART, as the installer's own: the wait sees EINTR every 10 ms.
-            struct sigaction action;
-            memset(&action, 0, sizeof(action));
-            action.sa_handler = onAlarm;
-            sigaction(SIGALRM, &action, nullptr);
-            const itimerval every_10ms = {{0, 10000}, {0, 10000}};
-            setitimer(ITIMER_REAL, &every_10ms, nullptr);
+            interruptEvery(10000);
             const auto start = std::chrono::steady_clock::now();
             {
                 Lock status(2, true);
-                const itimerval off = {{0, 0}, {0, 0}};
-                setitimer(ITIMER_REAL, &off, nullptr);
+                interruptEvery(0);
                 EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
                 EXPECT_EQ(Lock::test(2), 0);
             }

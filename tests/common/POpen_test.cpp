@@ -2,14 +2,12 @@
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -23,6 +21,7 @@
 #include "common/error.h"
 #include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Signals.h"
 
 namespace {
 
@@ -239,21 +238,6 @@ TEST(ExecCommandTest, ShellThatCannotBeExecuted)
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
 
-void recordSignal(int signal)
-{
-    Progress().signalReceived(signal);
-}
-
-// The driver's handler: records the signal, with no automatic restart of system calls.
-void installHandler()
-{
-    struct sigaction action;
-    memset(&action, 0, sizeof(action));
-    action.sa_handler = recordSignal;
-    for (int signal : {SIGINT, SIGHUP, SIGTERM})
-        sigaction(signal, &action, nullptr);
-}
-
 // A cancel records a failure in the status record: fixed names, so a private /tmp and IPC namespace.
 ChildOptions cancelOptions()
 {
@@ -276,7 +260,7 @@ TEST(ExecCommandTest, CancelStopsTheCommandAndEverythingItStarted)
         [] {
             Messages().getLocale();
             Log::consoleLevel = 3;
-            installHandler();
+            installProgressHandler();
             std::atomic<pid_t> sleeper(0);
             std::thread canceller([&sleeper] {
                 const std::string self = std::to_string(getpid());
@@ -318,7 +302,7 @@ TEST(ExecCommandTest, CancelWhileUnsafeLetsTheCommandFinish)
         [] {
             Messages().getLocale();
             Log::consoleLevel = 3;
-            installHandler();
+            installProgressHandler();
             Progress().markCancelUnsafe();
             std::thread canceller([] {
                 usleep(200000);
@@ -386,24 +370,16 @@ TEST(GetCommandOutputTest, LogsTheCommandAndTheFailure)
         << r.err;
 }
 
-void onAlarm(int) {}
-
 TEST(GetCommandOutputTest, SignalsDoNotShortenTheOutput)
 {
     ChildResult r = runChecksInChild([] {
         // The installer's handlers do not restart system calls: reads see EINTR every millisecond.
-        struct sigaction action;
-        memset(&action, 0, sizeof(action));
-        action.sa_handler = onAlarm;
-        sigaction(SIGALRM, &action, nullptr);
-        const itimerval every_ms = {{0, 1000}, {0, 1000}};
-        setitimer(ITIMER_REAL, &every_ms, nullptr);
+        interruptEvery(1000);
         const std::vector<std::string> lines = get_command_output("for i in 1 2 3 4 5; do sleep 0.05; seq 1 4000; done");
         EXPECT_EQ(lines.size(), 20000u);
         const ChildRun run = runPOpen("for i in 1 2 3 4 5; do sleep 0.05; seq 1 4000; done");
         EXPECT_EQ(run.output.size(), 5 * numbers(4000).size());
-        const itimerval off = {{0, 0}, {0, 0}};
-        setitimer(ITIMER_REAL, &off, nullptr);
+        interruptEvery(0);
     });
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }

@@ -8,7 +8,6 @@
 
 #include <boost/exception_ptr.hpp>
 #include <csignal>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -17,6 +16,7 @@
 #include "common/Messages.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Signals.h"
 
 namespace {
 
@@ -168,21 +168,6 @@ TEST(ProgressTest, WithoutSharedMemoryTheRecordIsPrivate)
     EXPECT_NE(r.err.find(lines + "Progress::step: 1/3 Step\n" + lines), std::string::npos) << r.err;
 }
 
-void recordSignal(int signal)
-{
-    Progress().signalReceived(signal);
-}
-
-// The driver's handler: records the signal, with no automatic restart of system calls.
-void installHandler()
-{
-    struct sigaction action;
-    memset(&action, 0, sizeof(action));
-    action.sa_handler = recordSignal;
-    for (int signal : {SIGINT, SIGHUP, SIGTERM})
-        sigaction(signal, &action, nullptr);
-}
-
 // The signal number of the Interrupted that the safe point throws, or -1 when it does not throw.
 int safePoint()
 {
@@ -198,7 +183,7 @@ TEST(ProgressTest, SighupWaitsUntilCancellingIsSafe)
 {
     ChildResult r = runChecksInChild(
         [] {
-            installHandler();
+            installProgressHandler();
             Progress progress;
             progress.markCancelUnsafe();
             raise(SIGHUP);
@@ -228,7 +213,7 @@ TEST(ProgressTest, SigtermRecordsTheFailureAndThrows)
     ChildResult r = runChecksInChild(
         [] {
             Log::consoleLevel = 2;
-            installHandler();
+            installProgressHandler();
             Progress progress;
             progress.stage(3, 2);
             EXPECT_FALSE(progress.isInterrupted());
@@ -266,7 +251,7 @@ TEST(ProgressTest, SignalDuringTheUnwindingIsNoNewRequest)
     ChildResult r = runChecksInChild(
         [] {
             Log::consoleLevel = 2;
-            installHandler();
+            installProgressHandler();
             raise(SIGINT);
             try {
                 SignalWhileUnwinding guard;
