@@ -11,6 +11,7 @@ libboost-regex1.81-dev libboost-program-options1.81-dev
 libtinyxml-dev libcurl4-openssl-dev libssl-dev libpam0g-dev libjs-prototype
 gettext locales-all util-linux procps nodejs
 libxml2-utils iproute2
+rpm
 "
 
 missing=""
