@@ -110,32 +110,21 @@ void terminateCommand(pid_t pid)
 }
 
 // Writes the text into a pipe whose reader may already be gone. SIGPIPE is held back on this thread
-// for the time of the writing, so a command that ends without reading its input cannot kill us.
+// for the time of the writing, and one that the writing raised is taken, so a command that ends
+// without reading its input cannot kill us.
 void writeIgnoringBrokenPipe(int fd, const std::string& text)
 {
     sigset_t pipe_signal;
-    sigset_t old_mask;
     sigemptyset(&pipe_signal);
     sigaddset(&pipe_signal, SIGPIPE);
     sigset_t pending;
     sigpending(&pending);
     const bool was_pending = sigismember(&pending, SIGPIPE) == 1;
+    sigset_t old_mask;
     pthread_sigmask(SIG_BLOCK, &pipe_signal, &old_mask);
-    const char* data = text.data();
-    size_t left = text.size();
-    bool broken = false;
-    while (left > 0) {
-        const ssize_t n = write(fd, data, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            broken = n < 0 && errno == EPIPE;
-            break;
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (broken && !was_pending) {
+    child_setup::writeAll(fd, text.data(), text.size());
+    sigpending(&pending);
+    if (!was_pending && sigismember(&pending, SIGPIPE) == 1) {
         const timespec no_wait = {0, 0};
         sigtimedwait(&pipe_signal, nullptr, &no_wait);
     }
