@@ -234,7 +234,8 @@ POpen::POpen(const std::string& command, std::istream* input, std::ostream* outp
         throw forkError(errno, command);
     if (r->pid == 0) {
         if (!child_setup::placeStandardStreams(r->input_pipe[0], r->output_pipe[1], r->errors_pipe[1])) {
-            child_setup::writeStderr({"POpen: can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
+            child_setup::writeStderr(
+                {"POpen: can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
             _exit(exec_failed_status);
         }
         if (!workdir.empty() && chdir(workdir.c_str()) != 0) {

@@ -24,7 +24,8 @@ const Messages messages;
     const std::string& exec_failed)
 {
     if (!child_setup::placeStandardStreams(in, out, err)) {
-        child_setup::writeStderr({"ERROR (child): can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
+        child_setup::writeStderr(
+            {"ERROR (child): can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
         _exit(127);
     }
     execve("/bin/sh", const_cast<char* const*>(argv), env.get());

@@ -45,7 +45,8 @@ std::string probeFromOtherProcess()
         "        return \"held\"\n"
         "    fcntl.lockf(fd, fcntl.LOCK_UN, 1, b)\n"
         "    return \"free\"\n"
-        "t = struct.unpack(\"hhqqi\", fcntl.fcntl(fd, fcntl.F_GETLK, struct.pack(\"hhqqi\", fcntl.F_WRLCK, 0, 0, 1, 0)))\n"
+        "query = struct.pack(\"hhqqi\", fcntl.F_WRLCK, 0, 0, 1, 0)\n"
+        "t = struct.unpack(\"hhqqi\", fcntl.fcntl(fd, fcntl.F_GETLK, query))\n"
         "print(probe(0), probe(1), probe(2), t[4] if t[0] != fcntl.F_UNLCK else 0)\n"
         "'");
 }

@@ -49,8 +49,9 @@ std::string readRecordFromOtherProcess()
         "shmid = libc.shmget(0x4e7b0, 0, 0)\n"
         "raw = ctypes.string_at(libc.shmat(shmid, None, 0o10000), 20564)\n"
         "text = lambda offset, size: raw[offset:offset + size].split(b\"\\0\")[0].decode()\n"
-        "print(*struct.unpack_from(\"II\", raw, 0), text(8, 80), text(88, 4096), *struct.unpack_from(\"II\", raw, 4184),\n"
-        "      text(4192, 80), text(4272, 4096), raw[8368], raw[8369], text(8370, 8096), sum(raw[16466:]), sep=\"|\")\n"
+        "print(*struct.unpack_from(\"II\", raw, 0), text(8, 80), text(88, 4096),\n"
+        "      *struct.unpack_from(\"II\", raw, 4184), text(4192, 80), text(4272, 4096),\n"
+        "      raw[8368], raw[8369], text(8370, 8096), sum(raw[16466:]), sep=\"|\")\n"
         "'");
 }
 
@@ -71,8 +72,9 @@ TEST(ProgressTest, RecordIsSharedWithOtherProcessesAtItsOffsets)
             char key[32], owner[32];
             int shmid = 0, perms = 0, attached = -1;
             long bytes = 0;
-            ASSERT_EQ(sscanf(listing.c_str(), "%31s %d %31s %o %ld %d", key, &shmid, owner, &perms, &bytes, &attached), 6)
-                << listing;
+            const int fields =
+                sscanf(listing.c_str(), "%31s %d %31s %o %ld %d", key, &shmid, owner, &perms, &bytes, &attached);
+            ASSERT_EQ(fields, 6) << listing;
             EXPECT_EQ(perms, 0600);
             EXPECT_EQ(bytes, 20564);
             EXPECT_EQ(attached, 0);  // each access attaches and detaches
