@@ -1,0 +1,53 @@
+#include "common/FileHandle.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
+#include "common/Log.h"
+#include "common/Messages.h"
+#include "common/error.h"
+#include "common/format_message.h"
+
+namespace {
+
+const Messages messages;
+
+}  // namespace
+
+FileHandle::FileHandle(const std::string& path_, const char* mode)
+    : file(std::fopen(path_.c_str(), mode)), path(path_), for_writing(std::strchr(mode, 'w') != nullptr),
+      exceptions_at_open(std::uncaught_exceptions())
+{
+    check_opened();
+}
+
+FileHandle::FileHandle(int fd, const std::string& path_, const char* mode)
+    : file(fdopen(fd, mode)), path(path_), for_writing(std::strchr(mode, 'w') != nullptr),
+      exceptions_at_open(std::uncaught_exceptions())
+{
+    check_opened();
+}
+
+void FileHandle::check_opened()
+{
+    if (!file) {
+        error e(4, 1, 1, 2);
+        e << format_message(messages.get(for_writing ? "err_filewrite1" : "err_fileread1"), path, strerror(errno));
+        throw e;
+    }
+}
+
+FileHandle::~FileHandle() noexcept(false)
+{
+    if (std::fclose(file) == 0)
+        return;
+    error e(4, 1, 1, 2);
+    e << format_message(messages.get(for_writing ? "err_filewrite2" : "err_fileread2"), path, strerror(errno));
+    // Throwing while another exception unwinds this scope would end the process.
+    if (std::uncaught_exceptions() > exceptions_at_open) {
+        Log::stream(1, true) << e.getFullText();
+        return;
+    }
+    throw e;
+}
