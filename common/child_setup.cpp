@@ -1,0 +1,68 @@
+#include "common/child_setup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+extern char** environ;
+
+namespace child_setup {
+
+Environment::Environment(std::initializer_list<std::pair<const char*, const char*>> forced)
+{
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const char* text = *entry;
+        const char* equals = strchr(text, '=');
+        const size_t name_length = equals ? static_cast<size_t>(equals - text) : strlen(text);
+        bool replaced = false;
+        for (const auto& var : forced)
+            replaced = replaced || (strlen(var.first) == name_length && strncmp(var.first, text, name_length) == 0);
+        if (!replaced)
+            entries.push_back(text);
+    }
+    for (const auto& var : forced)
+        entries.push_back(std::string(var.first) + "=" + var.second);
+    for (std::string& entry : entries)
+        pointers.push_back(&entry[0]);
+    pointers.push_back(nullptr);
+}
+
+bool placeStandardStreams(int in, int out, int err)
+{
+    const int wanted[3] = {in, out, err};
+    int moved[3] = {-1, -1, -1};
+    // First out of the way of 0, 1 and 2, then onto them: no placement can overwrite a later source.
+    for (int target = 0; target < 3; ++target)
+        if (wanted[target] >= 0 && (moved[target] = fcntl(wanted[target], F_DUPFD_CLOEXEC, 3)) < 0)
+            return false;
+    for (int target = 0; target < 3; ++target)
+        if (moved[target] >= 0 && dup2(moved[target], target) < 0)
+            return false;
+    return true;
+}
+
+void writeStderr(std::initializer_list<const char*> texts)
+{
+    for (const char* text : texts) {
+        size_t left = strlen(text);
+        while (left > 0) {
+            const ssize_t n = write(2, text, left);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            text += n;
+            left -= static_cast<size_t>(n);
+        }
+    }
+}
+
+const char* errorText(int err)
+{
+    const char* text = strerrordesc_np(err);
+    return text ? text : "Unknown error";
+}
+
+}  // namespace child_setup
