@@ -1,0 +1,63 @@
+#include "installer/DownloadUrl.h"
+
+#include <gtest/gtest.h>
+
+#include "common/Messages.h"
+#include "common/error.h"
+#include "common/format_message.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+const Messages messages;
+
+std::string text(const std::vector<unsigned char>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class DownloadUrlTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    LoopbackServer server = LoopbackServer::scripted(dir.path(), dir / "requests.log");
+};
+
+TEST_F(DownloadUrlTest, ReturnsTheBodyEvenOfAnErrorPage)
+{
+    EXPECT_EQ(downloadUrl(server.url() + "bytes/1048576/icon").size(), 1048576u);
+    EXPECT_EQ(text(downloadUrl(server.url() + "status/404/icon")), "scripted status\n");
+}
+
+TEST_F(DownloadUrlTest, ABodyLargerThanTheMemoryLimitIsRefused)
+{
+    try {
+        downloadUrl(server.url() + "bytes/2000000/icon");
+        FAIL() << "no error";
+    } catch (const error& e) {
+        EXPECT_EQ(e.getText(), messages.get("err_no_space2") + "\n");
+        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 1, 1, 2));
+    }
+}
+
+TEST_F(DownloadUrlTest, FailuresNameTheUrl)
+{
+    const std::string url = "http://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/icon";
+    try {
+        downloadUrl(url);
+        FAIL() << "no error";
+    } catch (const error& e) {
+        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 1, 1, 2));
+        const std::string expected = format_message(messages.get("err_pkg_dwnld"), url, "");
+        EXPECT_EQ(e.getText().substr(0, expected.size()), expected);
+    }
+    try {
+        downloadUrl("");
+        FAIL() << "no error";
+    } catch (const error& e) {
+        EXPECT_EQ(e.e_class, 3);
+        EXPECT_NE(e.getText().find("installer/DownloadUrl"), std::string::npos) << e.getText();
+    }
+}
+
+}  // namespace
