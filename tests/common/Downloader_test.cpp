@@ -23,6 +23,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -96,6 +97,14 @@ protected:
         return values;
     }
 
+    // The exception of type E that a download into a string stream ends with.
+    template <typename E>
+    std::optional<E> failureOf(Downloader& downloader)
+    {
+        std::ostringstream out;
+        return thrown<E>([&] { downloader.download(out); });
+    }
+
     std::string deadMirror() const { return "http://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/"; }
 
     TempDir dir;
@@ -106,14 +115,10 @@ protected:
 TEST_F(DownloaderTest, NoMirrorsIsRefusedBeforeAnyTransfer)
 {
     auto downloader = make("f", {}, 3);
-    std::ostringstream out;
-    try {
-        downloader->download(out);
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), messages.get("err_srcs_empty") + "\n");
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(3, 1, 1, 3));
-    }
+    auto e = failureOf<error>(*downloader);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText(), messages.get("err_srcs_empty") + "\n");
+    EXPECT_EQ(codes(*e), std::make_tuple(3, 1, 1, 3));
 }
 
 TEST_F(DownloaderTest, WritesAtTheStreamPositionAndCountsTheBytes)
@@ -135,17 +140,13 @@ TEST_F(DownloaderTest, MirrorsTakeTurnsWithWaitsOf3And7And15Seconds)
     auto downloader = make("f", {server.url() + "status/500/", server.url() + "status/503/"}, 3);
     auto recorder = boost::make_shared<TextRecorder>(downloader->retries.get());
     downloader->retries->addObserver(recorder);
-    std::ostringstream out;
-    try {
-        downloader->download(out);
-        FAIL() << "no error";
-    } catch (const http_error& e) {
-        EXPECT_EQ(e.code, 503);
-        EXPECT_EQ(e.url, server.url() + "status/503/f");
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(1, 2, 1, 2));
-        const std::string curl_text = "The requested URL returned error: 503";
-        EXPECT_EQ(e.getText(), format_message(messages.get("err_pkg_dwnld"), e.url + " (127.0.0.1)", curl_text) + "\n");
-    }
+    auto e = failureOf<http_error>(*downloader);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code, 503);
+    EXPECT_EQ(e->url, server.url() + "status/503/f");
+    EXPECT_EQ(codes(*e), std::make_tuple(1, 2, 1, 2));
+    const std::string curl_text = "The requested URL returned error: 503";
+    EXPECT_EQ(e->getText(), format_message(messages.get("err_pkg_dwnld"), e->url + " (127.0.0.1)", curl_text) + "\n");
     EXPECT_EQ(targets(), (std::vector<std::string>{"/status/500/f", "/status/503/f", "/status/500/f", "/status/503/f"}));
     EXPECT_EQ(slept, 3 + 7 + 15);
     EXPECT_EQ(downloader->retries->value, 3u);
@@ -158,7 +159,7 @@ TEST_F(DownloaderTest, MirrorsTakeTurnsWithWaitsOf3And7And15Seconds)
             expected.push_back(countdownText(std::string("The requested URL returned error: ") + wait.first, s));
         expected.push_back("");
     }
-    expected.push_back("The requested URL returned error: 503");
+    expected.push_back(curl_text);
     EXPECT_EQ(recorder->texts, expected);
 }
 
@@ -167,15 +168,11 @@ TEST_F(DownloaderTest, DeadHttpMirrorsGiveHttpErrorWithCodeZeroForTheLastUrl)
     const std::string first = deadMirror();
     const std::string second = deadMirror();
     auto downloader = make("p/f.xml", {first, second}, 1);
-    std::ostringstream out;
-    try {
-        downloader->download(out);
-        FAIL() << "no error";
-    } catch (const http_error& e) {
-        EXPECT_EQ(e.code, 0);
-        EXPECT_EQ(e.url, second + "p/f.xml");
-        EXPECT_NE(e.getText().find(second + "p/f.xml (127.0.0.1)"), std::string::npos) << e.getText();
-    }
+    auto e = failureOf<http_error>(*downloader);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code, 0);
+    EXPECT_EQ(e->url, second + "p/f.xml");
+    EXPECT_NE(e->getText().find(second + "p/f.xml (127.0.0.1)"), std::string::npos) << e->getText();
     EXPECT_EQ(slept, 3);
 }
 
@@ -184,16 +181,20 @@ TEST_F(DownloaderTest, FtpMirrorsNeverDropAndGiveAPlainSystemError)
     const std::string first = "ftp://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/";
     const std::string second = "ftp://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/";
     auto downloader = make("f", {first, second}, 2);
+    bool http = false;
     std::ostringstream out;
-    try {
-        downloader->download(out);
-        FAIL() << "no error";
-    } catch (const http_error&) {
-        FAIL() << "an ftp transfer gave an http_error";
-    } catch (const error& e) {
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 1, 1, 2));
-        EXPECT_NE(e.getText().find(first + "f (127.0.0.1)"), std::string::npos) << e.getText();  // A, B, A
-    }
+    auto e = thrown<error>([&] {
+        try {
+            downloader->download(out);
+        } catch (const http_error&) {
+            http = true;
+            throw;
+        }
+    });
+    ASSERT_TRUE(e);
+    EXPECT_FALSE(http);
+    EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
+    EXPECT_NE(e->getText().find(first + "f (127.0.0.1)"), std::string::npos) << e->getText();  // A, B, A
     EXPECT_EQ(slept, 3 + 7);
 }
 
@@ -212,13 +213,9 @@ TEST_F(DownloaderTest, TheLastMirrorRefusingTheFileEndsAtOnce)
     for (const char* code : {"401", "403", "418"}) {
         slept = 0;
         auto downloader = make("f", {server.url() + "status/" + code + "/"}, 3);
-        std::ostringstream out;
-        try {
-            downloader->download(out);
-            FAIL() << "no error";
-        } catch (const http_error& e) {
-            EXPECT_EQ(e.code, std::stoi(code));
-        }
+        auto e = failureOf<http_error>(*downloader);
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->code, std::stoi(code));
         EXPECT_EQ(slept, 0) << code;
     }
     EXPECT_EQ(targets().size(), 3u);
@@ -229,14 +226,11 @@ TEST_F(DownloaderTest, ASuccessShorterThanAnEarlierAttemptIsRefused)
     // The first answer breaks off after 1000 of 2000 bytes, the second is complete with 900.
     auto downloader = make("f", {server.url() + "shrinking/"}, 1);
     std::ostringstream out;
-    try {
-        downloader->download(out);
-        FAIL() << "no error";
-    } catch (const http_error& e) {
-        EXPECT_EQ(e.code, 200);
-        EXPECT_EQ(e.getText(),
-                  format_message(messages.get("err_pkg_dwnld"), e.url + " (127.0.0.1)", "Unexpected size of file") + "\n");
-    }
+    auto e = thrown<http_error>([&] { downloader->download(out); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code, 200);
+    EXPECT_EQ(e->getText(),
+              format_message(messages.get("err_pkg_dwnld"), e->url + " (127.0.0.1)", "Unexpected size of file") + "\n");
     EXPECT_EQ(targets().size(), 2u);
     // The stream holds the last attempt over the longer tail of the first.
     EXPECT_EQ(out.str(), pattern(900) + pattern(1000).substr(900));
@@ -251,8 +245,7 @@ TEST_F(DownloaderTest, OneRedirectIsFollowed)
     EXPECT_EQ(targets(), (std::vector<std::string>{"/redirect/bytes/300/f", "/bytes/300/f"}));
 
     auto twice = make("f", {server.url() + "redirect/redirect/bytes/300/"}, 1);
-    std::ostringstream ignored;
-    EXPECT_THROW(twice->download(ignored), http_error);
+    EXPECT_TRUE(failureOf<http_error>(*twice));
 }
 
 TEST_F(DownloaderTest, CredentialsAreOfferedWhenTheServerAsks)
@@ -269,10 +262,9 @@ TEST_F(DownloaderTest, CredentialsAreOfferedWhenTheServerAsks)
 TEST_F(DownloaderTest, TheRetryCountGoesOnAcrossDownloadsOfOneObject)
 {
     auto downloader = make("f", {deadMirror()}, 1);
-    std::ostringstream out;
-    EXPECT_THROW(downloader->download(out), http_error);
+    EXPECT_TRUE(failureOf<http_error>(*downloader));
     EXPECT_EQ(slept, 3);
-    EXPECT_THROW(downloader->download(out), http_error);
+    EXPECT_TRUE(failureOf<http_error>(*downloader));
     EXPECT_EQ(slept, 3);  // no retry left
     EXPECT_EQ(downloader->retries->value, 1u);
 }
@@ -294,13 +286,9 @@ TEST_F(DownloaderTest, AFailureOfAnObserverEndsTheTransferWithThatFailure)
     auto downloader = make("f", {server.url() + "bytes/100000/"}, 3);
     auto failing = boost::make_shared<Failing>(downloader->progress.get());
     downloader->progress->addObserver(failing);
-    std::ostringstream out;
-    try {
-        downloader->download(out);
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), "observer failed\n");
-    }
+    auto e = failureOf<error>(*downloader);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText(), "observer failed\n");
     EXPECT_EQ(slept, 0);
     EXPECT_EQ(targets().size(), 1u);
 }
@@ -317,22 +305,17 @@ TEST_F(DownloaderTest, DownloadFileReportsDirectoriesAndFilesItCannotMake)
 {
     writeWholeFile(dir / "plain", "x");
     auto downloader = make("f", {server.url() + "bytes/10/"}, 3);
-    try {
-        downloader->downloadFile(dir / "plain/sub/f");
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 1, 1, 2));
-        EXPECT_EQ(e.getText(),
-                  format_message(messages.get("err_download_mkdir"), "\"" + (dir / "plain/sub") + "\"") + " " +
-                      strerror(EEXIST) + "\n");
-    }
+    auto e = thrown<error>([&] { downloader->downloadFile(dir / "plain/sub/f"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
+    // The path as the file-system library prints it, and its failure.
+    EXPECT_EQ(e->getText(), format_message(messages.get("err_download_mkdir"), "\"" + (dir / "plain/sub") + "\"") +
+                                " " + strerror(EEXIST) + "\n");
+
     ASSERT_EQ(mkdir((dir / "directory").c_str(), 0755), 0);
-    try {
-        downloader->downloadFile(dir / "directory");
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), format_message(messages.get("err_filewrite1"), dir / "directory", strerror(EISDIR)) + "\n");
-    }
+    e = thrown<error>([&] { downloader->downloadFile(dir / "directory"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText(), format_message(messages.get("err_filewrite1"), dir / "directory", strerror(EISDIR)) + "\n");
     EXPECT_TRUE(targets().empty());
 }
 
@@ -341,23 +324,17 @@ TEST_F(DownloaderTest, DownloadFileReportsDirectoriesAndFilesItCannotMake)
 TEST_F(DownloaderTest, AFullDiskIsReportedAndNotRetried)
 {
     auto big = make("f", {server.url() + "bytes/200000/"}, 3);
-    try {
-        big->downloadFile("/dev/full");
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), messages.get("err_no_space2") + "\n");
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 1, 1, 2));
-    }
+    auto e = thrown<error>([&] { big->downloadFile("/dev/full"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText(), messages.get("err_no_space2") + "\n");
+    EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
     EXPECT_EQ(slept, 0);
     EXPECT_EQ(targets().size(), 1u);
 
     auto small = make("f", {server.url() + "bytes/100/"}, 3);
-    try {
-        small->downloadFile("/dev/full");
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), format_message(messages.get("err_filewrite2"), "/dev/full", strerror(ENOSPC)) + "\n");
-    }
+    e = thrown<error>([&] { small->downloadFile("/dev/full"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText(), format_message(messages.get("err_filewrite2"), "/dev/full", strerror(ENOSPC)) + "\n");
 }
 
 // The process-wide proxy is tested in children.

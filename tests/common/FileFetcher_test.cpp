@@ -21,6 +21,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -139,15 +140,12 @@ TEST_F(FileFetcherTest, AChecksumMismatchKeepsTheTmpFileAndTheOldTarget)
     writeWholeFile(target + "/p/q.xml", "old");
     FileFetcher fetcher(SourceUrl(server.url()), target);
     const std::string wrong(32, '0');
-    try {
-        fetcher.getFile("p/q.xml", wrong);
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 1, 1, 2));
-        EXPECT_EQ(e.getText(), format_message(messages.get("err_mk5check"), target + "/p/q.xml.tmp", wrong,
-                                              md5sum(mirror / "p/q.xml")) +
-                                   "\n");
-    }
+    auto e = thrown<error>([&] { fetcher.getFile("p/q.xml", wrong); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
+    EXPECT_EQ(e->getText(),
+              format_message(messages.get("err_mk5check"), target + "/p/q.xml.tmp", wrong, md5sum(mirror / "p/q.xml")) +
+                  "\n");
     EXPECT_TRUE(sameFiles(target + "/p/q.xml.tmp", mirror / "p/q.xml"));
     EXPECT_EQ(readWholeFile(target + "/p/q.xml"), "old");
 }
@@ -187,13 +185,10 @@ TEST_F(FileFetcherTest, ALocalSourceIsReadInPlace)
     EXPECT_EQ(fetcher.getFile("p/q.xml", md5sum(mirror / "p/q.xml"), "ignored"), mirror / "p/q.xml");
     EXPECT_FALSE(fileops::exists(target));
 
-    try {
-        fetcher.getFile("p/missing.xml");
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 2, 1, 1));
-        EXPECT_EQ(e.getText(), format_message(messages.get("err_misfile"), mirror / "p/missing.xml") + "\n");
-    }
+    auto e = thrown<error>([&] { fetcher.getFile("p/missing.xml"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(codes(*e), std::make_tuple(4, 2, 1, 1));
+    EXPECT_EQ(e->getText(), format_message(messages.get("err_misfile"), mirror / "p/missing.xml") + "\n");
     EXPECT_THROW(fetcher.getFile("p/q.xml", std::string(32, 'f')), error);
     EXPECT_TRUE(fileops::exists(mirror / "p/q.xml"));
 }
@@ -202,13 +197,10 @@ TEST_F(FileFetcherTest, AFileMissingOnTheMirrorIsAnHttpError)
 {
     LoopbackServer server = LoopbackServer::files(mirror.path());
     FileFetcher fetcher(SourceUrl(server.url()), target);
-    try {
-        fetcher.getFile("p/missing.xml");
-        FAIL() << "no error";
-    } catch (const http_error& e) {
-        EXPECT_EQ(e.code, 404);
-        EXPECT_EQ(e.url, server.url() + "p/missing.xml");
-    }
+    auto e = thrown<http_error>([&] { fetcher.getFile("p/missing.xml"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code, 404);
+    EXPECT_EQ(e->url, server.url() + "p/missing.xml");
     EXPECT_FALSE(fileops::exists(target + "/p/missing.xml"));
 }
 

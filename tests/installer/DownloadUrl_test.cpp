@@ -7,6 +7,7 @@
 #include "common/format_message.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -31,33 +32,25 @@ TEST_F(DownloadUrlTest, ReturnsTheBodyEvenOfAnErrorPage)
 
 TEST_F(DownloadUrlTest, ABodyLargerThanTheMemoryLimitIsRefused)
 {
-    try {
-        downloadUrl(server.url() + "bytes/2000000/icon");
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), messages.get("err_no_space2") + "\n");
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 1, 1, 2));
-    }
+    auto e = thrown<error>([&] { downloadUrl(server.url() + "bytes/2000000/icon"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText(), messages.get("err_no_space2") + "\n");
+    EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
 }
 
 TEST_F(DownloadUrlTest, FailuresNameTheUrl)
 {
     const std::string url = "http://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/icon";
-    try {
-        downloadUrl(url);
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(std::make_tuple(e.e_class, e.e_rep, e.e_sys, e.e_supp), std::make_tuple(4, 1, 1, 2));
-        const std::string expected = format_message(messages.get("err_pkg_dwnld"), url, "");
-        EXPECT_EQ(e.getText().substr(0, expected.size()), expected);
-    }
-    try {
-        downloadUrl("");
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.e_class, 3);
-        EXPECT_NE(e.getText().find("installer/DownloadUrl"), std::string::npos) << e.getText();
-    }
+    auto e = thrown<error>([&] { downloadUrl(url); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
+    const std::string expected = format_message(messages.get("err_pkg_dwnld"), url, "");
+    EXPECT_EQ(e->getText().substr(0, expected.size()), expected);
+
+    e = thrown<error>([] { downloadUrl(""); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->e_class, 3);
+    EXPECT_NE(e->getText().find("installer/DownloadUrl"), std::string::npos) << e->getText();
 }
 
 }  // namespace

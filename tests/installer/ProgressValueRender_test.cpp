@@ -43,6 +43,32 @@ std::string consoleOf(const std::function<void()>& body, bool status_lines)
     return boost::regex_replace(r.err, erased, "|");
 }
 
+// One file's download as a downloader feeds the renderer.
+struct Download {
+    Download(const boost::shared_ptr<DownloadProgressRenderer>& renderer, const std::string& name)
+        : bytes(boost::make_shared<counter_t>()), retries(boost::make_shared<counter_t>()), guard(renderer, name)
+    {
+        retries->maximum = 3;
+        renderer->attach(bytes, retries);
+    }
+    void receive(unsigned long value, unsigned long maximum)
+    {
+        bytes->maximum = maximum;
+        bytes->setValue(value);
+        bytes->notify(false);
+    }
+    void retry(unsigned long value, const std::string& text)
+    {
+        retries->value = value;
+        retries->text = text;
+        retries->notify(false);
+    }
+
+    counter_ptr bytes;
+    counter_ptr retries;
+    DownloadProgressRenderer::FileGuard guard;  // last: it ends the line before the counters go
+};
+
 std::string fileLine(const std::string& name)
 {
     return messages.get("download_file") + name + ": ";
@@ -133,29 +159,19 @@ TEST(DownloadProgressRendererTest, WholeLinesMarkEachNewKindOfInformation)
     // Without console status lines only the whole lines show: one per change of kind.
     const std::string shown = consoleOf(
         [] {
-            auto renderer = DownloadProgressRenderer::create();
-            auto bytes = boost::make_shared<counter_t>();
-            auto retries = boost::make_shared<counter_t>();
-            retries->maximum = 3;
-            DownloadProgressRenderer::FileGuard guard(renderer, "p/q.xml");
-            renderer->attach(bytes, retries);  // 0%
-            bytes->value = 500;                // unknown size: still 0%
-            bytes->notify(false);
-            bytes->maximum = 1000;
-            bytes->setValue(250);  // 25%, same kind
-            bytes->notify(false);
-            retries->value = 2;
-            retries->text = "boom";
-            retries->notify(false);
-            retries->text.clear();
-            bytes->setValue(1000);
-            bytes->notify(false);
-            guard.success = true;
+            Download download(DownloadProgressRenderer::create(), "p/q.xml");  // 0%
+            download.receive(500, 0);                                          // unknown size: still 0%
+            download.receive(250, 1000);                                       // 25%, same kind
+            download.retry(2, "boom");
+            download.retry(2, "");  // the percentage again
+            download.receive(1000, 1000);
+            download.guard.success = true;
         },
         false);
     const std::string retry = format_message(messages.get("download_retry_progress"), 2, 3);
     EXPECT_EQ(shown, fileLine("p/q.xml") + "0%\n" +
                          messages.get("download_file") + "p/q.xml" + retry + ": boom\n" +
+                         messages.get("download_file") + "p/q.xml" + retry + ": 25%\n" +
                          messages.get("download_file") + "p/q.xml" + retry + ": 100% " +
                          messages.get("download_done") + "\n");
 }
@@ -164,15 +180,9 @@ TEST(DownloadProgressRendererTest, StatusLinesRedrawInPlaceAndASingleFileEndsWit
 {
     const std::string shown = consoleOf(
         [] {
-            auto renderer = DownloadProgressRenderer::create();
-            auto bytes = boost::make_shared<counter_t>();
-            auto retries = boost::make_shared<counter_t>();
-            DownloadProgressRenderer::FileGuard guard(renderer, "a");
-            renderer->attach(bytes, retries);
-            bytes->maximum = 1000;
-            bytes->setValue(999);
-            bytes->notify(false);
-            guard.success = true;
+            Download download(DownloadProgressRenderer::create(), "a");
+            download.receive(999, 1000);
+            download.guard.success = true;
         },
         true);
     EXPECT_EQ(shown, fileLine("a") + "0%|" + fileLine("a") + "99%|" + fileLine("a") +
@@ -189,14 +199,9 @@ TEST(DownloadProgressRendererTest, TheLastOfCountedFilesAddsTheAllDoneLine)
                 files->maximum = 3;
                 renderer->setFilesProgress(files);
                 for (const char* name : {"one", "two", "three"}) {
-                    auto bytes = boost::make_shared<counter_t>();
-                    auto retries = boost::make_shared<counter_t>();
-                    DownloadProgressRenderer::FileGuard guard(renderer, name);
-                    renderer->attach(bytes, retries);
-                    bytes->maximum = 10;
-                    bytes->setValue(10);
-                    bytes->notify(false);
-                    guard.success = true;
+                    Download download(renderer, name);
+                    download.receive(10, 10);
+                    download.guard.success = true;
                 }
             },
             status_lines);
@@ -217,12 +222,8 @@ TEST(DownloadProgressRendererTest, AnExplicitTextWinsOverTheRetryTextAndThePerce
     const std::string shown = consoleOf(
         [] {
             auto renderer = DownloadProgressRenderer::create();
-            auto bytes = boost::make_shared<counter_t>();
-            auto retries = boost::make_shared<counter_t>();
-            retries->maximum = 3;
-            DownloadProgressRenderer::FileGuard guard(renderer, "f");
-            renderer->attach(bytes, retries);
-            retries->text = "waiting";
+            Download download(renderer, "f");
+            download.retries->text = "waiting";
             renderer->render("explicit");
             renderer->render("");
         },
@@ -237,14 +238,9 @@ TEST(DownloadProgressRendererTest, AQuietRendererWritesNothing)
             [] {
                 auto renderer = DownloadProgressRenderer::create();
                 renderer->setQuiet(true);
-                auto bytes = boost::make_shared<counter_t>();
-                auto retries = boost::make_shared<counter_t>();
-                DownloadProgressRenderer::FileGuard guard(renderer, "quiet");
-                renderer->attach(bytes, retries);
-                bytes->maximum = 10;
-                bytes->setValue(10);
-                bytes->notify(false);
-                guard.success = true;
+                Download download(renderer, "quiet");
+                download.receive(10, 10);
+                download.guard.success = true;
             },
             status_lines);
         EXPECT_EQ(shown, "");
