@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include <boost/thread/thread.hpp>
 
@@ -72,7 +73,11 @@ std::string address_text(int family, const void* address, char* text, socklen_t 
 void sleep_milliseconds(int milliseconds)
 {
     boost::this_thread::interruption_point();
-    usleep(static_cast<useconds_t>(milliseconds) * 1000);
+    if (milliseconds <= 0)
+        return;
+    // Like usleep, without its 32-bit range of microseconds; a signal ends the sleep early.
+    const timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    nanosleep(&wait, nullptr);
 }
 
 void sleep_seconds(int seconds)
@@ -153,10 +158,12 @@ char* md5_file(const char* path, char* buffer)
     while ((length = std::fread(block, 1, sizeof(block), file)) != 0)
         md5_update(context, block, length);
 
+    // A digest of part of the file is no digest of the file: a read error gives null like an open error.
+    const bool read_failed = std::ferror(file) != 0;
     const int saved_errno = errno;
     std::fclose(file);
     errno = saved_errno;
-    return md5_hex_digest(context, buffer);
+    return read_failed ? nullptr : md5_hex_digest(context, buffer);
 }
 
 std::string get_file_md5(const std::string& path)

@@ -27,9 +27,9 @@ void put_console_char(int c);
 void send_mail(const std::string& address, const std::string& subject, const std::string& body);
 
 // The MD5 digest of the file as 32 lower-case hexadecimal digits and a zero into buffer (33 bytes, or
-// a new malloc'ed one when null); null when the file cannot be opened.
+// a new malloc'ed one when null); null, with errno, when the file cannot be opened or read.
 char* md5_file(const char* path, char* buffer);
-// The digest text, or the empty text when the file cannot be opened.
+// The digest text, or the empty text when the file cannot be opened or read.
 std::string get_file_md5(const std::string& path);
 
 // The numeric text of an IPv4 or IPv6 address; other families throw an error.

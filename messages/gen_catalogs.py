@@ -3,8 +3,12 @@
 
 messages/<table>.pot holds the English table (msgctxt = key, msgid = English text) in table order;
 messages/<locale>/<table>.po holds a translation (msgstr; an empty msgstr means untranslated and
-keeps the English text). One C++ file per locale is written, with its three fillers. A locale
-without PO files gets empty fillers.
+keeps the English text, and so does a fuzzy entry). One C++ file per locale is written, with its
+three fillers. A locale without PO files gets empty fillers.
+
+Two markers, extracted comments of the English entries, cover what an empty msgstr cannot say:
+  #. kw:empty         the text is empty in every language; a translated table writes it empty
+  #. kw:english-only  no translation carries the key, so every language shows the English text
 """
 import argparse
 import os
@@ -59,9 +63,11 @@ def read_po(path):
                     finish()
                     entry, field = None, None
                 if entry is None:
-                    entry = {"flags": set()}
+                    entry = {"flags": set(), "markers": set()}
                 if line.startswith("#,"):
                     entry["flags"].update(f.strip() for f in line[2:].split(","))
+                elif line.startswith("#.") and line[2:].strip().startswith("kw:"):
+                    entry["markers"].add(line[2:].strip()[3:])
                 continue
             keyword, _, rest = line.partition(" ")
             if keyword in ("msgctxt", "msgid", "msgstr"):
@@ -70,7 +76,7 @@ def read_po(path):
                     finish()
                     entry = None
                 if entry is None:
-                    entry = {"flags": set()}
+                    entry = {"flags": set(), "markers": set()}
                 entry[name] = unquote(rest, where)
                 field = name
             elif line.startswith('"'):
@@ -103,14 +109,55 @@ def cpp_literal(text):
     return "".join(out)
 
 
-def table_entries(src, locale, table):
-    if locale == "en_US":
-        entries = read_po(os.path.join(src, table + ".pot"))
-        return [(e["ctxt"], e["id"]) for e in entries]
+MARKERS = ("empty", "english-only")
+
+
+def english_entries(src, table):
+    entries = read_po(os.path.join(src, table + ".pot"))
+    for e in entries:
+        where = "%s.pot: %s" % (table, e["ctxt"])
+        unknown = e["markers"] - set(MARKERS)
+        if unknown:
+            raise PoError("%s: unknown marker kw:%s" % (where, sorted(unknown)[0]))
+        if "empty" in e["markers"] and e["id"]:
+            raise PoError("%s: marked kw:empty but has a text" % where)
+        if not e["id"] and "empty" not in e["markers"]:
+            raise PoError("%s: empty text without the kw:empty marker" % where)
+    return entries
+
+
+def translated_entries(src, locale, table, english):
+    """The (key, text) pairs that a translation writes over the English table."""
     path = os.path.join(src, locale, table + ".po")
     if not os.path.exists(path):
         return []
-    return [(e["ctxt"], e["str"]) for e in read_po(path) if e.get("str")]
+    markers = {e["ctxt"]: e["markers"] for e in english}
+    pairs = []
+    for e in read_po(path):
+        key, text = e["ctxt"], e.get("str", "")
+        where = "%s/%s.po: %s" % (locale, table, key)
+        if key not in markers:
+            raise PoError("%s: not a key of the English %s table" % (where, table))
+        if "english-only" in markers[key]:
+            if text:
+                raise PoError("%s: the key keeps its English text in every language" % where)
+            continue
+        if "empty" in markers[key]:
+            if text:
+                raise PoError("%s: the text is empty in every language" % where)
+            continue
+        if text and "fuzzy" not in e["flags"]:
+            pairs.append((key, text))
+    # A translated table writes the always-empty texts too, as the English one does.
+    pairs += [(e["ctxt"], "") for e in english if "empty" in e["markers"]]
+    return pairs
+
+
+def table_entries(src, locale, table):
+    english = english_entries(src, table)
+    if locale == "en_US":
+        return [(e["ctxt"], e["id"]) for e in english]
+    return translated_entries(src, locale, table, english)
 
 
 def check_unique(entries, what):
