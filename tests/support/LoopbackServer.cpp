@@ -17,13 +17,17 @@
 
 namespace {
 
-const int start_timeout_ms = 10000;
+// Generous: a loaded machine may take long to start an interpreter.
+const int start_timeout_ms = 30000;
+
+// The system's interpreter (scripts/install-deps.sh installs it), not a wrapper found first on PATH.
+const char* const python = "/usr/bin/python3";
 
 }  // namespace
 
 LoopbackServer LoopbackServer::files(const std::string& dir)
 {
-    return LoopbackServer({"python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", dir},
+    return LoopbackServer({python, "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", dir},
                           false);
 }
 
@@ -32,7 +36,7 @@ LoopbackServer LoopbackServer::scripted(const std::string& dir, const std::strin
     // Beside this source: the test data directory's sibling.
     std::string script = KW_TEST_DATA_DIR;
     script = script.substr(0, script.rfind('/')) + "/support/loopback_http.py";
-    return LoopbackServer({"python3", "-u", script, dir, log}, true);
+    return LoopbackServer({python, "-u", script, dir, log}, true);
 }
 
 LoopbackServer::LoopbackServer(const std::vector<std::string>& argv, bool port_alone)
@@ -67,7 +71,7 @@ LoopbackServer::LoopbackServer(const std::vector<std::string>& argv, bool port_a
     close(fds[1]);
 
     // The port: alone on the first line, or in "Serving HTTP on 127.0.0.1 port N (...".
-    const boost::regex wanted(port_alone ? "^(\\d+)\\n" : "port (\\d+) ");
+    const boost::regex wanted(port_alone ? "^(\\d+)\\n" : "port (\\d+) .*\\n");
     std::string output;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(start_timeout_ms);
     boost::smatch match;
@@ -84,12 +88,15 @@ LoopbackServer::LoopbackServer(const std::vector<std::string>& argv, bool port_a
         output.append(buffer, static_cast<size_t>(n));
     }
     port_ = std::stoi(match[1]);
-    close(fds[0]);  // the server prints nothing more that matters; a write to it fails quietly
+    // Kept open while the server runs: a write to a closed pipe would end it.
+    output_fd = fds[0];
 }
 
-LoopbackServer::LoopbackServer(LoopbackServer&& other) noexcept : pid(other.pid), port_(other.port_)
+LoopbackServer::LoopbackServer(LoopbackServer&& other) noexcept
+    : pid(other.pid), port_(other.port_), output_fd(other.output_fd)
 {
     other.pid = -1;
+    other.output_fd = -1;
 }
 
 LoopbackServer::~LoopbackServer()
@@ -98,6 +105,8 @@ LoopbackServer::~LoopbackServer()
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
+    if (output_fd >= 0)
+        close(output_fd);
 }
 
 std::string LoopbackServer::url() const

@@ -33,6 +33,7 @@ private:
 
     pid_t pid = -1;
     int port_ = 0;
+    int output_fd = -1;  // the read end of the server's standard output
 };
 
 #endif
