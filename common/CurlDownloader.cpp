@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <ios>
 
-
 #include "common/Log.h"
 #include "common/Messages.h"
-#include "common/format_message.h"
 #include "common/Progress.h"
+#include "common/format_message.h"
 #include "common/http_error.h"
 #include "common/sysutils.h"
 

@@ -10,8 +10,8 @@
 
 #include "common/CurlDownloader.h"
 #include "common/Messages.h"
-#include "common/format_message.h"
 #include "common/fileops.h"
+#include "common/format_message.h"
 #include "common/sysutils.h"
 #include "installer/Options.h"
 

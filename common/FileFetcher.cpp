@@ -2,12 +2,11 @@
 
 #include <memory>
 
-
 #include "common/Downloader.h"
 #include "common/Log.h"
 #include "common/Messages.h"
-#include "common/format_message.h"
 #include "common/fileops.h"
+#include "common/format_message.h"
 #include "common/sysutils.h"
 
 namespace {

@@ -5,10 +5,9 @@
 
 #include <curl/curl.h>
 
-
 #include "common/Messages.h"
-#include "common/format_message.h"
 #include "common/error.h"
+#include "common/format_message.h"
 
 namespace {
 
