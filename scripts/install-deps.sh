@@ -10,6 +10,8 @@ libboost1.81-dev libboost-thread1.81-dev libboost-filesystem1.81-dev libboost-sy
 libboost-regex1.81-dev libboost-program-options1.81-dev
 libtinyxml-dev libcurl4-openssl-dev libssl-dev libpam0g-dev libjs-prototype
 gettext locales-all util-linux nodejs
+libxml2-utils iproute2
+rpm
 "
 
 missing=""

@@ -45,11 +45,17 @@ void die(const char* what)
 
 void enterNamespaces(const ChildOptions& options)
 {
-    if (options.tmpfs.empty() && options.binds.empty() && !options.private_ipc)
+    const bool mounts = !options.tmpfs.empty() || !options.binds.empty() || options.private_ipc;
+    int flags = (mounts ? CLONE_NEWNS : 0) | (options.private_ipc ? CLONE_NEWIPC : 0) |
+                (options.private_net ? CLONE_NEWNET : 0) | (options.hostname.empty() ? 0 : CLONE_NEWUTS);
+    if (flags == 0)
         return;
-    int flags = CLONE_NEWNS | (options.private_ipc ? CLONE_NEWIPC : 0);
     if (unshare(flags) != 0)
         die("unshare");
+    if (!options.hostname.empty() && sethostname(options.hostname.data(), options.hostname.size()) != 0)
+        die("sethostname");
+    if (!mounts)
+        return;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         die("mount --make-rprivate /");
     const std::string tmpfs_data = "mode=0755" + (options.tmpfs_size.empty() ? "" : ",size=" + options.tmpfs_size);

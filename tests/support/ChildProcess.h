@@ -21,6 +21,10 @@ struct ChildOptions {
     std::vector<std::pair<std::string, std::string>> binds;
     // A private System V IPC namespace (shared memory segments).
     bool private_ipc = false;
+    // A private network namespace: a loopback interface that is down, and whatever the body adds.
+    bool private_net = false;
+    // When not empty: a private UTS namespace whose host name is this.
+    std::string hostname;
 };
 
 struct ChildResult {

@@ -1,0 +1,12 @@
+#include "common/RPMPackage.h"
+
+#include "common/Log.h"
+
+RPMPackage::RPMPackage(const std::string& name_, const std::string& version_) : Package(name_, version_) {}
+
+RPMPackage::~RPMPackage() = default;
+
+void RPMPackage::readInfo()
+{
+    Log::stream(0, true) << "RPMPackage compiled without librpm support";
+}

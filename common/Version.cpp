@@ -1,0 +1,325 @@
+#include "common/Version.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "common/Messages.h"
+#include "common/error.h"
+
+namespace {
+
+const Messages messages;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isAlpha(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// ---- Debian order ----
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+struct DebTriple {
+    unsigned long epoch = 0;
+    std::string upstream;
+    std::string revision;
+
+    bool informative() const { return epoch != 0 || !upstream.empty() || !revision.empty(); }
+};
+
+// Splits a Debian version text; returns the reason of a syntax error, or null.
+const char* parseDebian(const std::string& text, DebTriple& triple)
+{
+    if (text == "<unknown>")
+        return nullptr;  // the blank triple
+    if (text.empty())
+        return "version string is empty";
+    const char* start = text.c_str();
+    while (isBlank(*start))
+        ++start;
+    const char* end = start;
+    while (*end && !isBlank(*end))
+        ++end;
+    while (isBlank(*end))
+        ++end;
+    if (*end)
+        return "version string has embedded spaces";
+
+    const char* rest = start;
+    const char* colon = strchr(start, ':');
+    if (colon) {
+        char* epoch_end = nullptr;
+        unsigned long epoch = strtoul(start, &epoch_end, 10);
+        if (epoch_end != colon)
+            return "epoch in version is not number";
+        if (!colon[1])
+            return "nothing after colon in version number";
+        triple.epoch = epoch;
+        rest = colon + 1;
+    }
+    // The rest keeps its trailing blanks; the revision follows its last '-'.
+    std::string body(rest);
+    std::string::size_type hyphen = body.rfind('-');
+    if (hyphen == std::string::npos) {
+        triple.upstream = body;
+    } else {
+        triple.upstream = body.substr(0, hyphen);
+        triple.revision = body.substr(hyphen + 1);
+    }
+    return nullptr;
+}
+
+// The weight of a character: '~' before the end and digits, letters before everything else.
+// Bytes count as signed 8-bit values, so 0x80 and up weigh 128 to 255.
+int weight(char c)
+{
+    if (isDigit(c) || c == '\0')
+        return 0;
+    if (isAlpha(c))
+        return c;
+    if (c == '~')
+        return -1;
+    return static_cast<signed char>(c) + 256;
+}
+
+int comparePart(const char* a, const char* b)
+{
+    while (*a || *b) {
+        int first_diff = 0;
+        while ((*a && !isDigit(*a)) || (*b && !isDigit(*b))) {
+            int wa = weight(*a);
+            int wb = weight(*b);
+            if (wa != wb)
+                return wa - wb;
+            // Equal weights at an ended text are impossible here: only digits weigh like the end.
+            ++a;
+            ++b;
+        }
+        while (*a == '0')
+            ++a;
+        while (*b == '0')
+            ++b;
+        while (isDigit(*a) && isDigit(*b)) {
+            if (!first_diff)
+                first_diff = *a - *b;
+            ++a;
+            ++b;
+        }
+        if (isDigit(*a))
+            return 1;
+        if (isDigit(*b))
+            return -1;
+        if (first_diff)
+            return first_diff;
+    }
+    return 0;
+}
+
+error noDebianPart()
+{
+    error e(3, 1, 1, 3);
+    e << messages.get("err_no_debpartver");
+    return e;
+}
+
+}  // namespace
+
+// ---- Version ----
+
+Version::Version() : epoch(0), has_epoch(false) {}
+
+Version::Version(const std::string& text) : epoch(0), has_epoch(false)
+{
+    if (text.empty()) {
+        error e(1, 1, 1, 3);
+        e << messages.get("err_empty_version");
+        throw e;
+    }
+    // A '-' in the first place belongs to the version.
+    std::string::size_type hyphen = text.find('-', 1);
+    std::string head = text.substr(0, hyphen);
+    if (hyphen != std::string::npos)
+        release = text.substr(hyphen + 1);
+    std::string::size_type colon = head.find(':');
+    if (colon == std::string::npos) {
+        version = head;
+    } else {
+        epoch = atol(head.substr(0, colon).c_str());
+        has_epoch = true;
+        version = head.substr(colon + 1);
+    }
+}
+
+Version::Version(const Version& other)
+    : epoch(other.epoch), has_epoch(other.has_epoch), version(other.version), release(other.release)
+{
+}
+
+Version::~Version() = default;
+
+int Version::compareEpoch(const Version& other) const
+{
+    if (!has_epoch)
+        return other.has_epoch ? -1 : 0;
+    if (!other.has_epoch)
+        return 1;
+    uint64_t mine = static_cast<uint64_t>(epoch);
+    uint64_t theirs = static_cast<uint64_t>(other.epoch);
+    return mine < theirs ? -1 : (mine > theirs ? 1 : 0);
+}
+
+int Version::compareVersion(const Version& other) const
+{
+    return compareSegments(version.c_str(), other.version.c_str());
+}
+
+int Version::compareRelease(const Version& other) const
+{
+    return compareSegments(release.c_str(), other.release.c_str());
+}
+
+int Version::compare(const Version& other) const
+{
+    int result = compareEpoch(other);
+    if (result == 0)
+        result = compareVersion(other);
+    if (result == 0)
+        result = compareRelease(other);
+    return result;
+}
+
+int Version::compareSegments(const char* a, const char* b) const
+{
+    if (strcmp(a, b) == 0)
+        return 0;
+    for (;;) {
+        // Tested before separators are skipped: a text with only separators left orders above
+        // an ended one.
+        if (!*a)
+            return *b ? -1 : 0;
+        if (!*b)
+            return 1;
+        while (*a && !isDigit(*a) && !isAlpha(*a))
+            ++a;
+        while (*b && !isDigit(*b) && !isAlpha(*b))
+            ++b;
+
+        bool numeric = isDigit(*a);
+        bool (*kind)(char) = numeric ? isDigit : isAlpha;
+        const char* a_end = a;
+        while (*a_end && kind(*a_end))
+            ++a_end;
+        const char* b_end = b;
+        while (*b_end && kind(*b_end))
+            ++b_end;
+
+        if (a_end == a)
+            return -1;
+        if (b_end == b)
+            return numeric ? 1 : -1;
+
+        const char* a_run = a;
+        const char* b_run = b;
+        if (numeric) {
+            while (a_run < a_end && *a_run == '0')
+                ++a_run;
+            while (b_run < b_end && *b_run == '0')
+                ++b_run;
+            if (a_end - a_run != b_end - b_run)
+                return a_end - a_run > b_end - b_run ? 1 : -1;
+        }
+        // Bytewise, as strcmp orders the two runs.
+        size_t a_len = a_end - a_run;
+        size_t b_len = b_end - b_run;
+        int diff = memcmp(a_run, b_run, a_len < b_len ? a_len : b_len);
+        if (diff != 0)
+            return diff;
+        if (a_len != b_len)
+            return a_len < b_len ? -1 : 1;
+        a = a_end;
+        b = b_end;
+    }
+}
+
+std::string Version::getVersionString() const
+{
+    std::string text;
+    if (has_epoch)
+        text = std::to_string(static_cast<uint64_t>(epoch)) + ":";
+    text += version.empty() ? std::string("no_versioning_data") : version;
+    return text;
+}
+
+std::string Version::toString() const
+{
+    std::string text = getVersionString();
+    if (!release.empty())
+        text += "-" + release;
+    return text;
+}
+
+std::ostream& Version::print(std::ostream& out) const
+{
+    return out << toString();
+}
+
+// ---- DebVersion ----
+
+DebVersion::DebVersion(const std::string& text) : Version(text) {}
+
+int DebVersion::compareEpoch(const Version&) const
+{
+    throw noDebianPart();
+}
+
+int DebVersion::compareVersion(const Version&) const
+{
+    throw noDebianPart();
+}
+
+int DebVersion::compareRelease(const Version&) const
+{
+    throw noDebianPart();
+}
+
+int DebVersion::compareSegments(const char*, const char*) const
+{
+    throw noDebianPart();
+}
+
+int DebVersion::compare(const Version& other) const
+{
+    DebTriple a;
+    DebTriple b;
+    if (const char* reason = parseDebian(toString(), a)) {
+        std::cerr << "version a has bad syntax: " << reason << std::endl;
+        return -255;
+    }
+    if (const char* reason = parseDebian(other.toString(), b)) {
+        std::cerr << "version b has bad syntax: " << reason << std::endl;
+        return -255;
+    }
+    if (!a.informative()) {
+        std::cerr << "version a is noninformative" << std::endl;
+        return -255;
+    }
+    if (!b.informative()) {
+        std::cerr << "version b is noninformative" << std::endl;
+        return -255;
+    }
+    if (a.epoch != b.epoch)
+        return a.epoch > b.epoch ? 1 : -1;
+    int result = comparePart(a.upstream.c_str(), b.upstream.c_str());
+    if (result == 0)
+        result = comparePart(a.revision.c_str(), b.revision.c_str());
+    return result;
+}

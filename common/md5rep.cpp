@@ -1,0 +1,74 @@
+#include "common/md5rep.h"
+
+#include <cstring>
+#include <iostream>
+
+#include "common/SlotPool.h"
+#include "common/error.h"
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+void* DependencyFile::md5rep_t::operator new(std::size_t size)
+{
+    static SlotPool<sizeof(md5rep_t)>* pool = new SlotPool<sizeof(md5rep_t)>;
+    if (size != sizeof(md5rep_t))
+        throw KW_INTERNAL_ERROR();
+    return pool->take();
+}
+
+// Slots are never reused. Deliberately silent: standard output carries the program's status
+// records and XML answers.
+void DependencyFile::md5rep_t::operator delete(void*) {}
+
+std::string md5_to_hex(const DependencyFile::md5rep_t& digest)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text(32, '0');
+    for (int i = 0; i < 16; ++i) {
+        text[2 * i] = digits[digest.bytes[i] >> 4];
+        text[2 * i + 1] = digits[digest.bytes[i] & 0x0f];
+    }
+    return text;
+}
+
+void md5_from_hex(const std::string& text, DependencyFile::md5rep_t& digest)
+{
+    if (text.empty()) {
+        memset(digest.bytes, 0, sizeof(digest.bytes));
+        return;
+    }
+    if (text.size() != 32 && text.size() != 64) {
+        error e(3, 1, 1, 3);
+        e << "MD5 string size is not 32- " << text.size() << " " << text;
+        throw e;
+    }
+    unsigned char bytes[16];
+    for (int i = 0; i < 32; ++i) {
+        int value = hexValue(text[i]);
+        if (value < 0) {
+            unsigned code = static_cast<unsigned char>(text[i]);
+            std::clog << std::hex << code << std::dec << std::endl;
+            error e(3, 1, 1, 3);
+            e << "MD5 string contains non-hex symbol: " << text[i] << " (" << code << ")";
+            throw e;
+        }
+        if (i % 2 == 0)
+            bytes[i / 2] = static_cast<unsigned char>(value << 4);
+        else
+            bytes[i / 2] |= static_cast<unsigned char>(value);
+    }
+    memcpy(digest.bytes, bytes, sizeof(bytes));
+}

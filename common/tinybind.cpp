@@ -1,0 +1,232 @@
+#include "common/tinybind.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/fileops.h"
+
+namespace tinybind {
+
+namespace {
+
+const char* const NO_ELEMENT = "no element pointer";
+
+void require_node(const element& e)
+{
+    if (!e.node)
+        throw err(0, NO_ELEMENT);
+}
+
+// TinyXML's Row() and Column() already add 1 to the positions it keeps.
+std::string position(const TiXmlElement* node)
+{
+    return " (row:" + std::to_string(node->Row()) + " col:" + std::to_string(node->Column()) + ")";
+}
+
+}  // namespace
+
+err::err(int32_t code_, const std::string& message_) : code(code_), message(message_) {}
+
+notfound::notfound(const std::string& message_) : err(1, message_) {}
+
+parse_err::parse_err(int32_t code_, const std::string& message_, int32_t row_, int32_t col_)
+    : err(code_, message_), row(row_), col(col_)
+{
+}
+
+element::element(TiXmlElement* node_) : node(node_) {}
+
+element& element::find_child(const std::string& name, const std::string& attr, const std::string& value)
+{
+    if (!node)
+        return *this;
+    if (name.empty()) {
+        node = nullptr;
+        error = "not specified child element name";
+        return *this;
+    }
+    for (TiXmlElement* child = node->FirstChildElement(name); child; child = child->NextSiblingElement(name)) {
+        if (attr.empty()) {
+            node = child;
+            return *this;
+        }
+        const std::string* found = child->Attribute(attr);
+        if (found && *found == value) {
+            node = child;
+            return *this;
+        }
+    }
+    error = "not found child element " + name + " in element " + node->ValueStr();
+    if (!attr.empty())
+        error += " with attribute " + attr + "=\"" + value + "\"";
+    node = nullptr;
+    return *this;
+}
+
+iterator::iterator() : node(nullptr) {}
+
+iterator::iterator(const element& parent, const std::string& name_) : name(name_), node(nullptr)
+{
+    if (parent.node)
+        node = name.empty() ? parent.node->FirstChildElement() : parent.node->FirstChildElement(name);
+}
+
+iterator& iterator::operator++()
+{
+    if (node)
+        node = name.empty() ? node->NextSiblingElement() : node->NextSiblingElement(name);
+    return *this;
+}
+
+element iterator::operator*() const
+{
+    return element(node);
+}
+
+bool iterator::operator==(const iterator& other) const
+{
+    return node == other.node;
+}
+
+bool iterator::operator!=(const iterator& other) const
+{
+    return node != other.node;
+}
+
+Document::Document() = default;
+
+Document::Document(const std::string& path) : TiXmlDocument(path)
+{
+    if (!fileops::exists(path))
+        throw err(-1, "File " + path + " not exists");
+    if (fileops::is_directory(path))
+        throw err(-1, path + " is directory, xml file expected.");
+    if (!LoadFile())
+        throw parse_err(ErrorId(), ErrorDesc(), ErrorRow(), ErrorCol());
+}
+
+Document::~Document() = default;
+
+TiXmlElement* Document::get_root(const std::string& name)
+{
+    TiXmlElement* root = FirstChildElement();
+    if (!root)
+        throw err(ErrorId(), ErrorDesc());
+    if (!name.empty() && root->ValueStr() != name)
+        throw err(1, "Root element name not match");
+    return root;
+}
+
+bool Document::parse_text(const std::string& text)
+{
+    Clear();
+    Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (!Error())
+        return true;
+    // What TinyXML built before the error is a fragment, not the sender's document.
+    Clear();
+    return false;
+}
+
+void Document::save(const std::string& path) const
+{
+    const std::string temporary = path + ".tmp";
+    int id = TIXML_ERROR_OPENING_FILE;
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    FILE* file = fd < 0 ? nullptr : fdopen(fd, "w");
+    if (file) {
+        id = TIXML_ERROR;
+        bool written = SaveFile(file) && fflush(file) == 0 && fsync(fileno(file)) == 0;
+        if (fclose(file) == 0 && written && rename(temporary.c_str(), path.c_str()) == 0)
+            return;
+    }
+    const int saved_errno = errno;
+    if (fd >= 0 && !file)
+        close(fd);
+    unlink(temporary.c_str());
+    throw err(id, std::string(errorString[id]) + " " + path + ": " + strerror(saved_errno));
+}
+
+std::string get_attribute(const element& e, const std::string& name)
+{
+    require_node(e);
+    const std::string* value = e.node->Attribute(name);
+    if (!value)
+        throw err(1, "There is no attribute '" + name + "' in element " + e.node->ValueStr() + position(e.node));
+    return *value;
+}
+
+std::string get_optional_attribute(const element& e, const std::string& name)
+{
+    require_node(e);
+    const std::string* value = e.node->Attribute(name);
+    return value ? *value : std::string();
+}
+
+std::string get_name(const element& e)
+{
+    require_node(e);
+    return e.node->ValueStr();
+}
+
+std::string get_tag(const element& e)
+{
+    return get_name(e);
+}
+
+bool get_bool_attribute(const element& e, const std::string& name)
+{
+    const std::string value = get_attribute(e, name);
+    if (value == "true" || value == "yes")
+        return true;
+    if (value == "false" || value == "no")
+        return false;
+    throw err(1, "There is incorrect boolean attribute '" + name + "' in element " + e.node->ValueStr() +
+                     position(e.node) + ". Must be 'true' or 'false'.");
+}
+
+element get_child(const element& parent, const std::string& name)
+{
+    require_node(parent);
+    TiXmlElement* child = parent.node->FirstChildElement(name);
+    if (!child)
+        throw notfound("There is no child element '" + name + "' in tag '" + parent.node->ValueStr() + "'");
+    return element(child);
+}
+
+std::string get_text(const element& e, bool allow_empty)
+{
+    require_node(e);
+    const TiXmlText* text = nullptr;
+    for (const TiXmlNode* child = e.node->FirstChild(); child; child = child->NextSibling()) {
+        if (!child->ToText())
+            continue;
+        if (text)
+            throw err(1, "There is not only text node in element '" + e.node->ValueStr() + "'" + position(e.node));
+        text = child->ToText();
+    }
+    if (text)
+        return text->ValueStr();
+    if (allow_empty)
+        return std::string();
+    throw err(1, "Text node not found in element '" + e.node->ValueStr() + "'" + position(e.node));
+}
+
+TiXmlText* first_text_node(TiXmlNode* node)
+{
+    for (TiXmlNode* child = node ? node->FirstChild() : nullptr; child; child = child->NextSibling())
+        if (child->ToText())
+            return child->ToText();
+    return nullptr;
+}
+
+void add_text(TiXmlNode* parent, const std::string& text)
+{
+    parent->InsertEndChild(TiXmlText(text));
+}
+
+}  // namespace tinybind

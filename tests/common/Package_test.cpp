@@ -1,0 +1,446 @@
+#include "common/Package.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+#include "common/DebPackage.h"
+#include "common/DependencyFile.h"
+#include "common/DependencyLogical.h"
+#include "common/ExtCatalogPackage.h"
+#include "common/Log.h"
+#include "common/Messages.h"
+#include "common/RPMPackage.h"
+#include "common/error.h"
+#include "common/tinybind.h"
+#include "tests/support/ChildProcess.h"
+
+namespace {
+
+std::string printed(const Package& package)
+{
+    std::ostringstream out;
+    package.print(out);
+    return out.str();
+}
+
+std::string printed(const boost::shared_ptr<Dependency>& dependency)
+{
+    std::ostringstream out;
+    dependency->print(out);
+    return out.str();
+}
+
+// Runs the call and returns the error it throws; fails the test when it throws none.
+error thrown(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no error";
+    return error();
+}
+
+void expectCodes(const error& e, int e_class, int e_rep, int e_sys, int e_supp)
+{
+    EXPECT_EQ(e.e_class, e_class);
+    EXPECT_EQ(e.e_rep, e_rep);
+    EXPECT_EQ(e.e_sys, e_sys);
+    EXPECT_EQ(e.e_supp, e_supp);
+}
+
+TEST(PackageTest, ConstructionAndTextForms)
+{
+    Package foo("foo", "2:1.0-3");
+    EXPECT_STREQ(foo.getName().c_str(), "foo");
+    EXPECT_EQ(foo.getType(), 'n');
+    EXPECT_TRUE(foo.getArch().empty());
+    EXPECT_EQ(foo.getBuildTime(), 0u);
+    EXPECT_EQ(foo.getInstallTime(), 0);
+    EXPECT_EQ(foo.getSize(), 0);
+    EXPECT_EQ(md5_to_hex(foo.getMd5()), std::string(32, '0'));
+    EXPECT_EQ(foo.getSource(), nullptr);
+    EXPECT_EQ(foo.getElement(), nullptr);
+    EXPECT_EQ(printed(foo), "foo-2:1.0-3");  // no arch, no dot
+    foo.setArch("x86_64");
+    EXPECT_EQ(printed(foo), "foo-2:1.0-3.x86_64");
+    foo.setArch("");
+    EXPECT_STREQ(foo.getArch().c_str(), "noarch");
+
+    // The file name leaves the release out and is kept once made.
+    EXPECT_EQ(foo.getFileName(), "foo-2:1.0");
+    EXPECT_EQ(&foo.getFileName(), &foo.getFileName());
+    foo.setFileName("foo.rpm");
+    EXPECT_EQ(foo.getFileName(), "foo.rpm");
+
+    Package bare("bare", static_cast<Version*>(nullptr));
+    EXPECT_EQ(printed(bare), "bare");
+    EXPECT_EQ(bare.getFileName(), "bare-(no version)");
+    error e = thrown([&] { bare.getVersion(); });
+    EXPECT_EQ(e.getText().rfind("Try of use NULL pointer: common/checked_pointer.h:", 0), 0u) << e.getText();
+    expectCodes(e, 3, 1, 0, 3);
+}
+
+TEST(PackageTest, FactoryByFileName)
+{
+    std::unique_ptr<Package> rpm(Package::createByFileName("foo", "1.0~rc1", "foo-1.0-1.x86_64.rpm"));
+    ASSERT_NE(dynamic_cast<RPMPackage*>(rpm.get()), nullptr);
+    EXPECT_EQ(rpm->getFileName(), "foo-1.0-1.x86_64.rpm");
+    EXPECT_TRUE(rpm->getVersion() > Version("1.0"));  // RPM-style order
+
+    std::unique_ptr<Package> deb(Package::createByFileName("foo", "1.0~rc1", "foo_installed.deb"));
+    ASSERT_NE(dynamic_cast<DebPackage*>(deb.get()), nullptr);
+    EXPECT_NE(dynamic_cast<const DebVersion*>(&deb->getVersion()), nullptr);
+    EXPECT_TRUE(deb->getVersion() < Version("1.0"));  // Debian order
+
+    for (const char* name : {"foo.txt", "", "foo.rpm.gz", "rpm"}) {
+        error e = thrown([&] { delete Package::createByFileName("foo", "1.0", name); });
+        EXPECT_EQ(e.getText(), std::string("Unable to create package object from file ") + name + "\n");
+        expectCodes(e, 0, 0, 0, 0);
+    }
+}
+
+TEST(PackageTest, NumbersAndDigest)
+{
+    Package foo("foo", "1.0");
+    foo.setBuildTime("1700000000");
+    foo.setSize("-12");
+    foo.setInstallTime(42);
+    foo.setMd5("D41D8CD98F00B204E9800998ECF8427E");
+    EXPECT_EQ(foo.getBuildTime(), 1700000000u);
+    EXPECT_EQ(foo.getSize(), -12);
+    EXPECT_EQ(foo.getInstallTime(), 42);
+    EXPECT_EQ(md5_to_hex(foo.getMd5()), "d41d8cd98f00b204e9800998ecf8427e");
+    foo.setBuildTime(7);
+    EXPECT_EQ(foo.getBuildTime(), 7u);
+    EXPECT_EQ(thrown([&] { foo.setSize("12 "); }).getText(), Messages().get("err_non_digit") + "\n");
+    EXPECT_THROW(foo.setMd5("abc"), error);
+}
+
+TEST(PackageTest, DigestCheckReadsThePackageFile)
+{
+    char file[] = "/tmp/kw-package-test-XXXXXX";
+    int fd = mkstemp(file);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::ofstream(file) << "abc";
+    Package foo("foo", "1.0");
+    foo.setFileName(file);
+    EXPECT_FALSE(foo.checkMd5());
+    foo.setMd5("900150983cd24fb0d6963f7d28e17f72");  // MD5 of "abc"
+    EXPECT_TRUE(foo.checkMd5());
+    unlink(file);
+    EXPECT_FALSE(foo.checkMd5());
+}
+
+TEST(PackageTest, PropertyReferences)
+{
+    struct Case {
+        const char* text;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"[code]-x", "abc-x"},
+        {"x-[code]-[code]", "x-abc-abc"},
+        {"[missing]", "[missing]"},
+        {"[missing][code]", "[missing]abc"},
+        {"[empty][empty]", "[empty]"},  // an empty value at the very start ends the evaluation
+        {"a[empty][empty]", "a"},
+        {"a[empty]b[empty]", "ab"},
+        {"[", "["},
+        {"x[code", "x[code"},
+        {"]x[", "]x["},
+        {"[[code]]", "[[code]]"},  // the name runs from the first '[': "[code"
+        {"[open]code]", "abc"},    // a value ending in '[' starts a new reference
+        {"", ""},
+    };
+    Package foo("foo", "1.0");
+    foo.setProperty("code", "abc");
+    foo.setProperty("empty", "");
+    foo.setProperty("open", "[");
+    for (const Case& c : cases)
+        EXPECT_EQ(foo.evaluateString(c.text), c.result) << c.text;
+    EXPECT_EQ(foo.getProperty("code"), "abc");
+    EXPECT_EQ(foo.getProperty("nothing"), "");
+    foo.setProperty("code", "def");
+    EXPECT_EQ(foo.getProperty("code"), "def");
+    EXPECT_EQ(foo.getProperties().size(), 3u);
+
+    ChildResult result = runInChild([] {
+        Log::consoleLevel = 3;
+        Package bar("bar", "1.0");
+        bar.setProperty("code", "abc");
+        return bar.evaluateString("[code]-[missing]") == "abc-[missing]" ? 0 : 1;
+    });
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.err, "debug: Package::evaluateString: undefined property missing in expression abc-[missing]\n");
+}
+
+TEST(PackageTest, DependencyLists)
+{
+    Package foo("foo", "1.0-1");
+    foo.addRequire(nullptr);
+    foo.addRequire("");
+    foo.addRequire("rpmlib(PayloadIsXz) <= 5.2-1");
+    foo.addRequire("rpmlib(CompressedFileNames)");
+    foo.addRequire("bar >= 2");
+    foo.addRequire("/bin/sh");
+    foo.addRequire("baz");
+    foo.addProvide(static_cast<const char*>(nullptr));
+    foo.addProvide("");
+    foo.addProvide("rpmlib(x)");  // only requirements skip artificial names
+    foo.addConflict("");
+    foo.addConflict("old-foo < 1");
+    foo.addObsolete(nullptr);
+    foo.addObsolete("foo-legacy");
+
+    EXPECT_EQ(printed(foo.getRequire(0)), "bar >= 2");
+    EXPECT_NE(dynamic_cast<DependencyFile*>(foo.getRequire(1).get()), nullptr);
+    EXPECT_NE(dynamic_cast<DependencyLogical*>(foo.getRequire(2).get()), nullptr);
+    EXPECT_FALSE(foo.getRequire(3));
+    EXPECT_EQ(printed(foo.getProvide(0)), "rpmlib(x)");
+    EXPECT_FALSE(foo.getProvide(1));
+    EXPECT_EQ(printed(foo.getConflict(0)), "old-foo < 1");
+    EXPECT_FALSE(foo.getConflict(1));
+    EXPECT_EQ(printed(foo.getObsolete(0)), "foo-legacy");
+    EXPECT_FALSE(foo.getObsolete(1));
+    EXPECT_EQ(foo.getRequire(0)->getOwner(), &foo);
+
+    foo.removeRequire(1);
+    EXPECT_EQ(printed(foo.getRequire(1)), "baz");
+    foo.removeRequire(5);
+    EXPECT_EQ(printed(foo.getRequire(1)), "baz");
+
+    Package copy("copy", "1.0");
+    copy.addRequire("gone");
+    copy.copyDependencies(&foo);
+    EXPECT_EQ(copy.getRequire(0), foo.getRequire(0));  // the same objects, shared
+    EXPECT_EQ(copy.getObsolete(0), foo.getObsolete(0));
+    EXPECT_FALSE(copy.getRequire(2));
+    copy.clearDependencies();
+    EXPECT_FALSE(copy.getRequire(0));
+    EXPECT_FALSE(copy.getProvide(0));
+    EXPECT_FALSE(copy.getConflict(0));
+    EXPECT_FALSE(copy.getObsolete(0));
+    EXPECT_TRUE(foo.getRequire(0));
+
+    boost::shared_ptr<Dependency> extra(new DependencyLogical("extra = 3", nullptr));
+    foo.addProvide(extra);
+    EXPECT_EQ(foo.getProvide(1), extra);
+}
+
+TEST(PackageTest, SelfProvideAndSatisfaction)
+{
+    Package foo("foo", "1:1.0-1");
+    boost::shared_ptr<Dependency> self = foo.getSelfProvide();
+    EXPECT_EQ(printed(self), "foo = 1:1.0-1");
+    EXPECT_EQ(foo.getSelfProvide(), self);
+    EXPECT_EQ(self->getOwner(), &foo);
+
+    DependencyLogical wanted("foo >= 1:1.0", nullptr);
+    EXPECT_FALSE(foo.satisfies(&wanted));  // the self provide is not consulted here
+    foo.addProvide("foo = 1:1.0-1");
+    EXPECT_TRUE(foo.satisfies(&wanted));
+    DependencyLogical other("foo > 1:1.0-1", nullptr);
+    EXPECT_FALSE(foo.satisfies(&other));
+
+    Package bar("bar", "1.0");
+    Package baz("baz", "1.0");
+    bar.addRequire("foo");
+    bar.addRequire("baz");
+    EXPECT_FALSE(bar.requiresPackage(&foo));
+    bar.getRequire(1)->addResolver(baz.getSelfProvide());
+    EXPECT_FALSE(bar.requiresPackage(&foo));
+    EXPECT_TRUE(bar.requiresPackage(&baz));
+    bar.getRequire(0)->addResolver(foo.getProvide(0));
+    EXPECT_TRUE(bar.requiresPackage(&foo));
+}
+
+TEST(PackageTest, ReadingInfo)
+{
+    Package foo("foo", "1.0");
+    error e = thrown([&] { foo.readInfo(); });
+    EXPECT_EQ(e.getText(), Messages().get("err_basepkg_noread") + "\n");
+    expectCodes(e, 0, 1, 1, 3);
+
+    ExtCatalogPackage ext("ext-foo");
+    EXPECT_EQ(thrown([&] { ext.readInfo(); }).getText(), Messages().get("err_basepkg_noread") + "\n");
+
+    ChildResult result = runInChild([] {
+        RPMPackage rpm("foo", "1.0-1");
+        rpm.setFileName("foo.rpm");
+        rpm.readInfo();
+        rpm.readInfo();
+        return rpm.getVersion().toString() == "1.0-1" && rpm.getFileName() == "foo.rpm" ? 0 : 1;
+    });
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.err, "RPMPackage compiled without librpm support\nRPMPackage compiled without librpm support\n");
+}
+
+TEST(ExtCatalogPackageTest, KeepsItsTextsAsProperties)
+{
+    ExtCatalogPackage ext("ext-backup");
+    EXPECT_STREQ(ext.getName().c_str(), "ext-backup");
+    EXPECT_EQ(ext.getVersion().toString(), "no_versioning_data");
+    EXPECT_FALSE(ext.getVersion().hasEpoch());
+    EXPECT_STREQ(ext.getArch().c_str(), "noarch");
+    EXPECT_EQ(ext.getType(), 'n');
+    ext.setCode("backup");
+    ext.setDisplayName("Backup");
+    ext.setDownloadUrl("https://example.invalid/backup.zip");
+    ext.setCode("backup2");
+    EXPECT_EQ(ext.getProperty("EXT_CODE"), "backup2");
+    EXPECT_EQ(ext.getProperty("EXT_DISPLAY_NAME"), "Backup");
+    EXPECT_EQ(ext.getProperty("EXT_DOWNLOAD_URL"), "https://example.invalid/backup.zip");
+}
+
+// ---- XML records ----
+
+class PackageXmlTest : public testing::Test {
+protected:
+    TiXmlElement* parse(const std::string& text)
+    {
+        document.reset(new tinybind::Document);
+        EXPECT_TRUE(document->parse_text(text)) << text;
+        return document->get_root("package");
+    }
+
+    std::unique_ptr<tinybind::Document> document;
+};
+
+TEST_F(PackageXmlTest, ProductPackages)
+{
+    TiXmlElement* rpm = parse(
+        "<package name='foo' file='foo-1.0-1.x86_64.rpm' version='1.0' release='1' arch='x86_64'"
+        " md5='d41d8cd98f00b204e9800998ecf8427e' buildtime='1700000000' size='2048' classes='a,,b'>"
+        "<requires>bar</requires><actions/></package>");
+    std::unique_ptr<Package> p(Package::createFromXml(rpm, 'b'));
+    ASSERT_NE(dynamic_cast<RPMPackage*>(p.get()), nullptr);
+    EXPECT_EQ(p->getVersion().toString(), "1.0-1");
+    EXPECT_STREQ(p->getArch().c_str(), "x86_64");
+    EXPECT_EQ(p->getFileName(), "foo-1.0-1.x86_64.rpm");
+    EXPECT_EQ(md5_to_hex(p->getMd5()), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(p->getBuildTime(), 1700000000u);
+    EXPECT_EQ(p->getSize(), 2048);
+    EXPECT_EQ(p->getType(), 'b');
+    EXPECT_EQ(p->getClasses(), ",a,b");  // an empty class, a and b
+    EXPECT_FALSE(p->getRequire(0));     // dependencies are read only for extension packages
+    EXPECT_FALSE(p->getProvide(0));
+    EXPECT_EQ(p->getElement(), nullptr);
+
+    TiXmlElement* deb = parse(
+        "<package name='foo' file='foo_1.0-1_amd64.deb' version='1.0~rc1' release='' arch='' md5=''"
+        " buildtime='' size='' classes=''/>");
+    p.reset(Package::createFromXml(deb, 't'));
+    ASSERT_NE(dynamic_cast<DebPackage*>(p.get()), nullptr);
+    EXPECT_EQ(p->getVersion().toString(), "1.0~rc1");
+    EXPECT_TRUE(p->getVersion() < Version("1.0"));
+    EXPECT_STREQ(p->getArch().c_str(), "noarch");
+    EXPECT_EQ(p->getClasses(), "");
+    EXPECT_EQ(p->getType(), 't');
+
+    TiXmlElement* noFile = parse("<package name='foo' file='' version='1.0' release='1' arch='x86_64'/>");
+    error e = thrown([&] { Package::createFromXml(noFile, 'b'); });
+    EXPECT_EQ(e.getText(), "Unable to create package object from file \n");
+}
+
+TEST_F(PackageXmlTest, ExtensionPackages)
+{
+    // With an empty file the digest, time and size are not read, even when malformed.
+    TiXmlElement* plain = parse(
+        "<package name='ext-foo' file='' arch='' md5='bad' buildtime='x' size='y'>"
+        "<requires>bar &gt;= 1.0</requires><requires>rpmlib(PayloadIsXz) &lt;= 5.2-1</requires>"
+        "<provides>foo-api = 2</provides><conflicts>foo-old</conflicts><obsoletes>foo-legacy</obsoletes>"
+        "<other>ignored</other></package>");
+    std::unique_ptr<Package> p(Package::createFromXml(plain, 'e'));
+    ASSERT_NE(dynamic_cast<ExtCatalogPackage*>(p.get()), nullptr);
+    EXPECT_EQ(p->getType(), 'e');
+    EXPECT_EQ(p->getElement(), plain);
+    EXPECT_EQ(p->getVersion().toString(), "no_versioning_data");
+    EXPECT_EQ(printed(p->getRequire(0)), "bar >= 1.0");
+    EXPECT_FALSE(p->getRequire(1));
+    EXPECT_EQ(printed(p->getProvide(0)), "foo-api = 2");
+    EXPECT_FALSE(p->getProvide(1));  // no self provide
+    EXPECT_EQ(printed(p->getConflict(0)), "foo-old");
+    EXPECT_EQ(printed(p->getObsolete(0)), "foo-legacy");
+
+    TiXmlElement* withActions = parse("<package name='ext-foo' file='' arch=''><actions/></package>");
+    p.reset(Package::createFromXml(withActions, 'e'));
+    EXPECT_EQ(p->getProvide(0), p->getSelfProvide());
+    EXPECT_EQ(printed(p->getProvide(0)), "ext-foo = no_versioning_data");
+
+    TiXmlElement* withFile = parse(
+        "<package name='ext-foo' file='foo.zip' arch='noarch' md5='d41d8cd98f00b204e9800998ecf8427e'"
+        " buildtime='5' size='6'/>");
+    p.reset(Package::createFromXml(withFile, 'e'));
+    EXPECT_EQ(p->getProvide(0), p->getSelfProvide());
+    EXPECT_EQ(p->getBuildTime(), 5u);
+    EXPECT_EQ(p->getSize(), 6);
+
+    Package bare("bare", "1.0");
+    error e = thrown([&] { bare.parseRequires(); });
+    EXPECT_NE(e.getText().find("common/Package.cpp, line "), std::string::npos) << e.getText();
+    expectCodes(e, 3, 1, 1, 3);
+}
+
+TEST_F(PackageXmlTest, MissingAttributeNamesTheFirstOne)
+{
+    struct Case {
+        const char* xml;
+        char type;
+        const char* missing;
+    };
+    const Case cases[] = {
+        {"<package file='f.rpm' version='1' release='1' arch='a'/>", 'b', "name"},
+        {"<package name='n' version='1' release='1' arch='a'/>", 'b', "file"},
+        {"<package name='n' file='f.rpm' release='1' arch='a'/>", 'b', "version"},
+        {"<package name='n' file='f.rpm' version='1' arch='a'/>", 'b', "release"},
+        {"<package name='n' file='f.rpm' version='1' release='1'/>", 'b', "arch"},
+        {"<package name='n' file='f.rpm' version='1' release='1' arch='a' buildtime='1' size='1'/>", 'b', "md5"},
+        {"<package name='n' file='f.rpm' version='1' release='1' arch='a' md5='' size='1'/>", 'b', "buildtime"},
+        {"<package name='n' file='f.rpm' version='1' release='1' arch='a' md5='' buildtime='1'/>", 'b', "size"},
+        {"<package name='n' file=''/>", 'e', "arch"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.xml);
+        TiXmlElement* element = parse(c.xml);
+        ChildResult result = runInChild([&] {
+            Log::consoleLevel = 1;
+            try {
+                delete Package::createFromXml(element, c.type);
+            } catch (const error& e) {
+                std::cout << e.getText();
+                return e.e_class == 1 && e.e_rep == 1 && e.e_sys == 1 && e.e_supp == 3 ? 0 : 2;
+            }
+            return 1;
+        });
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.out, Messages().get("err_bad_pkgtag") + "\n");
+        // The first line; a catalog without the key adds its own warning after it.
+        EXPECT_EQ(result.err.rfind(std::string("No '") + c.missing + "' attribute for tag 'package'\n", 0), 0u)
+            << result.err;
+    }
+}
+
+TEST_F(PackageXmlTest, DependencyReadingIsTraced)
+{
+    TiXmlElement* element = parse("<package name='ext-foo' file='foo.zip' arch='' md5='' buildtime='' size=''/>");
+    ChildResult result = runInChild([&] {
+        Log::consoleLevel = 3;
+        std::unique_ptr<Package> p(Package::createFromXml(element, 'e'));
+        std::cout << static_cast<const void*>(p->getSelfProvide().get());
+        return 0;
+    });
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.err, "debug: Package::parseRequires ext-foo filename foo.zip\n"
+                          "debug: Package ext-foo::parseRequires: add self provides " + result.out +
+                              " ext-foo = no_versioning_data\n");
+}
+
+}  // namespace

@@ -1,0 +1,416 @@
+#include "common/tinybind.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <boost/filesystem.hpp>
+
+namespace {
+
+const std::string DATA = std::string(KW_TEST_DATA_DIR) + "/tinybind/";
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int lineEnds(const std::string& file)
+{
+    const std::string text = readFile(DATA + file);
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// The 1-based line and column at which `needle` first occurs in the fixture.
+std::pair<int, int> positionIn(const std::string& file, const std::string& needle)
+{
+    const std::string text = readFile(DATA + file);
+    const size_t at = text.find(needle);
+    EXPECT_NE(at, std::string::npos) << needle;
+    const size_t line_start = text.rfind('\n', at == 0 ? 0 : at - 1);
+    const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + at, '\n'));
+    const int col = static_cast<int>(line_start == std::string::npos ? at + 1 : at - line_start);
+    return {line, col};
+}
+
+std::string at(const std::pair<int, int>& pos)
+{
+    return " (row:" + std::to_string(pos.first) + " col:" + std::to_string(pos.second) + ")";
+}
+
+struct TempDir {
+    TempDir()
+    {
+        char name[] = "/tmp/kw-tinybind-XXXXXX";
+        path = mkdtemp(name);
+    }
+    ~TempDir() { boost::filesystem::remove_all(path); }
+    std::string path;
+};
+
+class TinybindTest : public ::testing::Test {
+protected:
+    TinybindTest() : doc(DATA + "products.xml") {}
+
+    tinybind::element product(const std::string& id)
+    {
+        tinybind::element e(doc.get_root("products"));
+        return e.find_child("product", "id", id);
+    }
+
+    tinybind::Document doc;
+};
+
+TEST(TinybindLoadTest, MissingFileAndDirectoryAreCodeMinusOne)
+{
+    const std::string missing = DATA + "no-such.xml";
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, "File " + missing + " not exists"},
+        // Never fetched: a remote address is not a local file.
+        {"http://127.0.0.1/products.xml", "File http://127.0.0.1/products.xml not exists"},
+        {"ftp://127.0.0.1/products.xml", "File ftp://127.0.0.1/products.xml not exists"},
+        {DATA, DATA + " is directory, xml file expected."},
+    };
+    for (const auto& c : cases) {
+        try {
+            tinybind::Document doc(c.first);
+            ADD_FAILURE() << c.first << " loaded";
+        } catch (const tinybind::parse_err&) {
+            ADD_FAILURE() << c.first << " gave a parse error";
+        } catch (const tinybind::err& e) {
+            EXPECT_EQ(e.code, -1);
+            EXPECT_EQ(e.message, c.second);
+        }
+    }
+}
+
+TEST(TinybindLoadTest, TruncatedFilesGiveTheirPositionAndXmllintRejectsThem)
+{
+    struct Case {
+        const char* file;
+        int code;
+        const char* text;
+        std::pair<int, int> where;
+    };
+    const Case cases[] = {
+        // Input ends inside the start tag: TinyXML points at the unfinished attribute.
+        {"truncated-in-tag.xml", TiXmlBase::TIXML_ERROR_PARSING_ELEMENT, "Error parsing Element.",
+         positionIn("truncated-in-tag.xml", "id=\"7\"")},
+        // The closing tags are missing: the error stands at the end of the file, on the line after
+        // the last line end.
+        {"truncated-before-end-tags.xml", TiXmlBase::TIXML_ERROR_READING_END_TAG, "Error reading end tag.",
+         {1 + lineEnds("truncated-before-end-tags.xml"), 1}},
+    };
+    for (const Case& c : cases) {
+        const std::string path = DATA + c.file;
+        try {
+            tinybind::Document doc(path);
+            ADD_FAILURE() << c.file << " loaded";
+        } catch (const tinybind::parse_err& e) {
+            EXPECT_EQ(e.code, c.code) << c.file;
+            EXPECT_EQ(e.message, c.text) << c.file;
+            EXPECT_EQ(e.row, c.where.first) << c.file;
+            EXPECT_EQ(e.col, c.where.second) << c.file;
+        }
+        const std::string xmllint = "xmllint --noout '" + path + "' 2>/dev/null";
+        EXPECT_NE(std::system(xmllint.c_str()), 0) << c.file;
+    }
+    const std::string good = "xmllint --noout '" + DATA + "products.xml'";
+    EXPECT_EQ(std::system(good.c_str()), 0);
+}
+
+TEST_F(TinybindTest, RootByNameOrAny)
+{
+    EXPECT_EQ(tinybind::get_name(doc.get_root("")), "products");
+    EXPECT_EQ(doc.get_root("products"), doc.RootElement());
+    try {
+        doc.get_root("product");
+        ADD_FAILURE();
+    } catch (const tinybind::err& e) {
+        EXPECT_EQ(e.code, 1);
+        EXPECT_EQ(e.message, "Root element name not match");
+    }
+
+    tinybind::Document empty;
+    try {
+        empty.get_root("");
+        ADD_FAILURE();
+    } catch (const tinybind::err& e) {
+        EXPECT_EQ(e.code, 0);  // nothing recorded
+        EXPECT_EQ(e.message, "");
+    }
+}
+
+TEST_F(TinybindTest, Attributes)
+{
+    const tinybind::element first = product("5");
+    ASSERT_TRUE(first.node);
+    EXPECT_EQ(tinybind::get_attribute(first, "id"), "5");
+    EXPECT_EQ(tinybind::get_attribute(first, "label"), "");  // present though empty
+    EXPECT_EQ(tinybind::get_optional_attribute(first, "label"), "");
+    EXPECT_EQ(tinybind::get_optional_attribute(first, "absent"), "");
+    EXPECT_EQ(tinybind::get_optional_attribute(first, "enabled"), "yes");
+    EXPECT_EQ(tinybind::get_name(first), "product");
+    EXPECT_EQ(tinybind::get_tag(first), "product");
+
+    try {
+        tinybind::get_attribute(first, "absent");
+        ADD_FAILURE();
+    } catch (const tinybind::err& e) {
+        EXPECT_EQ(e.code, 1);
+        EXPECT_EQ(e.message, "There is no attribute 'absent' in element product" +
+                                 at(positionIn("products.xml", "<product id=\"5\"")));
+    }
+
+    const tinybind::element null;
+    for (int i = 0; i < 5; ++i) {
+        try {
+            switch (i) {
+            case 0: tinybind::get_attribute(null, "id"); break;
+            case 1: tinybind::get_optional_attribute(null, "id"); break;
+            case 2: tinybind::get_name(null); break;
+            case 3: tinybind::get_tag(null); break;
+            case 4: tinybind::get_bool_attribute(null, "id"); break;
+            }
+            ADD_FAILURE() << i;
+        } catch (const tinybind::err& e) {
+            EXPECT_EQ(e.code, 0) << i;
+            EXPECT_EQ(e.message, "no element pointer") << i;
+        }
+    }
+}
+
+TEST_F(TinybindTest, BooleanAttributes)
+{
+    const tinybind::element first = product("5");
+    EXPECT_TRUE(tinybind::get_bool_attribute(first, "enabled"));
+    EXPECT_FALSE(tinybind::get_bool_attribute(first, "hidden"));
+    EXPECT_TRUE(tinybind::get_bool_attribute(first, "visible"));
+    EXPECT_FALSE(tinybind::get_bool_attribute(first, "beta"));
+
+    const tinybind::element second = product("7");
+    const std::string where = at(positionIn("products.xml", "<product id=\"7\""));
+    for (const char* name : {"enabled", "hidden", "visible"}) {  // "True", "1" and ""
+        try {
+            tinybind::get_bool_attribute(second, name);
+            ADD_FAILURE() << name;
+        } catch (const tinybind::err& e) {
+            EXPECT_EQ(e.code, 1);
+            EXPECT_EQ(e.message, std::string("There is incorrect boolean attribute '") + name +
+                                     "' in element product" + where + ". Must be 'true' or 'false'.");
+        }
+    }
+    try {
+        tinybind::get_bool_attribute(second, "beta");
+        ADD_FAILURE();
+    } catch (const tinybind::err& e) {
+        EXPECT_EQ(e.message, "There is no attribute 'beta' in element product" + where);
+    }
+}
+
+TEST_F(TinybindTest, RequiredChild)
+{
+    EXPECT_EQ(tinybind::get_text(tinybind::get_child(product("5"), "name"), false), "Zanth Panel");
+    try {
+        tinybind::get_child(doc.get_root(""), "release");
+        ADD_FAILURE();
+    } catch (const tinybind::notfound& e) {
+        EXPECT_EQ(e.code, 1);
+        EXPECT_EQ(e.message, "There is no child element 'release' in tag 'products'");
+    }
+}
+
+TEST_F(TinybindTest, FindChildByAttributeSkipsOtherTags)
+{
+    tinybind::element e(doc.get_root(""));
+    e.find_child("product", "id", "7");
+    ASSERT_TRUE(e.node);
+    EXPECT_EQ(tinybind::get_name(e), "product");  // not the note with the same id
+    EXPECT_EQ(e.node->Row(), positionIn("products.xml", "<product id=\"7\"").first);
+    EXPECT_EQ(e.error, "");
+
+    tinybind::element plain(doc.get_root(""));
+    EXPECT_EQ(plain.find_child("note").node, doc.get_root("")->FirstChildElement("note"));
+
+    struct Case {
+        const char* name;
+        const char* attr;
+        const char* value;
+        const char* error;
+    };
+    const Case misses[] = {
+        {"", "", "", "not specified child element name"},
+        {"release", "", "", "not found child element release in element products"},
+        {"product", "id", "9", "not found child element product in element products with attribute id=\"9\""},
+        {"product", "label", "x", "not found child element product in element products with attribute label=\"x\""},
+    };
+    for (const Case& c : misses) {
+        tinybind::element miss(doc.get_root(""));
+        miss.find_child(c.name, c.attr, c.value);
+        EXPECT_EQ(miss.node, nullptr) << c.error;
+        EXPECT_EQ(miss.error, c.error);
+        miss.find_child("product");  // a null element stays as it is
+        EXPECT_EQ(miss.node, nullptr);
+        EXPECT_EQ(miss.error, c.error);
+    }
+}
+
+TEST_F(TinybindTest, IteratorVisitsChildElementsOnly)
+{
+    std::vector<std::string> all;
+    for (tinybind::iterator it(doc.get_root(""), ""); it != tinybind::iterator(); ++it)
+        all.push_back(tinybind::get_name(*it));  // the comment is skipped
+    EXPECT_EQ(all, (std::vector<std::string>{"product", "note", "product"}));
+
+    std::vector<std::string> ids;
+    for (tinybind::iterator it(doc.get_root(""), "product"); it != tinybind::iterator(); ++it)
+        ids.push_back(tinybind::get_attribute(*it, "id"));
+    EXPECT_EQ(ids, (std::vector<std::string>{"5", "7"}));
+
+    tinybind::iterator end;
+    EXPECT_TRUE(++end == tinybind::iterator());  // stepping the end stays at the end
+    EXPECT_TRUE(tinybind::iterator(product("7"), "release") == tinybind::iterator());
+    EXPECT_TRUE(tinybind::iterator(tinybind::element(), "") == tinybind::iterator());
+}
+
+TEST_F(TinybindTest, Texts)
+{
+    const tinybind::element second = product("7");
+    EXPECT_EQ(tinybind::get_text(tinybind::get_child(second, "name"), false), "<Zanth> & more");  // CDATA
+    EXPECT_EQ(tinybind::get_text(tinybind::get_child(second, "mixed"), false), "text");
+    EXPECT_EQ(tinybind::get_text(tinybind::get_child(second, "empty"), true), "");
+    EXPECT_EQ(tinybind::get_text(tinybind::get_child(product("5"), "notes"), true), "");  // a comment only
+
+    struct Case {
+        const char* child;
+        std::string message;
+    };
+    const Case failures[] = {
+        {"split", "There is not only text node in element 'split'" + at(positionIn("products.xml", "<split>"))},
+        {"empty", "Text node not found in element 'empty'" + at(positionIn("products.xml", "<empty/>"))},
+    };
+    for (const Case& c : failures) {
+        try {
+            tinybind::get_text(tinybind::get_child(second, c.child), false);
+            ADD_FAILURE() << c.child;
+        } catch (const tinybind::err& e) {
+            EXPECT_EQ(e.code, 1);
+            EXPECT_EQ(e.message, c.message);
+        }
+    }
+}
+
+TEST(TinybindBuildTest, AddTextAndFirstTextNode)
+{
+    tinybind::Document doc;
+    TiXmlElement* root = static_cast<TiXmlElement*>(doc.InsertEndChild(TiXmlElement("reply")));
+    EXPECT_EQ(tinybind::first_text_node(root), nullptr);
+    root->InsertEndChild(TiXmlElement("status"));
+    tinybind::add_text(root, "a < b & \"c\"");
+    tinybind::add_text(root, "second");
+    ASSERT_NE(tinybind::first_text_node(root), nullptr);
+    EXPECT_EQ(tinybind::first_text_node(root)->ValueStr(), "a < b & \"c\"");
+    EXPECT_EQ(root->LastChild()->ValueStr(), "second");
+    EXPECT_EQ(root->LastChild()->Type(), TiXmlNode::TINYXML_TEXT);
+}
+
+TEST(TinybindParseTest, ParsedTextAndMalformedText)
+{
+    tinybind::Document doc;
+    ASSERT_TRUE(doc.parse_text("<request><command value=\"list\"/></request>"));
+    EXPECT_EQ(tinybind::get_attribute(tinybind::get_child(doc.get_root("request"), "command"), "value"), "list");
+
+    // A second parse replaces the first document.
+    ASSERT_TRUE(doc.parse_text("<reply status=\"ok\"/>"));
+    EXPECT_EQ(tinybind::get_name(doc.get_root("")), "reply");
+    EXPECT_EQ(doc.FirstChildElement()->NextSiblingElement(), nullptr);
+
+    struct Case {
+        const char* text;
+        int code;
+    };
+    const Case malformed[] = {
+        {"", TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY},
+        {"<request><command value=\"list\"/>", TiXmlBase::TIXML_ERROR_READING_ELEMENT_VALUE},  // would leave a root
+        {"not xml", TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY},
+    };
+    for (const Case& c : malformed) {
+        EXPECT_FALSE(doc.parse_text(c.text)) << c.text;
+        EXPECT_EQ(doc.RootElement(), nullptr) << c.text;
+        try {
+            doc.get_root("");
+            ADD_FAILURE() << c.text;
+        } catch (const tinybind::err& e) {
+            EXPECT_EQ(e.code, c.code) << c.text;
+            EXPECT_EQ(e.message, doc.ErrorDesc()) << c.text;
+            EXPECT_NE(e.message, "") << c.text;
+        }
+    }
+}
+
+TEST(TinybindSaveTest, SavesAndReloads)
+{
+    TempDir dir;
+    const std::string path = dir.path + "/kw_action_time.xml";
+    {
+        tinybind::Document doc;
+        doc.InsertEndChild(TiXmlDeclaration("1.0", "UTF-8", "yes"));
+        TiXmlElement reports("reports");
+        TiXmlElement action("action");
+        action.SetAttribute("status", "success");
+        reports.InsertEndChild(action);
+        doc.InsertEndChild(reports);
+        doc.save(path);
+    }
+    tinybind::Document loaded(path);
+    EXPECT_EQ(tinybind::get_attribute(tinybind::get_child(loaded.get_root("reports"), "action"), "status"), "success");
+    EXPECT_FALSE(boost::filesystem::exists(path + ".tmp"));
+
+    // TinyXML's own file output, byte for byte.
+    const std::string twin = dir.path + "/twin.xml";
+    ASSERT_TRUE(loaded.SaveFile(twin));
+    EXPECT_EQ(readFile(path), readFile(twin));
+}
+
+TEST(TinybindSaveTest, FailureKeepsTheOldFile)
+{
+    TempDir dir;
+    tinybind::Document doc;
+    ASSERT_TRUE(doc.parse_text("<reports/>"));
+
+    const std::string missing_dir = dir.path + "/none/kw.xml";
+    try {
+        doc.save(missing_dir);
+        ADD_FAILURE();
+    } catch (const tinybind::err& e) {
+        EXPECT_EQ(e.code, TiXmlBase::TIXML_ERROR_OPENING_FILE);
+        EXPECT_EQ(e.message, "Failed to open file " + missing_dir + ": No such file or directory");
+    }
+
+    // The target cannot be replaced (it is a directory): it stays, and no temporary is left.
+    const std::string blocked = dir.path + "/blocked";
+    boost::filesystem::create_directory(blocked);
+    boost::filesystem::create_directory(blocked + "/keep");
+    try {
+        doc.save(blocked);
+        ADD_FAILURE();
+    } catch (const tinybind::err& e) {
+        EXPECT_EQ(e.code, TiXmlBase::TIXML_ERROR);
+        EXPECT_EQ(e.message.rfind("Error " + blocked + ": ", 0), 0u) << e.message;
+    }
+    EXPECT_TRUE(boost::filesystem::is_directory(blocked + "/keep"));
+    EXPECT_FALSE(boost::filesystem::exists(blocked + ".tmp"));
+}
+
+}  // namespace
