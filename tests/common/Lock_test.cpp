@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,6 +19,7 @@
 #include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Signals.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -100,21 +103,6 @@ long lockFileSize()
     return stat(lock_path, &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
-void expectError(const std::function<void()>& action, int e_class, int e_rep, int e_sys, int e_supp,
-    const std::string& text)
-{
-    try {
-        action();
-        ADD_FAILURE() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), text + "\n");
-        EXPECT_EQ(e.e_class, e_class);
-        EXPECT_EQ(e.e_rep, e_rep);
-        EXPECT_EQ(e.e_sys, e_sys);
-        EXPECT_EQ(e.e_supp, e_supp);
-    }
-}
-
 TEST(LockTest, HeldByteRefusesOtherProcessesAndNamesTheHolder)
 {
     ChildResult r = runChecksInChild(
@@ -143,7 +131,10 @@ TEST(LockTest, ByteHeldByAnotherProcess)
             EXPECT_EQ(Lock::test(0), other.pid);
             EXPECT_EQ(Lock::test(1), 0);
             EXPECT_EQ(Lock::test(2), 0);
-            expectError([] { Lock second(0, false); }, 4, 2, 1, 1, Messages().get("err_lock_locked"));
+            const std::optional<error> refused = thrown<error>([] { Lock second(0, false); });
+            ASSERT_TRUE(refused);
+            EXPECT_EQ(codes(*refused), std::make_tuple(4, 2, 1, 1));
+            EXPECT_EQ(refused->getText(), Messages().get("err_lock_locked") + "\n");
             {
                 Lock unused(1, false);
                 Lock status(2, false);
@@ -178,10 +169,16 @@ TEST(LockTest, OneDescriptorWhileAnyLockLives)
 {
     ChildResult r = runChecksInChild(
         [] {
-            expectError([] { Lock::test(5); }, 3, 1, 1, 3, Messages().get("err_bad_semnum"));
+            std::optional<error> bad = thrown<error>([] { Lock::test(5); });
+            ASSERT_TRUE(bad);
+            EXPECT_EQ(codes(*bad), std::make_tuple(3, 1, 1, 3));
+            EXPECT_EQ(bad->getText(), Messages().get("err_bad_semnum") + "\n");
             EXPECT_EQ(lockFileSize(), -1);  // refused before the file is opened
 
-            expectError([] { Lock bad(3, true); }, 3, 1, 1, 3, Messages().get("err_bad_semnum"));
+            bad = thrown<error>([] { Lock bad_byte(3, true); });
+            ASSERT_TRUE(bad);
+            EXPECT_EQ(codes(*bad), std::make_tuple(3, 1, 1, 3));
+            EXPECT_EQ(bad->getText(), Messages().get("err_bad_semnum") + "\n");
             EXPECT_EQ(lockFileDescriptors(), 1);  // the open comes first and stays
 
             {
@@ -210,8 +207,13 @@ TEST(LockTest, UnopenableLockFile)
         [] {
             ASSERT_EQ(mkdir(lock_path, 0700), 0);
             const std::string text = format_message(Messages().get("err_lock_file"), lock_path, strerror(EISDIR));
-            expectError([] { Lock installer(0, false); }, 4, 1, 1, 2, text);
-            expectError([] { Lock::test(0); }, 4, 1, 1, 2, text);
+            const std::function<void()> uses[] = {[] { Lock installer(0, false); }, [] { Lock::test(0); }};
+            for (const auto& use : uses) {
+                const std::optional<error> e = thrown<error>(use);
+                ASSERT_TRUE(e);
+                EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
+                EXPECT_EQ(e->getText(), text + "\n");
+            }
         },
         privateTmp());
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
