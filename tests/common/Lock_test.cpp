@@ -38,7 +38,7 @@ ChildOptions privateTmp()
 std::string probeFromOtherProcess()
 {
     return shellOutput(
-        "python3 -c '\n"
+        "/usr/bin/python3 -c '\n"
         "import fcntl, os, struct\n"
         "fd = os.open(\"/tmp/zorv-installer.lock\", os.O_WRONLY)\n"
         "def probe(b):\n"
@@ -58,7 +58,7 @@ std::string probeFromOtherProcess()
 struct OtherHolder {
     OtherHolder(int byte, double seconds)
     {
-        const std::string command = "exec python3 -c '\n"
+        const std::string command = "exec /usr/bin/python3 -c '\n"
                                     "import fcntl, os, sys, time\n"
                                     "fd = os.open(\"/tmp/zorv-installer.lock\", os.O_WRONLY | os.O_CREAT, 0o600)\n"
                                     "fcntl.lockf(fd, fcntl.LOCK_EX, 1, " +

@@ -41,7 +41,7 @@ ProgressStatus snapshot()
 std::string readRecordFromOtherProcess()
 {
     return shellOutput(
-        "python3 -c '\n"
+        "/usr/bin/python3 -c '\n"
         "import ctypes, struct\n"
         "libc = ctypes.CDLL(None, use_errno=True)\n"
         "libc.shmat.restype = ctypes.c_void_p\n"
