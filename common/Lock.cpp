@@ -8,8 +8,8 @@
 
 #include "common/Log.h"
 #include "common/Messages.h"
-#include "common/catalog_format.h"
 #include "common/error.h"
+#include "common/format_message.h"
 
 const char* const Lock::path = "/tmp/zorv-installer.lock";
 
@@ -31,7 +31,7 @@ void openLockFile()
     int fd = open(Lock::path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         error e(4, 1, 1, 2);
-        e << catalog_format(messages.get("err_lock_file"), Lock::path, strerror(errno));
+        e << format_message(messages.get("err_lock_file"), Lock::path, strerror(errno));
         throw e;
     }
     lock_fd = fd;
@@ -74,7 +74,7 @@ Lock::Lock(unsigned long semnum_, bool wait) : semnum(semnum_)
             throw e;
         }
         error e(4, 2, 1, 2);
-        e << catalog_format(messages.get("err_lock_failed"), path, strerror(err));
+        e << format_message(messages.get("err_lock_failed"), path, strerror(err));
         throw e;
     }
     ++use_count;
@@ -97,9 +97,9 @@ Lock::~Lock()
     // Releasing must never end the program: the bytes are dropped at exit in any case.
     try {
         if (unlock_err)
-            Log::stream(1, true) << catalog_format(messages.get("err_unlock_failed"), path, strerror(unlock_err));
+            Log::stream(1, true) << format_message(messages.get("err_unlock_failed"), path, strerror(unlock_err));
         if (close_err)
-            Log::stream(1, true) << catalog_format(messages.get("err_lock_shutdown"), path) << strerror(close_err);
+            Log::stream(1, true) << format_message(messages.get("err_lock_shutdown"), path) << strerror(close_err);
     } catch (...) {
     }
 }
@@ -111,7 +111,7 @@ pid_t Lock::test(unsigned long semnum)
     struct flock request = oneByte(F_WRLCK, semnum);
     if (fcntl(lock_fd, F_GETLK, &request) != 0) {
         error e(4, 2, 1, 2);
-        e << catalog_format(messages.get("err_lock_test"), path, strerror(errno));
+        e << format_message(messages.get("err_lock_test"), path, strerror(errno));
         throw e;
     }
     return request.l_type == F_UNLCK ? 0 : request.l_pid;

@@ -21,9 +21,9 @@
 #include "common/Messages.h"
 #include "common/Progress.h"
 #include "common/SystemCmd.h"
-#include "common/catalog_format.h"
 #include "common/child_setup.h"
 #include "common/error.h"
+#include "common/format_message.h"
 #include "common/textutils.h"
 
 namespace {
@@ -39,19 +39,6 @@ void closeFd(int& fd)
     fd = -1;
 }
 
-void writeAll(int fd, const char* data, size_t length)
-{
-    while (length > 0) {
-        const ssize_t n = write(fd, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-}
-
 void echoToLog(const char* data, ssize_t length)
 {
     Log::stream line(0, Log::LINE_PART);
@@ -61,7 +48,7 @@ void echoToLog(const char* data, ssize_t length)
 error execError(int e_class, int e_rep, int e_sys, int e_supp, const std::string& text, const std::string& command)
 {
     error e(e_class, e_rep, e_sys, e_supp);
-    e << text << catalog_format(messages.get("err_exec_cmd"), command);
+    e << text << format_message(messages.get("err_exec_cmd"), command);
     return e;
 }
 
@@ -123,32 +110,21 @@ void terminateCommand(pid_t pid)
 }
 
 // Writes the text into a pipe whose reader may already be gone. SIGPIPE is held back on this thread
-// for the time of the writing, so a command that ends without reading its input cannot kill us.
+// for the time of the writing, and one that the writing raised is taken, so a command that ends
+// without reading its input cannot kill us.
 void writeIgnoringBrokenPipe(int fd, const std::string& text)
 {
     sigset_t pipe_signal;
-    sigset_t old_mask;
     sigemptyset(&pipe_signal);
     sigaddset(&pipe_signal, SIGPIPE);
     sigset_t pending;
     sigpending(&pending);
     const bool was_pending = sigismember(&pending, SIGPIPE) == 1;
+    sigset_t old_mask;
     pthread_sigmask(SIG_BLOCK, &pipe_signal, &old_mask);
-    const char* data = text.data();
-    size_t left = text.size();
-    bool broken = false;
-    while (left > 0) {
-        const ssize_t n = write(fd, data, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            broken = n < 0 && errno == EPIPE;
-            break;
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (broken && !was_pending) {
+    child_setup::writeAll(fd, text.data(), text.size());
+    sigpending(&pending);
+    if (!was_pending && sigismember(&pending, SIGPIPE) == 1) {
         const timespec no_wait = {0, 0};
         sigtimedwait(&pipe_signal, nullptr, &no_wait);
     }
@@ -258,7 +234,8 @@ POpen::POpen(const std::string& command, std::istream* input, std::ostream* outp
         throw forkError(errno, command);
     if (r->pid == 0) {
         if (!child_setup::placeStandardStreams(r->input_pipe[0], r->output_pipe[1], r->errors_pipe[1])) {
-            child_setup::writeStderr({"POpen: can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
+            child_setup::writeStderr(
+                {"POpen: can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
             _exit(exec_failed_status);
         }
         if (!workdir.empty() && chdir(workdir.c_str()) != 0) {
@@ -369,7 +346,7 @@ int POpen::wait(bool echo)
                         closeInput();
                 } else {
                     if (echo)
-                        writeAll(2, input_block + sent, static_cast<size_t>(n));
+                        child_setup::writeAll(2, input_block + sent, static_cast<size_t>(n));
                     sent += static_cast<size_t>(n);
                 }
             }
@@ -433,10 +410,10 @@ int exec_command(const std::string& command, bool echo, bool check, std::ostream
         throw execError(4, 1, 0, 3, messages.get("err_exec_execfail"), command);
     if (check && code == 127)
         throw execError(
-            4, 1, 0, 3, catalog_format(messages.get("err_exec_cmd_not_found"), command_name(command)), command);
+            4, 1, 0, 3, format_message(messages.get("err_exec_cmd_not_found"), command_name(command)), command);
     if (check && code != 0)
         throw execError(
-            0, 0, 0, 0, catalog_format(messages.get("err_exec_non_zero"), command_name(command), code), command);
+            0, 0, 0, 0, format_message(messages.get("err_exec_non_zero"), command_name(command), code), command);
     return code;
 }
 
@@ -477,8 +454,8 @@ std::string get_command_output_line(const std::string& command, const std::strin
     const std::vector<std::string> lines = get_command_output(command, arguments);
     if (lines.empty()) {
         error e;
-        e << catalog_format(messages.get("err_empty_output"), command_name(command))
-          << catalog_format(messages.get("err_exec_cmd"), command);
+        e << format_message(messages.get("err_empty_output"), command_name(command))
+          << format_message(messages.get("err_exec_cmd"), command);
         throw e;
     }
     return lines.front();

@@ -10,9 +10,9 @@
 
 #include "common/Log.h"
 #include "common/Messages.h"
-#include "common/catalog_format.h"
 #include "common/child_setup.h"
 #include "common/error.h"
+#include "common/format_message.h"
 
 namespace {
 
@@ -24,7 +24,8 @@ const Messages messages;
     const std::string& exec_failed)
 {
     if (!child_setup::placeStandardStreams(in, out, err)) {
-        child_setup::writeStderr({"ERROR (child): can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
+        child_setup::writeStderr(
+            {"ERROR (child): can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
         _exit(127);
     }
     execve("/bin/sh", const_cast<char* const*>(argv), env.get());
@@ -76,27 +77,25 @@ int Pipe::out() const
 
 void Pipe::closeIn()
 {
-    if (write_end < 0)
-        return;
-    // The descriptor is gone after close(2) even when it fails: never close the number twice.
-    const int fd = write_end;
-    write_end = -1;
-    if (close(fd) != 0) {
-        error e(4, 2, 1, 1);
-        e << "Pipe: " << static_cast<const void*>(this) << " Can't close in fd " << fd << ":" << strerror(errno);
-        throw e;
-    }
+    closeEnd(write_end, "in");
 }
 
 void Pipe::closeOut()
 {
-    if (read_end < 0)
+    closeEnd(read_end, "out");
+}
+
+void Pipe::closeEnd(int& end, const char* which)
+{
+    if (end < 0)
         return;
-    const int fd = read_end;
-    read_end = -1;
+    // The descriptor is gone after close(2) even when it fails: never close the number twice.
+    const int fd = end;
+    end = -1;
     if (close(fd) != 0) {
         error e(4, 2, 1, 1);
-        e << "Pipe: " << static_cast<const void*>(this) << " Can't close out fd " << fd << ":" << strerror(errno);
+        e << "Pipe: " << static_cast<const void*>(this) << " Can't close " << which << " fd " << fd << ":"
+          << strerror(errno);
         throw e;
     }
 }
@@ -115,7 +114,7 @@ SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
     if (pid < 0) {
         pid = 0;
         error e(4, 2, 1, 1);
-        e << messages.get("err_exec_forkfail") << catalog_format(messages.get("err_exec_cmd"), command);
+        e << messages.get("err_exec_forkfail") << format_message(messages.get("err_exec_cmd"), command);
         throw e;
     }
     if (pid == 0)

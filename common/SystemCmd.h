@@ -25,6 +25,8 @@ public:
     void closeOut();
 
 private:
+    void closeEnd(int& end, const char* which);
+
     int read_end;   // -1 once closed
     int write_end;  // -1 once closed
 };

@@ -43,20 +43,23 @@ bool placeStandardStreams(int in, int out, int err)
     return true;
 }
 
+void writeAll(int fd, const char* data, size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+}
+
 void writeStderr(std::initializer_list<const char*> texts)
 {
-    for (const char* text : texts) {
-        size_t left = strlen(text);
-        while (left > 0) {
-            const ssize_t n = write(2, text, left);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return;
-            text += n;
-            left -= static_cast<size_t>(n);
-        }
-    }
+    for (const char* text : texts)
+        writeAll(2, text, strlen(text));
 }
 
 const char* errorText(int err)

@@ -1,6 +1,7 @@
 #ifndef KW_COMMON_CHILD_SETUP_H
 #define KW_COMMON_CHILD_SETUP_H
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -30,6 +31,9 @@ private:
 // end may itself be 0, 1 or 2 when the program runs with a standard stream closed). The copies on
 // 0, 1 and 2 survive exec; the pipes themselves are close-on-exec. False on failure, with errno set.
 bool placeStandardStreams(int in, int out, int err);
+
+// Writes all of the data unless the descriptor fails (a signal does not stop it). Safe in the child.
+void writeAll(int fd, const char* data, size_t length);
 
 // In the child: writes the texts one after another to descriptor 2.
 void writeStderr(std::initializer_list<const char*> texts);

@@ -11,8 +11,9 @@
 template <typename... Args>
 std::string format_message(const std::string& text, const Args&... args)
 {
-    boost::format format(text);
-    format.exceptions(boost::io::no_error_bits);
+    boost::format format;
+    format.exceptions(boost::io::no_error_bits);  // before parsing: a lone '%' must not throw either
+    format.parse(text);
     (void)(format % ... % args);
     return format.str();
 }

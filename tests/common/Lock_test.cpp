@@ -3,20 +3,23 @@
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "common/Messages.h"
-#include "common/catalog_format.h"
 #include "common/error.h"
+#include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Signals.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -35,7 +38,7 @@ ChildOptions privateTmp()
 std::string probeFromOtherProcess()
 {
     return shellOutput(
-        "python3 -c '\n"
+        "/usr/bin/python3 -c '\n"
         "import fcntl, os, struct\n"
         "fd = os.open(\"/tmp/zorv-installer.lock\", os.O_WRONLY)\n"
         "def probe(b):\n"
@@ -45,7 +48,8 @@ std::string probeFromOtherProcess()
         "        return \"held\"\n"
         "    fcntl.lockf(fd, fcntl.LOCK_UN, 1, b)\n"
         "    return \"free\"\n"
-        "t = struct.unpack(\"hhqqi\", fcntl.fcntl(fd, fcntl.F_GETLK, struct.pack(\"hhqqi\", fcntl.F_WRLCK, 0, 0, 1, 0)))\n"
+        "query = struct.pack(\"hhqqi\", fcntl.F_WRLCK, 0, 0, 1, 0)\n"
+        "t = struct.unpack(\"hhqqi\", fcntl.fcntl(fd, fcntl.F_GETLK, query))\n"
         "print(probe(0), probe(1), probe(2), t[4] if t[0] != fcntl.F_UNLCK else 0)\n"
         "'");
 }
@@ -54,7 +58,7 @@ std::string probeFromOtherProcess()
 struct OtherHolder {
     OtherHolder(int byte, double seconds)
     {
-        const std::string command = "exec python3 -c '\n"
+        const std::string command = "exec /usr/bin/python3 -c '\n"
                                     "import fcntl, os, sys, time\n"
                                     "fd = os.open(\"/tmp/zorv-installer.lock\", os.O_WRONLY | os.O_CREAT, 0o600)\n"
                                     "fcntl.lockf(fd, fcntl.LOCK_EX, 1, " +
@@ -99,21 +103,6 @@ long lockFileSize()
     return stat(lock_path, &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
-void expectError(const std::function<void()>& action, int e_class, int e_rep, int e_sys, int e_supp,
-    const std::string& text)
-{
-    try {
-        action();
-        ADD_FAILURE() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), text + "\n");
-        EXPECT_EQ(e.e_class, e_class);
-        EXPECT_EQ(e.e_rep, e_rep);
-        EXPECT_EQ(e.e_sys, e_sys);
-        EXPECT_EQ(e.e_supp, e_supp);
-    }
-}
-
 TEST(LockTest, HeldByteRefusesOtherProcessesAndNamesTheHolder)
 {
     ChildResult r = runChecksInChild(
@@ -142,7 +131,10 @@ TEST(LockTest, ByteHeldByAnotherProcess)
             EXPECT_EQ(Lock::test(0), other.pid);
             EXPECT_EQ(Lock::test(1), 0);
             EXPECT_EQ(Lock::test(2), 0);
-            expectError([] { Lock second(0, false); }, 4, 2, 1, 1, Messages().get("err_lock_locked"));
+            const std::optional<error> refused = thrown<error>([] { Lock second(0, false); });
+            ASSERT_TRUE(refused);
+            EXPECT_EQ(codes(*refused), std::make_tuple(4, 2, 1, 1));
+            EXPECT_EQ(refused->getText(), Messages().get("err_lock_locked") + "\n");
             {
                 Lock unused(1, false);
                 Lock status(2, false);
@@ -153,8 +145,6 @@ TEST(LockTest, ByteHeldByAnotherProcess)
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
 
-void onAlarm(int) {}
-
 TEST(LockTest, WaitingLockWaitsForTheOtherProcessThroughSignals)
 {
     ChildResult r = runChecksInChild(
@@ -162,17 +152,11 @@ TEST(LockTest, WaitingLockWaitsForTheOtherProcessThroughSignals)
             OtherHolder other(2, 0.6);
             ASSERT_GT(other.pid, 0);
             // A handler without SA_RESTART, as the installer's own: the wait sees EINTR every 10 ms.
-            struct sigaction action;
-            memset(&action, 0, sizeof(action));
-            action.sa_handler = onAlarm;
-            sigaction(SIGALRM, &action, nullptr);
-            const itimerval every_10ms = {{0, 10000}, {0, 10000}};
-            setitimer(ITIMER_REAL, &every_10ms, nullptr);
+            interruptEvery(10000);
             const auto start = std::chrono::steady_clock::now();
             {
                 Lock status(2, true);
-                const itimerval off = {{0, 0}, {0, 0}};
-                setitimer(ITIMER_REAL, &off, nullptr);
+                interruptEvery(0);
                 EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
                 EXPECT_EQ(Lock::test(2), 0);
             }
@@ -185,10 +169,16 @@ TEST(LockTest, OneDescriptorWhileAnyLockLives)
 {
     ChildResult r = runChecksInChild(
         [] {
-            expectError([] { Lock::test(5); }, 3, 1, 1, 3, Messages().get("err_bad_semnum"));
+            std::optional<error> bad = thrown<error>([] { Lock::test(5); });
+            ASSERT_TRUE(bad);
+            EXPECT_EQ(codes(*bad), std::make_tuple(3, 1, 1, 3));
+            EXPECT_EQ(bad->getText(), Messages().get("err_bad_semnum") + "\n");
             EXPECT_EQ(lockFileSize(), -1);  // refused before the file is opened
 
-            expectError([] { Lock bad(3, true); }, 3, 1, 1, 3, Messages().get("err_bad_semnum"));
+            bad = thrown<error>([] { Lock bad_byte(3, true); });
+            ASSERT_TRUE(bad);
+            EXPECT_EQ(codes(*bad), std::make_tuple(3, 1, 1, 3));
+            EXPECT_EQ(bad->getText(), Messages().get("err_bad_semnum") + "\n");
             EXPECT_EQ(lockFileDescriptors(), 1);  // the open comes first and stays
 
             {
@@ -216,9 +206,14 @@ TEST(LockTest, UnopenableLockFile)
     ChildResult r = runChecksInChild(
         [] {
             ASSERT_EQ(mkdir(lock_path, 0700), 0);
-            const std::string text = catalog_format(Messages().get("err_lock_file"), lock_path, strerror(EISDIR));
-            expectError([] { Lock installer(0, false); }, 4, 1, 1, 2, text);
-            expectError([] { Lock::test(0); }, 4, 1, 1, 2, text);
+            const std::string text = format_message(Messages().get("err_lock_file"), lock_path, strerror(EISDIR));
+            const std::function<void()> uses[] = {[] { Lock installer(0, false); }, [] { Lock::test(0); }};
+            for (const auto& use : uses) {
+                const std::optional<error> e = thrown<error>(use);
+                ASSERT_TRUE(e);
+                EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
+                EXPECT_EQ(e->getText(), text + "\n");
+            }
         },
         privateTmp());
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;

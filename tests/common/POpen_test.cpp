@@ -2,27 +2,31 @@
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <fstream>
+#include <functional>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/Progress.h"
-#include "common/catalog_format.h"
 #include "common/error.h"
+#include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Signals.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -54,14 +58,6 @@ std::string numbers(int last)
     return text.str();
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 bool waitForFile(const std::string& path, std::chrono::seconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -74,25 +70,19 @@ bool waitForFile(const std::string& path, std::chrono::seconds limit)
     return true;
 }
 
-// The error that `action` raises, with its codes checked.
-error raised(const std::function<void()>& action, int e_class, int e_rep, int e_sys, int e_supp)
+// The codes and the text of the error that the call raises.
+typedef std::pair<std::tuple<int, int, int, int>, std::string> failure_t;
+
+failure_t failure(const std::function<void()>& call)
 {
-    try {
-        action();
-    } catch (const error& e) {
-        EXPECT_EQ(e.e_class, e_class) << e.getText();
-        EXPECT_EQ(e.e_rep, e_rep);
-        EXPECT_EQ(e.e_sys, e_sys);
-        EXPECT_EQ(e.e_supp, e_supp);
-        return e;
-    }
-    ADD_FAILURE() << "no error";
-    return error();
+    const std::optional<error> e = thrown<error>(call);
+    return e ? failure_t(codes(*e), e->getText()) : failure_t({}, "no error");
 }
 
-std::string execText(const char* key, const std::string& command)
+// An error text followed by the command's part, as the command utilities write them.
+std::string withCommand(const std::string& text, const std::string& command)
 {
-    return Messages().get(key) + catalog_format(Messages().get("err_exec_cmd"), command) + "\n";
+    return text + format_message(Messages().get("err_exec_cmd"), command) + "\n";
 }
 
 TEST(POpenTest, OutputIsCompleteAndUnchanged)
@@ -131,7 +121,7 @@ TEST(POpenTest, InputIsFedWhileOutputIsRead)
     options.tmpfs = {"/tmp"};
     ChildResult r = runChecksInChild(
         [&data] {
-            std::ofstream("/tmp/data", std::ios::binary) << data;
+            writeWholeFile("/tmp/data", data);
             const std::string md5 = get_command_output_line("md5sum", "/tmp/data").substr(0, 32);
             EXPECT_EQ(runPOpen("md5sum", data).output, md5 + "  -\n");
             // Both directions at once, far beyond the pipe buffers.
@@ -194,7 +184,6 @@ TEST(POpenTest, EchoCopiesInputToStandardErrorAndOutputToTheLog)
 TEST(ExecCommandTest, ExitCodesAndChecks)
 {
     ChildResult r = runChecksInChild([] {
-        Messages().get("err_exec_signal");  // a missing key warns once: not in the log checked below
         Log::consoleLevel = 1;
         EXPECT_EQ(exec_command("exit 0", false, true), 0);
         EXPECT_EQ(exec_command("exit 3", false, false), 3);
@@ -207,17 +196,18 @@ TEST(ExecCommandTest, ExitCodesAndChecks)
         EXPECT_EQ(err.str(), "e\n");
 
         const std::string not_found = "env X=1 no-such-command-kw --flag";
-        EXPECT_EQ(raised([&] { exec_command(not_found, false, true); }, 4, 1, 0, 3).getText(),
-            catalog_format(Messages().get("err_exec_cmd_not_found"), "no-such-command-kw") +
-                catalog_format(Messages().get("err_exec_cmd"), not_found) + "\n");
+        const std::string not_found_text =
+            format_message(Messages().get("err_exec_cmd_not_found"), "no-such-command-kw");
+        EXPECT_EQ(failure([&] { exec_command(not_found, false, true); }),
+            failure_t({4, 1, 0, 3}, withCommand(not_found_text, not_found)));
         // Codes left unset: the handler that adds its context sets them.
-        EXPECT_EQ(raised([] { exec_command("exit 3", false, true); }, 0, 0, 0, 0).getText(),
-            catalog_format(Messages().get("err_exec_non_zero"), "exit", 3) +
-                catalog_format(Messages().get("err_exec_cmd"), "exit 3") + "\n");
+        const std::string non_zero_text = format_message(Messages().get("err_exec_non_zero"), "exit", 3);
+        EXPECT_EQ(failure([] { exec_command("exit 3", false, true); }),
+            failure_t({0, 0, 0, 0}, withCommand(non_zero_text, "exit 3")));
         // A signal raises whatever check says.
         for (bool check : {false, true})
-            EXPECT_EQ(raised([check] { exec_command("kill -KILL $$", false, check); }, 4, 2, 0, 2).getText(),
-                execText("err_exec_signal", "kill -KILL $$"));
+            EXPECT_EQ(failure([check] { exec_command("kill -KILL $$", false, check); }),
+                failure_t({4, 2, 0, 2}, withCommand(Messages().get("err_exec_signal"), "kill -KILL $$")));
     });
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.err.find(Messages().get("err_exec_signal") + " (9)\n"), std::string::npos) << r.err;
@@ -231,28 +221,13 @@ TEST(ExecCommandTest, ShellThatCannotBeExecuted)
         [] {
             for (bool check : {false, true}) {
                 std::ostringstream err;
-                EXPECT_EQ(raised([&] { exec_command("true", false, check, nullptr, &err); }, 4, 1, 0, 3).getText(),
-                    execText("err_exec_execfail", "true"));
+                EXPECT_EQ(failure([&] { exec_command("true", false, check, nullptr, &err); }),
+                    failure_t({4, 1, 0, 3}, withCommand(Messages().get("err_exec_execfail"), "true")));
                 EXPECT_EQ(err.str(), "execl: Permission denied\n");
             }
         },
         options);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-}
-
-void recordSignal(int signal)
-{
-    Progress().signalReceived(signal);
-}
-
-// The driver's handler: records the signal, with no automatic restart of system calls.
-void installHandler()
-{
-    struct sigaction action;
-    memset(&action, 0, sizeof(action));
-    action.sa_handler = recordSignal;
-    for (int signal : {SIGINT, SIGHUP, SIGTERM})
-        sigaction(signal, &action, nullptr);
 }
 
 // A cancel records a failure in the status record: fixed names, so a private /tmp and IPC namespace.
@@ -266,7 +241,7 @@ ChildOptions cancelOptions()
 
 bool processGone(pid_t pid)
 {
-    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = readWholeFile("/proc/" + std::to_string(pid) + "/stat");
     const size_t name_end = stat.rfind(')');
     return stat.empty() || (name_end != std::string::npos && stat.compare(name_end, 4, ") Z ") == 0);
 }
@@ -277,7 +252,7 @@ TEST(ExecCommandTest, CancelStopsTheCommandAndEverythingItStarted)
         [] {
             Messages().getLocale();
             Log::consoleLevel = 3;
-            installHandler();
+            installProgressHandler();
             std::atomic<pid_t> sleeper(0);
             std::thread canceller([&sleeper] {
                 const std::string self = std::to_string(getpid());
@@ -319,7 +294,7 @@ TEST(ExecCommandTest, CancelWhileUnsafeLetsTheCommandFinish)
         [] {
             Messages().getLocale();
             Log::consoleLevel = 3;
-            installHandler();
+            installProgressHandler();
             Progress().markCancelUnsafe();
             std::thread canceller([] {
                 usleep(200000);
@@ -364,11 +339,10 @@ TEST(GetCommandOutputTest, LinesArePiecesOfAtMost4095BytesTrimmed)
     EXPECT_EQ(lines, (std::vector<std::string>{"kept", "more"}));
 
     EXPECT_EQ(get_command_output_line("printf 'first\\nsecond\\n'"), "first");
-    EXPECT_EQ(raised([] { get_command_output_line("true", ""); }, 0, 0, 0, 0).getText(),
-        catalog_format(Messages().get("err_empty_output"), "true") +
-            catalog_format(Messages().get("err_exec_cmd"), "true") + "\n");
-    EXPECT_EQ(raised([] { get_command_output("LANG=C exit", "3"); }, 4, 2, 2, 2).getText(),
-        "Error in execution of 'exit'\n");
+    EXPECT_EQ(failure([] { get_command_output_line("true", ""); }),
+        failure_t({0, 0, 0, 0}, withCommand(format_message(Messages().get("err_empty_output"), "true"), "true")));
+    EXPECT_EQ(failure([] { get_command_output("LANG=C exit", "3"); }),
+        failure_t({4, 2, 2, 2}, "Error in execution of 'exit'\n"));
 }
 
 TEST(GetCommandOutputTest, LogsTheCommandAndTheFailure)
@@ -387,24 +361,16 @@ TEST(GetCommandOutputTest, LogsTheCommandAndTheFailure)
         << r.err;
 }
 
-void onAlarm(int) {}
-
 TEST(GetCommandOutputTest, SignalsDoNotShortenTheOutput)
 {
     ChildResult r = runChecksInChild([] {
         // The installer's handlers do not restart system calls: reads see EINTR every millisecond.
-        struct sigaction action;
-        memset(&action, 0, sizeof(action));
-        action.sa_handler = onAlarm;
-        sigaction(SIGALRM, &action, nullptr);
-        const itimerval every_ms = {{0, 1000}, {0, 1000}};
-        setitimer(ITIMER_REAL, &every_ms, nullptr);
-        const std::vector<std::string> lines = get_command_output("for i in 1 2 3 4 5; do sleep 0.05; seq 1 4000; done");
-        EXPECT_EQ(lines.size(), 20000u);
-        const ChildRun run = runPOpen("for i in 1 2 3 4 5; do sleep 0.05; seq 1 4000; done");
+        interruptEvery(1000);
+        const std::string slow_output = "for i in 1 2 3 4 5; do sleep 0.05; seq 1 4000; done";
+        EXPECT_EQ(get_command_output(slow_output).size(), 20000u);
+        const ChildRun run = runPOpen(slow_output);
         EXPECT_EQ(run.output.size(), 5 * numbers(4000).size());
-        const itimerval off = {{0, 0}, {0, 0}};
-        setitimer(ITIMER_REAL, &off, nullptr);
+        interruptEvery(0);
     });
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
@@ -432,14 +398,14 @@ TEST(ExecDetachedTest, RunsDetachedWithInputAndWorkingOutput)
             EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
             ASSERT_TRUE(waitForFile("/tmp/status", std::chrono::seconds(20)));
             // Writes to standard output and error succeed (and vanish).
-            EXPECT_EQ(readFile("/tmp/status"), "0 0\n");
-            EXPECT_EQ(readFile("/tmp/in"), input);
-            EXPECT_NE(atoi(readFile("/tmp/ppid").c_str()), getpid());
-            EXPECT_EQ(readFile("/sys/fs/cgroup/unified/system.slice/cgroup.procs"), "0");
+            EXPECT_EQ(readWholeFile("/tmp/status"), "0 0\n");
+            EXPECT_EQ(readWholeFile("/tmp/in"), input);
+            EXPECT_NE(atoi(readWholeFile("/tmp/ppid").c_str()), getpid());
+            EXPECT_EQ(readWholeFile("/sys/fs/cgroup/unified/system.slice/cgroup.procs"), "0");
 
             exec_detached("echo $LC_ALL > /tmp/plain.part; mv /tmp/plain.part /tmp/plain");
             ASSERT_TRUE(waitForFile("/tmp/plain", std::chrono::seconds(20)));
-            EXPECT_EQ(readFile("/tmp/plain"), "de_DE.UTF-8\n");  // the environment is inherited unchanged
+            EXPECT_EQ(readWholeFile("/tmp/plain"), "de_DE.UTF-8\n");  // the environment is inherited unchanged
         },
         [] {
             ChildOptions options = detachOptions();
@@ -494,8 +460,8 @@ TEST(DetachFromCgroupsTest, FirstWritableGroupFile)
                 Log::consoleLevel = 2;
                 detach_from_cgroups();
                 Log::consoleLevel = 0;
-                EXPECT_EQ(readFile(unified), c.unified_text);
-                EXPECT_EQ(readFile(legacy), c.legacy_text);
+                EXPECT_EQ(readWholeFile(unified), c.unified_text);
+                EXPECT_EQ(readWholeFile(legacy), c.legacy_text);
             },
             detachOptions());
         EXPECT_EQ(r.exit_code, 0) << c.setup << "\n" << r.out << r.err;

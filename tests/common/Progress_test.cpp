@@ -8,7 +8,6 @@
 
 #include <boost/exception_ptr.hpp>
 #include <csignal>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -17,6 +16,7 @@
 #include "common/Messages.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Signals.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ ProgressStatus snapshot()
 std::string readRecordFromOtherProcess()
 {
     return shellOutput(
-        "python3 -c '\n"
+        "/usr/bin/python3 -c '\n"
         "import ctypes, struct\n"
         "libc = ctypes.CDLL(None, use_errno=True)\n"
         "libc.shmat.restype = ctypes.c_void_p\n"
@@ -49,8 +49,9 @@ std::string readRecordFromOtherProcess()
         "shmid = libc.shmget(0x4e7b0, 0, 0)\n"
         "raw = ctypes.string_at(libc.shmat(shmid, None, 0o10000), 20564)\n"
         "text = lambda offset, size: raw[offset:offset + size].split(b\"\\0\")[0].decode()\n"
-        "print(*struct.unpack_from(\"II\", raw, 0), text(8, 80), text(88, 4096), *struct.unpack_from(\"II\", raw, 4184),\n"
-        "      text(4192, 80), text(4272, 4096), raw[8368], raw[8369], text(8370, 8096), sum(raw[16466:]), sep=\"|\")\n"
+        "print(*struct.unpack_from(\"II\", raw, 0), text(8, 80), text(88, 4096),\n"
+        "      *struct.unpack_from(\"II\", raw, 4184), text(4192, 80), text(4272, 4096),\n"
+        "      raw[8368], raw[8369], text(8370, 8096), sum(raw[16466:]), sep=\"|\")\n"
         "'");
 }
 
@@ -71,8 +72,9 @@ TEST(ProgressTest, RecordIsSharedWithOtherProcessesAtItsOffsets)
             char key[32], owner[32];
             int shmid = 0, perms = 0, attached = -1;
             long bytes = 0;
-            ASSERT_EQ(sscanf(listing.c_str(), "%31s %d %31s %o %ld %d", key, &shmid, owner, &perms, &bytes, &attached), 6)
-                << listing;
+            const int fields =
+                sscanf(listing.c_str(), "%31s %d %31s %o %ld %d", key, &shmid, owner, &perms, &bytes, &attached);
+            ASSERT_EQ(fields, 6) << listing;
             EXPECT_EQ(perms, 0600);
             EXPECT_EQ(bytes, 20564);
             EXPECT_EQ(attached, 0);  // each access attaches and detaches
@@ -146,7 +148,7 @@ TEST(ProgressTest, WithoutSharedMemoryTheRecordIsPrivate)
             // A segment of another size under the key: shmget of the record fails (EINVAL).
             const int other = shmget(ProgressStatusGuard::key, 100, IPC_CREAT | 0600);
             ASSERT_GE(other, 0);
-            Messages().get("progress_stage_prep");  // a missing key warns once: not in the lines below
+            Messages().getLocale();  // the catalog's creation logs lines of its own
             Log::consoleLevel = 3;
             Progress progress;
             progress.stage(1, 3);
@@ -168,21 +170,6 @@ TEST(ProgressTest, WithoutSharedMemoryTheRecordIsPrivate)
     EXPECT_NE(r.err.find(lines + "Progress::step: 1/3 Step\n" + lines), std::string::npos) << r.err;
 }
 
-void recordSignal(int signal)
-{
-    Progress().signalReceived(signal);
-}
-
-// The driver's handler: records the signal, with no automatic restart of system calls.
-void installHandler()
-{
-    struct sigaction action;
-    memset(&action, 0, sizeof(action));
-    action.sa_handler = recordSignal;
-    for (int signal : {SIGINT, SIGHUP, SIGTERM})
-        sigaction(signal, &action, nullptr);
-}
-
 // The signal number of the Interrupted that the safe point throws, or -1 when it does not throw.
 int safePoint()
 {
@@ -198,7 +185,7 @@ TEST(ProgressTest, SighupWaitsUntilCancellingIsSafe)
 {
     ChildResult r = runChecksInChild(
         [] {
-            installHandler();
+            installProgressHandler();
             Progress progress;
             progress.markCancelUnsafe();
             raise(SIGHUP);
@@ -228,7 +215,7 @@ TEST(ProgressTest, SigtermRecordsTheFailureAndThrows)
     ChildResult r = runChecksInChild(
         [] {
             Log::consoleLevel = 2;
-            installHandler();
+            installProgressHandler();
             Progress progress;
             progress.stage(3, 2);
             EXPECT_FALSE(progress.isInterrupted());
@@ -266,7 +253,7 @@ TEST(ProgressTest, SignalDuringTheUnwindingIsNoNewRequest)
     ChildResult r = runChecksInChild(
         [] {
             Log::consoleLevel = 2;
-            installHandler();
+            installProgressHandler();
             raise(SIGINT);
             try {
                 SignalWhileUnwinding guard;

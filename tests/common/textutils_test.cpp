@@ -222,3 +222,20 @@ TEST(TextUtilsTest, ShellQuotingSurvivesTheShell)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FormatMessageTest, NeverThrowsOnAMismatchedText)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {format_message("a %s b %s", "1", "2"), "a 1 b 2"},
+        {format_message("a %s b %s", "1"), "a 1 b "},
+        {format_message("a %s", "1", "2"), "a 1"},
+        {format_message("%2% then %1%", "x", "y"), "y then x"},
+        {format_message("lone %", "z"), "lone %"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.first, c.second);
+}
+
+}  // namespace

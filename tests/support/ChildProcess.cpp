@@ -60,9 +60,13 @@ void enterNamespaces(const ChildOptions& options)
         return;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         die("mount --make-rprivate /");
+    const std::string tmpfs_data = "mode=0755" + (options.tmpfs_size.empty() ? "" : ",size=" + options.tmpfs_size);
     for (const std::string& dir : options.tmpfs)
-        if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "mode=0755") != 0)
+        if (mount("tmpfs", dir.c_str(), "tmpfs", 0, tmpfs_data.c_str()) != 0)
             die(dir.c_str());
+    // A tmpfs may now hide the working directory, which some tools (pyenv's shims) need to reach.
+    if (!options.tmpfs.empty() && chdir("/") != 0)
+        die("chdir /");
     for (const auto& bind : options.binds)
         if (mount(bind.first.c_str(), bind.second.c_str(), nullptr, MS_BIND, nullptr) != 0)
             die(bind.second.c_str());

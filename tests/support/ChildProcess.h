@@ -15,6 +15,8 @@ struct ChildOptions {
     std::vector<std::pair<std::string, const char*>> env;
     // Directories covered by a fresh tmpfs in a private mount namespace (e.g. "/var/log", "/tmp").
     std::vector<std::string> tmpfs;
+    // The size limit of each of those tmpfs (e.g. "64k", to fill a disk); empty: tmpfs's default.
+    std::string tmpfs_size;
     // Files or directories bind-mounted over system paths: source -> target.
     std::vector<std::pair<std::string, std::string>> binds;
     // A private System V IPC namespace (shared memory segments).
