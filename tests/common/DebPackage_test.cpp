@@ -4,9 +4,6 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "common/Messages.h"
@@ -14,6 +11,8 @@
 #include "common/format_message.h"
 #include "common/textutils.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -32,20 +31,12 @@ void run(const std::string& command)
 // A directory of package files, removed with the fixture.
 class DebPackageFileTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/kw-debpackage-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { run("rm -rf " + shell_quote(dir)); }
-
     // A package built by dpkg-deb from the given control fields and one data file.
     std::string build(const std::string& control)
     {
         const std::string root = dir + "/root";
         run("mkdir -p " + root + "/DEBIAN " + root + "/usr/share/kw && echo data > " + root + "/usr/share/kw/f");
-        std::ofstream(root + "/DEBIAN/control") << control;
+        writeWholeFile(root + "/DEBIAN/control", control);
         const std::string path = dir + "/built.deb";
         run("dpkg-deb --root-owner-group --build " + root + " " + path + " >/dev/null && rm -rf " + root);
         return path;
@@ -54,15 +45,16 @@ protected:
     // A package archive made by hand, with control data that dpkg-deb would refuse to build.
     std::string assemble(const std::string& control)
     {
-        std::ofstream(dir + "/control") << control;
-        std::ofstream(dir + "/debian-binary") << "2.0\n";
+        writeWholeFile(dir + "/control", control);
+        writeWholeFile(dir + "/debian-binary", "2.0\n");
         const std::string path = dir + "/assembled.deb";
         run("cd " + dir + " && tar -czf control.tar.gz ./control && tar -czf data.tar.gz -T /dev/null && "
                "ar rc assembled.deb debian-binary control.tar.gz data.tar.gz");
         return path;
     }
 
-    std::string dir;
+    TempDir temp;
+    const std::string dir = temp.path();
 };
 
 TEST_F(DebPackageFileTest, ReadsWhatTheToolsReport)
@@ -120,19 +112,13 @@ TEST_F(DebPackageFileTest, FailingDpkgNamesTheFile)
     const std::string path = dir + "/missing.deb";
     DebPackage pkg("placeholder", "1.0");
     pkg.setFileName(path);
-    try {
-        pkg.readInfo();
-        FAIL() << "no error";
-    } catch (const error& e) {
-        ASSERT_EQ(e.parts.size(), 2u);
-        EXPECT_EQ(e.parts.back(), format_message(Messages().get("err_pkgread"), path));
-        EXPECT_EQ(e.parts.front().find("Error 2 in execution of dpkg"), 0u) << e.parts.front();
-        // The codes of the command's error stand; only unset ones would come from the file's.
-        EXPECT_EQ(e.e_class, 4);
-        EXPECT_EQ(e.e_rep, 2);
-        EXPECT_EQ(e.e_sys, 2);
-        EXPECT_EQ(e.e_supp, 2);
-    }
+    const std::optional<error> e = thrown<error>([&] { pkg.readInfo(); });
+    ASSERT_TRUE(e);
+    ASSERT_EQ(e->parts.size(), 2u);
+    EXPECT_EQ(e->parts.back(), format_message(Messages().get("err_pkgread"), path));
+    EXPECT_EQ(e->parts.front().find("Error 2 in execution of dpkg"), 0u) << e->parts.front();
+    // The codes of the command's error stand; only unset ones would come from the file's.
+    EXPECT_EQ(codes(*e), std::make_tuple(4, 2, 2, 2));
     EXPECT_STREQ(pkg.getName().c_str(), "placeholder");
 }
 

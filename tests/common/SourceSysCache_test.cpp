@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -15,21 +11,19 @@
 #include "common/error.h"
 #include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 TEST(SourceSysCacheTest, ReadsInstalledPackagesFromTheFile)
 {
-    char path[] = "/tmp/kw-syscache-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    std::ofstream(path) << "F:foo_installed.deb\nN:foo\nV:1:2.0-1\nA:amd64\nP:bar\nX:\n\nN:baz\nV:3\nX:\n";
+    TempDir dir;
+    const std::string path = dir / "packages.cache";
+    writeWholeFile(path, "F:foo_installed.deb\nN:foo\nV:1:2.0-1\nA:amd64\nP:bar\nX:\n\nN:baz\nV:3\nX:\n");
 
     Repository repository;
     SourceSysCache source(&repository, path);
     repository.getBriefPackagesInfo();
-    unlink(path);
     ASSERT_EQ(repository.getPackages().size(), 2u);
     const Package* foo = repository.getInstalledPackage("foo");
     ASSERT_NE(foo, nullptr);
