@@ -6,12 +6,10 @@
 // Raised instead of dereferencing null: names this header and the line of the operator used.
 #define KW_NULL_POINTER_ERROR() (error(3, 1, 0, 3) << "Try of use NULL pointer: " << __FILE__ << ":" << __LINE__)
 
-// A non-owning pointer that throws on the use of null.
+// The access both pointers share: use of null raises the error above.
 template <typename T>
-class checked_pointer {
+class checked_access {
 public:
-    checked_pointer(T* p = nullptr) : ptr(p) {}
-
     T* operator->() const
     {
         if (!ptr)
@@ -26,59 +24,51 @@ public:
     }
     T* get() const { return ptr; }
     explicit operator bool() const { return ptr != nullptr; }
+
+protected:
+    explicit checked_access(T* p) : ptr(p) {}
+
+    T* ptr;
+};
+
+// A non-owning pointer that throws on the use of null.
+template <typename T>
+class checked_pointer : public checked_access<T> {
+public:
+    checked_pointer(T* p = nullptr) : checked_access<T>(p) {}
+
     checked_pointer& operator=(T* p)
     {
-        ptr = p;
+        this->ptr = p;
         return *this;
     }
-
-private:
-    T* ptr;
 };
 
 // The owning holder of at most one object, deleted with the holder. Not copyable: it is passed by
 // reference.
 template <typename T>
-class checked_autoclean_pointer {
+class checked_autoclean_pointer : public checked_access<T> {
 public:
-    explicit checked_autoclean_pointer(T* p = nullptr) : ptr(p) {}
-    ~checked_autoclean_pointer() { delete ptr; }
+    explicit checked_autoclean_pointer(T* p = nullptr) : checked_access<T>(p) {}
+    ~checked_autoclean_pointer() { delete this->ptr; }
     checked_autoclean_pointer(const checked_autoclean_pointer&) = delete;
     checked_autoclean_pointer& operator=(const checked_autoclean_pointer&) = delete;
-
-    T* operator->() const
-    {
-        if (!ptr)
-            throw KW_NULL_POINTER_ERROR();
-        return ptr;
-    }
-    T& operator*() const
-    {
-        if (!ptr)
-            throw KW_NULL_POINTER_ERROR();
-        return *ptr;
-    }
-    T* get() const { return ptr; }
-    explicit operator bool() const { return ptr != nullptr; }
 
     // Replaces the held object, deleting the old one.
     void reset(T* p = nullptr)
     {
-        if (p != ptr) {
-            delete ptr;
-            ptr = p;
+        if (p != this->ptr) {
+            delete this->ptr;
+            this->ptr = p;
         }
     }
     // Gives up ownership without deleting.
     T* release()
     {
-        T* p = ptr;
-        ptr = nullptr;
+        T* p = this->ptr;
+        this->ptr = nullptr;
         return p;
     }
-
-private:
-    T* ptr;
 };
 
 #endif

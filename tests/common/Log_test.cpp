@@ -13,6 +13,7 @@
 
 #include "common/Messages.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -38,13 +39,6 @@ void makeLogDir()
         throw std::runtime_error("mkdir failed");
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Removes the timestamp prefixes, checking their form.
 std::string stripPrefixes(const std::string& text)
@@ -65,7 +59,7 @@ TEST(LogTest, FileLinesHaveTimestampPrefixesAndOwnerOnlyMode)
             Log::stream(0, true) << "";
             struct stat st;
             stat(kPath, &st);
-            std::cout << (st.st_mode & 0777) << "\n" << Log::getFileName() << "\n" << readFile(kPath);
+            std::cout << (st.st_mode & 0777) << "\n" << Log::getFileName() << "\n" << readWholeFile(kPath);
             return 0;
         },
         logDirOptions());
@@ -83,7 +77,7 @@ TEST(LogTest, PreOpenTextIsWrittenWhenTheFileOpens)
             Log::stream(3, true) << "too verbose";
             Log::openFile(kPath, false);
             Log::stream(1, true) << "late";
-            std::cout << readFile(kPath);
+            std::cout << readWholeFile(kPath);
             return 0;
         },
         logDirOptions());
@@ -102,7 +96,7 @@ TEST(LogTest, StatementAboveFileLevelLeavesTheFileLineOpen)
             Log::stream(2, true) << "b";
             Log::fileLevel = 3;
             Log::stream(3, true) << "now debug";
-            std::cout << readFile(kPath);
+            std::cout << readWholeFile(kPath);
             return 0;
         },
         logDirOptions());
@@ -121,7 +115,7 @@ TEST(LogTest, DepthMarksEveryStatementInTheFile)
             Log::stream(3, true) << "hidden";
             Log::depth = 0;
             Log::stream(1, true) << "y";
-            std::cout << readFile(kPath);
+            std::cout << readWholeFile(kPath);
             return 0;
         },
         logDirOptions());
@@ -148,7 +142,7 @@ TEST(LogTest, ThresholdsPerSink)
                 Log::ConsoleMessages capture;
                 Log::stream(row.level, true) << "text";
                 std::cout << "mail=" << !Log::mailBuffer().str().empty()
-                          << " file=" << (readFile(kPath).find("text") != std::string::npos)
+                          << " file=" << (readWholeFile(kPath).find("text") != std::string::npos)
                           << " capture=" << !capture.get_text().empty();
                 return 0;
             },
@@ -171,7 +165,7 @@ TEST(LogTest, StatusLinesOnTheConsoleByteForByte)
             Log::stream(0, Log::LINE_STATUS) << "abc";
             Log::stream(0, Log::LINE_STATUS) << "d";
             Log::stream(0, Log::LINE_LAST_STATUS) << "ef";
-            std::cout << readFile(kPath);
+            std::cout << readWholeFile(kPath);
             return 0;
         },
         logDirOptions());
@@ -191,7 +185,7 @@ TEST(LogTest, StatusLinesDisabled)
             Log::stream(0, Log::LINE_LAST_STATUS) << "xy";  // a whole line
             Log::statusLines = true;
             Log::stream(0, Log::LINE_STATUS) << "q";
-            std::cout << readFile(kPath);
+            std::cout << readWholeFile(kPath);
             return 0;
         },
         logDirOptions());
@@ -233,7 +227,7 @@ TEST(LogTest, ChildOutputIsFilteredOutsideTheConsole)
             const char data[] = "caf\xc3\xa9\t!\n";
             Log::stream s(0, Log::LINE_PART);
             s.write(data, sizeof(data) - 1);
-            std::cout << readFile(kPath) << "|" << Log::mailBuffer().str();
+            std::cout << readWholeFile(kPath) << "|" << Log::mailBuffer().str();
             return 0;
         },
         logDirOptions());
@@ -325,7 +319,7 @@ TEST(LogTest, ConcurrentStatementsNeverMix)
                 });
             for (std::thread& thread : threads)
                 thread.join();
-            std::cout << readFile(kPath);
+            std::cout << readWholeFile(kPath);
             return 0;
         },
         logDirOptions());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TempDir.h"
+
 #include <stdlib.h>
 
 #include <algorithm>
@@ -18,24 +20,17 @@ namespace {
 
 const std::string DATA = std::string(KW_TEST_DATA_DIR) + "/tinybind/";
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 int lineEnds(const std::string& file)
 {
-    const std::string text = readFile(DATA + file);
+    const std::string text = readWholeFile(DATA + file);
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 // The 1-based line and column at which `needle` first occurs in the fixture.
 std::pair<int, int> positionIn(const std::string& file, const std::string& needle)
 {
-    const std::string text = readFile(DATA + file);
+    const std::string text = readWholeFile(DATA + file);
     const size_t at = text.find(needle);
     EXPECT_NE(at, std::string::npos) << needle;
     const size_t line_start = text.rfind('\n', at == 0 ? 0 : at - 1);
@@ -380,7 +375,7 @@ TEST(TinybindSaveTest, SavesAndReloads)
     // TinyXML's own file output, byte for byte.
     const std::string twin = dir.path + "/twin.xml";
     ASSERT_TRUE(loaded.SaveFile(twin));
-    EXPECT_EQ(readFile(path), readFile(twin));
+    EXPECT_EQ(readWholeFile(path), readWholeFile(twin));
 }
 
 TEST(TinybindSaveTest, FailureKeepsTheOldFile)
