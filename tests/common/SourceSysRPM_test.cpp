@@ -61,22 +61,22 @@ protected:
         dir = pattern;
         home = dir + "/home";
         const std::string top = dir + "/top";
-        std::ofstream(dir + "/tiny.spec") << "Name: kwtiny\nVersion: 1.2\nRelease: 3\nEpoch: 4\nSummary: s\n"
+        std::ofstream(dir + "/tiny.recipe") << "Name: kwtiny\nVersion: 1.2\nRelease: 3\nEpoch: 4\nSummary: s\n"
                                              "License: MIT\nBuildArch: noarch\nProvides: kwtiny-virtual = 7\n"
                                              "Requires: /bin/sh\nRequires: kwplain >= 1.0\nConflicts: kwother < 2\n"
                                              "Obsoletes: kwold < 1.0\n%description\nd\n%install\n"
                                              "mkdir -p %{buildroot}/opt/kwtiny\necho hi > %{buildroot}/opt/kwtiny/file\n"
                                              "ln -s file %{buildroot}/opt/kwtiny/link\n%files\n/opt/kwtiny\n";
-        std::ofstream(dir + "/plain.spec") << "Name: kwplain\nVersion: 1.0\nRelease: 1\nSummary: s\nLicense: MIT\n"
+        std::ofstream(dir + "/plain.recipe") << "Name: kwplain\nVersion: 1.0\nRelease: 1\nSummary: s\nLicense: MIT\n"
                                               "BuildArch: noarch\n%description\nd\n%install\n"
                                               "mkdir -p %{buildroot}/opt/kwplain\necho x > %{buildroot}/opt/kwplain/f\n"
                                               "%files\n/opt/kwplain/f\n";
-        std::ofstream(dir + "/multi.spec") << "Name: kwmulti\nVersion: 3.0\nRelease: 1\nSummary: s\nLicense: MIT\n"
+        std::ofstream(dir + "/multi.recipe") << "Name: kwmulti\nVersion: 3.0\nRelease: 1\nSummary: s\nLicense: MIT\n"
                                               "%description\nd\n%install\nmkdir -p %{buildroot}/opt/kwmulti\n"
                                               "echo same > %{buildroot}/opt/kwmulti/f\n%files\n/opt/kwmulti/f\n";
         const std::string build = "rpmbuild --quiet --define '_topdir " + top + "' -bb ";
-        setup = shellOutput("cd " + dir + " && { " + build + "tiny.spec && " + build + "plain.spec && " + build +
-                            "--target i686 multi.spec && " + build + "--target x86_64 multi.spec; } >/dev/null && "
+        setup = shellOutput("cd " + dir + " && { " + build + "tiny.recipe && " + build + "plain.recipe && " + build +
+                            "--target i686 multi.recipe && " + build + "--target x86_64 multi.recipe; } >/dev/null && "
                             "HOME=" + home + " rpm -i --justdb --nodeps --ignorearch --replacefiles $(find " + top +
                             " -name '*.rpm') 2>/dev/null && echo ready");
     }
