@@ -16,8 +16,10 @@ const Messages messages;
 
 // One cache record per package that dpkg lists as "install ok ..." or "hold ok ...": the status
 // line only selects the block, and the Provides field is cut into one "P:" line per entry.
+// A pipeline's status is its last command's, and /bin/sh has no pipefail: dpkg-query's own status
+// (and a failed awk) travel through descriptor 4, so that a failed query is not read as a short list.
 const char SourceSysDeb::BRIEF_QUERY[] =
-    R"cmd(dpkg-query --show '--showformat=s:${Status}\nF:${Package}_installed.deb\nN:${Package}\nV:${Version}\nA:${Architecture}\nP:, ${Provides}\nX:\n'| awk '/^s:(install|hold) ok/,/^X:/ { if (!/^s:/) print $0 }'| awk -F ', ' '/^P:, / { for (i=2; i<=NF && $i; i++) print "P:" $i; next } 1')cmd";
+    R"cmd(exec 3>&1; status=$( { { dpkg-query --show '--showformat=s:${Status}\nF:${Package}_installed.deb\nN:${Package}\nV:${Version}\nA:${Architecture}\nP:, ${Provides}\nX:\n'; echo $? >&4; }| awk '/^s:(install|hold) ok/,/^X:/ { if (!/^s:/) print $0 }'| awk -F ', ' '/^P:, / { for (i=2; i<=NF && $i; i++) print "P:" $i; next } 1' >&3 || echo failed >&4; } 4>&1 ); [ "$status" = 0 ])cmd";
 
 SourceSysDeb::SourceSysDeb(Repository* repository_) : Source(repository_) {}
 

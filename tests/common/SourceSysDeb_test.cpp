@@ -144,30 +144,33 @@ TEST_F(SourceSysDebFixtureTest, BadRecordKeepsItsCodesAndGetsTheContext)
 TEST_F(SourceSysDebFixtureTest, FailingPipeline)
 {
     writeStatus(entry("alpha", "install ok installed", "1.0"));
-    // An awk that does its work and then fails, found first on the path.
-    const std::string bin = dir + "/bin";
-    mkdir(bin.c_str(), 0755);
-    std::ofstream(bin + "/awk") << "#!/bin/sh\n/usr/bin/awk \"$@\"\nexit 3\n";
-    chmod((bin + "/awk").c_str(), 0755);
-    const std::string path = "/var/lib/dpkg/bin:" + std::string(getenv("PATH"));
-    const ChildResult result = run(
-        [] {
-            Repository repository;
-            SourceSysDeb source(&repository);
-            for (int attempt = 0; attempt < 2; ++attempt) {
-                try {
-                    source.loadBrief();
-                } catch (const error& e) {
-                    std::cout << e.e_class << e.e_rep << e.e_sys << e.e_supp << "|" << e.getText() << "|"
-                              << repository.getPackages().size() << "|";
+    // Each tool of the pipeline in turn does its work and then fails, found first on the path.
+    for (const char* tool : {"dpkg-query", "awk"}) {
+        const std::string bin = dir + "/bin-" + tool;
+        mkdir(bin.c_str(), 0755);
+        std::ofstream(bin + "/" + tool) << "#!/bin/sh\n/usr/bin/" << tool << " \"$@\"\nexit 3\n";
+        chmod((bin + "/" + tool).c_str(), 0755);
+        const std::string path = "/var/lib/dpkg/bin-" + std::string(tool) + ":" + std::string(getenv("PATH"));
+        const ChildResult result = run(
+            [] {
+                Repository repository;
+                SourceSysDeb source(&repository);
+                for (int attempt = 0; attempt < 2; ++attempt) {
+                    try {
+                        source.loadBrief();
+                    } catch (const error& e) {
+                        std::cout << e.e_class << e.e_rep << e.e_sys << e.e_supp << "|" << e.getText() << "|"
+                                  << repository.getPackages().size() << "|";
+                    }
                 }
-            }
-            return 0;
-        },
-        {{"PATH", path.c_str()}});
-    // The packages read stay, and the load is tried again.
-    const std::string failure = "4222|" + Messages().get("err_deb_info_brief") + "\ndpkg-query command failed\n|";
-    EXPECT_EQ(result.out, failure + "1|" + failure + "2|") << result.err;
+                return 0;
+            },
+            {{"PATH", path.c_str()}});
+        // The packages read stay, and the load is tried again.
+        const std::string failure =
+            "4222|" + Messages().get("err_deb_info_brief") + "\ndpkg-query command failed\n|";
+        EXPECT_EQ(result.out, failure + "1|" + failure + "2|") << tool << ": " << result.err;
+    }
 }
 
 TEST_F(SourceSysDebFixtureTest, VersionStraightFromTheDatabase)
