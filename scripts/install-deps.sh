@@ -9,7 +9,7 @@ libgtest-dev libgmock-dev googletest libbenchmark-dev
 libboost1.81-dev libboost-thread1.81-dev libboost-filesystem1.81-dev libboost-system1.81-dev
 libboost-regex1.81-dev libboost-program-options1.81-dev
 libtinyxml-dev libcurl4-openssl-dev libssl-dev libpam0g-dev libjs-prototype
-gettext locales-all util-linux procps nodejs
+gettext locales-all util-linux procps nodejs hostname
 libxml2-utils iproute2
 rpm
 "

@@ -80,7 +80,7 @@ class Translation:
     line_break_exceptions  keys (outside the layout of the help texts) with another number of lines
     single_line_confirms   cancel confirmations written as one line, without the backslash-n pair
     extra_characters       invisible formatting characters that the locale's texts use
-    telling_rows           texts that the locale's Part quotes, byte for byte
+    telling_rows           the locale's reference texts, byte for byte
     """
 
     def __init__(self, tables=TABLES, positional_in_order=True, edge_exceptions=(),
@@ -331,9 +331,9 @@ class Checker:
         self.check_usage(locale, tables.get("general", {}))
 
     # ------------------------------------------------------------------ the help texts (English)
-    def option_names(self, spec):
-        spec = re.sub(r"<[^>]*>", "", spec)
-        return re.findall(r"(?<![\w-])(--?[a-z][a-z0-9-]*)", spec)
+    def option_names(self, text):
+        text = re.sub(r"<[^>]*>", "", text)
+        return re.findall(r"(?<![\w-])(--?[a-z][a-z0-9-]*)", text)
 
     def check_section(self, where, text):
         """One section of the option help; returns its entries as lists of option spellings."""
