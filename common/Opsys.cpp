@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <fstream>
 
-#include <boost/filesystem.hpp>
 #include <boost/regex.hpp>
 
 #include "common/Log.h"
+#include "common/fileops.h"
 #include "common/textutils.h"
 
 std::string Opsys::overrideName;
@@ -42,12 +42,6 @@ const std::pair<const char*, const char*> REDHAT_WORDS[] = {
 
 const char* const REDHAT_VENDORS[] = {"CentOS", "RedHat", "CloudLinux", "QZLinux", "AlmaLinux", "Rocky"};
 
-bool exists(const char* path)
-{
-    boost::system::error_code ec;
-    return boost::filesystem::exists(path, ec);
-}
-
 bool contains(const std::string& text, const char* word)
 {
     return text.find(word) != std::string::npos;
@@ -67,7 +61,7 @@ void override_field(std::string& field, const std::string& forced)
 // DISTRIB_ID and DISTRIB_RELEASE, taken unchanged (quotes included).
 void read_lsb_release(std::string& vendor, std::string& version)
 {
-    if (!exists("/etc/lsb-release"))
+    if (!fileops::exists("/etc/lsb-release"))
         return;
     std::ifstream in("/etc/lsb-release");
     const boost::regex assignment("^(.+)=(.+)$");
@@ -86,7 +80,7 @@ void read_lsb_release(std::string& vendor, std::string& version)
 void read_release_file(std::string& vendor, std::string& version)
 {
     for (const ReleaseFile& file : RELEASE_FILES) {
-        if (!exists(file.path))
+        if (!fileops::exists(file.path))
             continue;
         vendor = file.vendor;
         override_field(vendor, Opsys::overrideVendor);
@@ -135,8 +129,7 @@ int container_id()
 
 bool in_cubbyvale_container(const std::string& vendor)
 {
-    boost::system::error_code ec;
-    return boost::filesystem::is_directory("/proc/qz", ec) && container_id() > 0 && vendor != "CloudLinux";
+    return fileops::is_directory("/proc/qz") && container_id() > 0 && vendor != "CloudLinux";
 }
 
 }  // namespace

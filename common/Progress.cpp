@@ -59,12 +59,19 @@ std::atomic<bool> cancel_safe(true);
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
     "the signal handler needs lock-free atomics");
 
-// Reporting progress must not throw, not even from its own failure report.
-void logRecordingFailure(const char* text) noexcept
+// Changes the status record under a guard. Reporting progress must never stop an installation: a
+// failure is logged as `failure`, and not even that log line may throw.
+template <typename Change>
+void record(const char* failure, const Change& change) noexcept
 {
     try {
-        Log::stream(2, true) << text;
+        ProgressStatusGuard guard;
+        change(guard.data());
     } catch (...) {
+        try {
+            Log::stream(2, true) << failure;
+        } catch (...) {
+        }
     }
 }
 
@@ -116,9 +123,7 @@ std::string Progress::Interrupted::message() const
 
 void Progress::stage(unsigned stage, unsigned steps)
 {
-    try {
-        ProgressStatusGuard guard;
-        ProgressStatus& status = guard.data();
+    record("Progress::stage() was interrupted by exception", [stage, steps](ProgressStatus& status) {
         status.stage = stage;
         status.stage_n = 4;
         status.finished = false;
@@ -133,50 +138,36 @@ void Progress::stage(unsigned stage, unsigned steps)
         }
         Log::stream(3, true) << "Progress::stage: --- " << status.stage << "/" << status.stage_n << " ("
                              << status.step_n << " steps) " << status.stage_title;
-    } catch (...) {
-        logRecordingFailure("Progress::stage() was interrupted by exception");
-    }
+    });
 }
 
 void Progress::step(const std::string& id, const std::string& title)
 {
-    try {
-        ProgressStatusGuard guard;
-        ProgressStatus& status = guard.data();
+    record("Progress::step() was interrupted by exception", [&id, &title](ProgressStatus& status) {
         ++status.step;
         if (status.step_n < status.step)
             status.step_n = status.step;
         storeText(status.step_id, id);
         storeText(status.step_title, title);
         Log::stream(3, true) << "Progress::step: " << status.step << "/" << status.step_n << " " << title;
-    } catch (...) {
-        logRecordingFailure("Progress::step() was interrupted by exception");
-    }
+    });
 }
 
 void Progress::fail(const std::string& text)
 {
-    try {
-        ProgressStatusGuard guard;
-        ProgressStatus& status = guard.data();
+    record("Progress::fail() was interrupted by exception", [&text](ProgressStatus& status) {
         status.finished = true;
         status.failed = true;
         storeText(status.error, text);
-    } catch (...) {
-        logRecordingFailure("Progress::fail() was interrupted by exception");
-    }
+    });
 }
 
 void Progress::finish()
 {
-    try {
-        ProgressStatusGuard guard;
-        ProgressStatus& status = guard.data();
+    record("Progress::finish() was interrupted by exception", [](ProgressStatus& status) {
         status.finished = true;
         status.failed = false;
-    } catch (...) {
-        logRecordingFailure("Progress::finish() was interrupted by exception");
-    }
+    });
 }
 
 void Progress::signalReceived(int signal)

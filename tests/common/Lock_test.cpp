@@ -25,13 +25,14 @@ namespace {
 
 const char* const lock_path = "/tmp/zorv-installer.lock";
 
-// The lock file is a fixed path: every test runs in a child with its own /tmp.
-ChildOptions privateTmp()
+// The lock file is a fixed path: every test runs its checks in a child with its own /tmp.
+void expectInPrivateTmp(const std::function<void()>& checks)
 {
     ChildOptions options;
     options.tmpfs = {"/tmp"};
     options.env = {{"LC_ALL", "C"}, {"LANG", "C"}};
-    return options;
+    const ChildResult r = runChecksInChild(checks, options);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
 
 // A second process that probes bytes 0, 1 and 2 with lockf and asks F_GETLK who holds byte 0.
@@ -105,118 +106,103 @@ long lockFileSize()
 
 TEST(LockTest, HeldByteRefusesOtherProcessesAndNamesTheHolder)
 {
-    ChildResult r = runChecksInChild(
-        [] {
-            {
-                Lock installer(0, false);
-                EXPECT_EQ(Lock::test(0), 0);  // our own lock never conflicts with our request
-                EXPECT_EQ(probeFromOtherProcess(), "held free free " + std::to_string(getpid()) + "\n");
-                struct stat st;
-                ASSERT_EQ(stat(lock_path, &st), 0);
-                EXPECT_EQ(st.st_mode & 0777, 0600u);
-            }
-            EXPECT_EQ(probeFromOtherProcess(), "free free free 0\n");
-            EXPECT_EQ(lockFileSize(), 0);
-        },
-        privateTmp());
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    expectInPrivateTmp([] {
+        {
+            Lock installer(0, false);
+            EXPECT_EQ(Lock::test(0), 0);  // our own lock never conflicts with our request
+            EXPECT_EQ(probeFromOtherProcess(), "held free free " + std::to_string(getpid()) + "\n");
+            struct stat st;
+            ASSERT_EQ(stat(lock_path, &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u);
+        }
+        EXPECT_EQ(probeFromOtherProcess(), "free free free 0\n");
+        EXPECT_EQ(lockFileSize(), 0);
+    });
 }
 
 TEST(LockTest, ByteHeldByAnotherProcess)
 {
-    ChildResult r = runChecksInChild(
-        [] {
-            OtherHolder other(0, 30);
-            ASSERT_GT(other.pid, 0);
-            EXPECT_EQ(Lock::test(0), other.pid);
-            EXPECT_EQ(Lock::test(1), 0);
-            EXPECT_EQ(Lock::test(2), 0);
-            const std::optional<error> refused = thrown<error>([] { Lock second(0, false); });
-            ASSERT_TRUE(refused);
-            EXPECT_EQ(codes(*refused), std::make_tuple(4, 2, 1, 1));
-            EXPECT_EQ(refused->getText(), Messages().get("err_lock_locked") + "\n");
-            {
-                Lock unused(1, false);
-                Lock status(2, false);
-            }
-            EXPECT_EQ(lockFileSize(), 0);
-        },
-        privateTmp());
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    expectInPrivateTmp([] {
+        OtherHolder other(0, 30);
+        ASSERT_GT(other.pid, 0);
+        EXPECT_EQ(Lock::test(0), other.pid);
+        EXPECT_EQ(Lock::test(1), 0);
+        EXPECT_EQ(Lock::test(2), 0);
+        const std::optional<error> refused = thrown<error>([] { Lock second(0, false); });
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(codes(*refused), std::make_tuple(4, 2, 1, 1));
+        EXPECT_EQ(refused->getText(), Messages().get("err_lock_locked") + "\n");
+        {
+            Lock unused(1, false);
+            Lock status(2, false);
+        }
+        EXPECT_EQ(lockFileSize(), 0);
+    });
 }
 
 TEST(LockTest, WaitingLockWaitsForTheOtherProcessThroughSignals)
 {
-    ChildResult r = runChecksInChild(
-        [] {
-            OtherHolder other(2, 0.6);
-            ASSERT_GT(other.pid, 0);
-            // A handler without SA_RESTART, as the installer's own: the wait sees EINTR every 10 ms.
-            interruptEvery(10000);
-            const auto start = std::chrono::steady_clock::now();
-            {
-                Lock status(2, true);
-                interruptEvery(0);
-                EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
-                EXPECT_EQ(Lock::test(2), 0);
-            }
-        },
-        privateTmp());
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    expectInPrivateTmp([] {
+        OtherHolder other(2, 0.6);
+        ASSERT_GT(other.pid, 0);
+        // A handler without SA_RESTART, as the installer's own: the wait sees EINTR every 10 ms.
+        interruptEvery(10000);
+        const auto start = std::chrono::steady_clock::now();
+        {
+            Lock status(2, true);
+            interruptEvery(0);
+            EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+            EXPECT_EQ(Lock::test(2), 0);
+        }
+    });
 }
 
 TEST(LockTest, OneDescriptorWhileAnyLockLives)
 {
-    ChildResult r = runChecksInChild(
-        [] {
-            std::optional<error> bad = thrown<error>([] { Lock::test(5); });
-            ASSERT_TRUE(bad);
-            EXPECT_EQ(codes(*bad), std::make_tuple(3, 1, 1, 3));
-            EXPECT_EQ(bad->getText(), Messages().get("err_bad_semnum") + "\n");
-            EXPECT_EQ(lockFileSize(), -1);  // refused before the file is opened
+    expectInPrivateTmp([] {
+        std::optional<error> bad = thrown<error>([] { Lock::test(5); });
+        ASSERT_TRUE(bad);
+        EXPECT_EQ(codes(*bad), std::make_tuple(3, 1, 1, 3));
+        EXPECT_EQ(bad->getText(), Messages().get("err_bad_semnum") + "\n");
+        EXPECT_EQ(lockFileSize(), -1);  // refused before the file is opened
 
-            bad = thrown<error>([] { Lock bad_byte(3, true); });
-            ASSERT_TRUE(bad);
-            EXPECT_EQ(codes(*bad), std::make_tuple(3, 1, 1, 3));
-            EXPECT_EQ(bad->getText(), Messages().get("err_bad_semnum") + "\n");
-            EXPECT_EQ(lockFileDescriptors(), 1);  // the open comes first and stays
+        bad = thrown<error>([] { Lock bad_byte(3, true); });
+        ASSERT_TRUE(bad);
+        EXPECT_EQ(codes(*bad), std::make_tuple(3, 1, 1, 3));
+        EXPECT_EQ(bad->getText(), Messages().get("err_bad_semnum") + "\n");
+        EXPECT_EQ(lockFileDescriptors(), 1);  // the open comes first and stays
 
-            {
-                Lock first(0, false);
-                Lock same_byte(0, false);  // locks of one process do not exclude each other
-                Lock status(2, true);
-                EXPECT_EQ(lockFileDescriptors(), 1);
-            }
-            EXPECT_EQ(lockFileDescriptors(), 0);
-            EXPECT_EQ(Lock::test(0), 0);
-            EXPECT_EQ(lockFileDescriptors(), 1);  // the test leaves the file open for the next Lock
-            {
-                Lock again(0, false);
-                EXPECT_EQ(probeFromOtherProcess().substr(0, 5), "held ");
-            }
-            EXPECT_EQ(lockFileDescriptors(), 0);
-            EXPECT_EQ(lockFileSize(), 0);
-        },
-        privateTmp());
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        {
+            Lock first(0, false);
+            Lock same_byte(0, false);  // locks of one process do not exclude each other
+            Lock status(2, true);
+            EXPECT_EQ(lockFileDescriptors(), 1);
+        }
+        EXPECT_EQ(lockFileDescriptors(), 0);
+        EXPECT_EQ(Lock::test(0), 0);
+        EXPECT_EQ(lockFileDescriptors(), 1);  // the test leaves the file open for the next Lock
+        {
+            Lock again(0, false);
+            EXPECT_EQ(probeFromOtherProcess().substr(0, 5), "held ");
+        }
+        EXPECT_EQ(lockFileDescriptors(), 0);
+        EXPECT_EQ(lockFileSize(), 0);
+    });
 }
 
 TEST(LockTest, UnopenableLockFile)
 {
-    ChildResult r = runChecksInChild(
-        [] {
-            ASSERT_EQ(mkdir(lock_path, 0700), 0);
-            const std::string text = format_message(Messages().get("err_lock_file"), lock_path, strerror(EISDIR));
-            const std::function<void()> uses[] = {[] { Lock installer(0, false); }, [] { Lock::test(0); }};
-            for (const auto& use : uses) {
-                const std::optional<error> e = thrown<error>(use);
-                ASSERT_TRUE(e);
-                EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
-                EXPECT_EQ(e->getText(), text + "\n");
-            }
-        },
-        privateTmp());
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    expectInPrivateTmp([] {
+        ASSERT_EQ(mkdir(lock_path, 0700), 0);
+        const std::string text = format_message(Messages().get("err_lock_file"), lock_path, strerror(EISDIR));
+        const std::function<void()> uses[] = {[] { Lock installer(0, false); }, [] { Lock::test(0); }};
+        for (const auto& use : uses) {
+            const std::optional<error> e = thrown<error>(use);
+            ASSERT_TRUE(e);
+            EXPECT_EQ(codes(*e), std::make_tuple(4, 1, 1, 2));
+            EXPECT_EQ(e->getText(), text + "\n");
+        }
+    });
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,18 +13,12 @@ namespace {
 
 const std::string DATA = std::string(KW_TEST_DATA_DIR) + "/opsys/";
 
+// The first line of what the command writes, without its line end.
 std::string commandLine(const char* command)
 {
-    FILE* pipe = popen(command, "r");
-    char buffer[256] = "";
-    if (!pipe || !fgets(buffer, sizeof(buffer), pipe))
-        ADD_FAILURE() << command;
-    if (pipe)
-        pclose(pipe);
-    std::string line = buffer;
-    if (!line.empty() && line.back() == '\n')
-        line.pop_back();
-    return line;
+    const std::string output = shellOutput(command);
+    EXPECT_FALSE(output.empty()) << command;
+    return output.substr(0, output.find('\n'));
 }
 
 struct Overrides {
@@ -141,16 +134,18 @@ TEST(OpsysDetectTest, CubbyvaleContainer)
 
 TEST(OpsysDetectTest, Overrides)
 {
+    const std::string name = commandLine("uname -s");
+    const std::string arch = commandLine("uname -m");
     Overrides vendor_only;
     vendor_only.vendor = "RedHat";
     ChildResult result = detect("ubuntu-lsb", "", vendor_only);
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out, commandLine("uname -s") + "|RedHat|22.04|" + commandLine("uname -m") + "||rh");
+    EXPECT_EQ(result.out, name + "|RedHat|22.04|" + arch + "||rh");
 
     Overrides version_only;
     version_only.version = "13";
     result = detect("debian-testing", "", version_only);
-    EXPECT_EQ(result.out, commandLine("uname -s") + "|Debian|13|" + commandLine("uname -m") + "||deb");
+    EXPECT_EQ(result.out, name + "|Debian|13|" + arch + "||deb");
 
     const Overrides all = {"FreeBSD", "Microsoft", "2019-1", "i386", "qz"};
     result = detect("centos", "proc-qz-0", all);

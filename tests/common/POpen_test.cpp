@@ -230,15 +230,6 @@ TEST(ExecCommandTest, ShellThatCannotBeExecuted)
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
 
-// A cancel records a failure in the status record: fixed names, so a private /tmp and IPC namespace.
-ChildOptions cancelOptions()
-{
-    ChildOptions options;
-    options.tmpfs = {"/tmp"};
-    options.private_ipc = true;
-    return options;
-}
-
 bool processGone(pid_t pid)
 {
     const std::string stat = readWholeFile("/proc/" + std::to_string(pid) + "/stat");
@@ -283,7 +274,7 @@ TEST(ExecCommandTest, CancelStopsTheCommandAndEverythingItStarted)
             ProgressStatusGuard guard;
             EXPECT_TRUE(guard.data().failed);
         },
-        cancelOptions());
+        privateProgressOptions());  // a cancel records a failure in the status record
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.err.find("because Zanth Installer was canceled by user.\n"), std::string::npos) << r.err;
 }
@@ -313,7 +304,7 @@ TEST(ExecCommandTest, CancelWhileUnsafeLetsTheCommandFinish)
             }
             EXPECT_EQ(signal, SIGHUP);
         },
-        cancelOptions());
+        privateProgressOptions());  // a cancel records a failure in the status record
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(r.err.find("send SIGTERM"), std::string::npos) << r.err;
 }

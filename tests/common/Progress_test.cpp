@@ -24,9 +24,7 @@ namespace {
 // own IPC namespace.
 ChildOptions privateTmpAndIpc()
 {
-    ChildOptions options;
-    options.tmpfs = {"/tmp"};
-    options.private_ipc = true;
+    ChildOptions options = privateProgressOptions();
     options.env = {{"LC_ALL", "C"}, {"LANG", "C"}};
     return options;
 }

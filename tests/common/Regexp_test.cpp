@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <regex.h>
@@ -14,47 +17,34 @@
 #include "common/Messages.h"
 #include "common/error.h"
 #include "common/format_message.h"
+#include "common/textutils.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
 const Messages messages;
 
-std::string shellQuote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 // Whether grep (with the given syntax switch) finds the pattern in the text.
 bool grepFinds(const char* syntax, const std::string& pattern, const std::string& text)
 {
-    const std::string command = "printf '%s\\n' " + shellQuote(text) + " | grep " + syntax + " -q -e " +
-                                shellQuote(pattern) + " 2>/dev/null";
+    const std::string command = "printf '%s\\n' " + shell_quote(text) + " | grep " + syntax + " -q -e " +
+                                shell_quote(pattern) + " 2>/dev/null";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) <= 1) << command;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 struct Expected {
-    int codes[4];
+    std::tuple<int, int, int, int> codes;
     std::string text;
 };
 
-template <typename F>
-void expectError(F f, const Expected& expected)
+void expectError(const std::function<void()>& call, const Expected& expected)
 {
-    try {
-        f();
-        ADD_FAILURE() << "no error: " << expected.text;
-    } catch (const error& e) {
-        EXPECT_EQ(e.e_class, expected.codes[0]);
-        EXPECT_EQ(e.e_rep, expected.codes[1]);
-        EXPECT_EQ(e.e_sys, expected.codes[2]);
-        EXPECT_EQ(e.e_supp, expected.codes[3]);
-        EXPECT_EQ(e.getText(), expected.text + "\n");
-    }
+    const std::optional<error> e = thrown<error>(call);
+    ASSERT_TRUE(e) << "no error: " << expected.text;
+    EXPECT_EQ(codes(*e), expected.codes);
+    EXPECT_EQ(e->getText(), expected.text + "\n");
 }
 
 TEST(RegexpTest, SearchesLikeGrepExtended)

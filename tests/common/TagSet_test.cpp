@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <boost/algorithm/string.hpp>
+
 namespace {
 
 TEST(TagSetTest, EmptySetStandsForStable)
@@ -23,37 +29,33 @@ TEST(TagSetTest, EmptySetStandsForStable)
     EXPECT_EQ(plain.toString(), "");
 }
 
-TEST(TagSetTest, TagsAreTrimmedAndLowerCased)
+TEST(TagSetTest, AssignedTextsAreTrimmedLowerCasedAndSplitAtEveryComma)
 {
+    struct Case {
+        const char* text;
+        std::vector<const char*> contained;
+        std::vector<const char*> missing;
+        std::vector<std::string> listed;  // toString, split at the commas and sorted
+    };
+    const Case cases[] = {
+        {"BETA, Testing", {"beta", "testing", " TESTING "}, {"stable", ""}, {"beta", "testing"}},
+        {"Stable", {"stable"}, {"beta"}, {"stable"}},  // a new text replaces the old tags
+        {"beta,,rc", {"", "   ", "rc"}, {"stable"}, {"", "beta", "rc"}},  // an empty field is a tag
+        {" ", {""}, {"stable"}, {""}},  // the empty tag alone: the set is not empty
+    };
     TagSet tags(true);
-    tags.assign("BETA, Testing");
-    EXPECT_TRUE(tags.contains("beta"));
-    EXPECT_TRUE(tags.contains("testing"));
-    EXPECT_TRUE(tags.contains(" TESTING "));
-    EXPECT_FALSE(tags.contains("stable"));
-    EXPECT_FALSE(tags.contains(""));
-    const std::string text = tags.toString();
-    EXPECT_TRUE(text == "beta,testing" || text == "testing,beta") << text;
-
-    tags.assign("Stable");  // a new text replaces the old tags
-    EXPECT_TRUE(tags.contains("stable"));
-    EXPECT_FALSE(tags.contains("beta"));
-    EXPECT_EQ(tags.toString(), "stable");
-}
-
-TEST(TagSetTest, EmptyPiecesAreTags)
-{
-    TagSet tags(true);
-    tags.assign("beta,,rc");
-    EXPECT_TRUE(tags.contains(""));
-    EXPECT_TRUE(tags.contains("   "));
-    EXPECT_TRUE(tags.contains("rc"));
-    EXPECT_FALSE(tags.contains("stable"));
-
-    tags.assign(" ");  // one blank piece: the empty tag alone, so the set is not empty
-    EXPECT_TRUE(tags.contains(""));
-    EXPECT_FALSE(tags.contains("stable"));
-    EXPECT_EQ(tags.toString(), "");
+    for (const Case& c : cases) {
+        tags.assign(c.text);
+        for (const char* name : c.contained)
+            EXPECT_TRUE(tags.contains(name)) << c.text << ": " << name;
+        for (const char* name : c.missing)
+            EXPECT_FALSE(tags.contains(name)) << c.text << ": " << name;
+        const std::string text = tags.toString();
+        std::vector<std::string> listed;
+        boost::algorithm::split(listed, text, boost::algorithm::is_any_of(","));
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, c.listed) << c.text;
+    }
 }
 
 }  // namespace

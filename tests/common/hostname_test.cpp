@@ -26,19 +26,9 @@ const std::string DATA = std::string(KW_TEST_DATA_DIR) + "/hostname/";
 std::vector<std::string> commandLines(const std::string& command)
 {
     std::vector<std::string> lines;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        ADD_FAILURE() << command;
-        return lines;
-    }
-    char buffer[1024];
-    while (fgets(buffer, sizeof(buffer), pipe)) {
-        std::string line = buffer;
-        if (!line.empty() && line.back() == '\n')
-            line.pop_back();
+    std::istringstream output(shellOutput(command));
+    for (std::string line; std::getline(output, line);)
         lines.push_back(line);
-    }
-    pclose(pipe);
     return lines;
 }
 
@@ -148,10 +138,9 @@ TEST(HostnameTest, InterfacesOfAPrivateNetwork)
 {
     ChildOptions options;
     options.private_net = true;
-    const ChildResult result = runInChild(
+    const ChildResult result = runChecksInChild(
         [] {
-            if (std::system(INTERFACES) != 0)
-                return 2;
+            ASSERT_EQ(std::system(INTERFACES), 0);
             const std::set<Entry> listed = addressesListed();
             const std::set<Entry> expected = {
                 Entry("kw0", "10.2.0.3", "255.255.0.0"),
@@ -167,7 +156,6 @@ TEST(HostnameTest, InterfacesOfAPrivateNetwork)
             // The interface whose name sorts first, and its lowest address.
             const char* first = get_first_ipv4_address();
             EXPECT_STREQ(first, "10.2.0.3");
-            return ::testing::Test::HasFailure() ? 1 : 0;
         },
         options);
     EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
@@ -214,17 +202,15 @@ TEST(HostnameTest, HostNames)
         options.hostname = c.hostname;
         // Names come from the fixture alone: no lookup leaves the machine.
         options.binds = {{DATA + c.hosts, "/etc/hosts"}, {DATA + "nsswitch.conf", "/etc/nsswitch.conf"}};
-        const ChildResult result = runInChild(
+        const ChildResult result = runChecksInChild(
             [] {
-                if (std::system(INTERFACES) != 0)
-                    return 2;
+                ASSERT_EQ(std::system(INTERFACES), 0);
                 Log::consoleLevel = 2;
                 std::cout << get_host_name() << "\n";
                 Log::consoleLevel = 0;
                 // The resolver's answer agrees with the system's tool.
                 const std::string tool = hostnameF();
                 EXPECT_EQ(get_fqdn(), tool.find('.') != std::string::npos ? tool : "");
-                return ::testing::Test::HasFailure() ? 1 : 0;
             },
             options);
         EXPECT_EQ(result.exit_code, 0) << c.hostname << ": " << result.out << result.err;

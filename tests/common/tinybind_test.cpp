@@ -2,24 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/TempDir.h"
-
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <boost/filesystem.hpp>
 
+#include "tests/support/TempDir.h"
+#include "tests/support/thrown.h"
+
 namespace {
 
 const std::string DATA = std::string(KW_TEST_DATA_DIR) + "/tinybind/";
-
 
 int lineEnds(const std::string& file)
 {
@@ -43,16 +41,6 @@ std::string at(const std::pair<int, int>& pos)
 {
     return " (row:" + std::to_string(pos.first) + " col:" + std::to_string(pos.second) + ")";
 }
-
-struct TempDir {
-    TempDir()
-    {
-        char name[] = "/tmp/kw-tinybind-XXXXXX";
-        path = mkdtemp(name);
-    }
-    ~TempDir() { boost::filesystem::remove_all(path); }
-    std::string path;
-};
 
 class TinybindTest : public ::testing::Test {
 protected:
@@ -169,20 +157,18 @@ TEST_F(TinybindTest, Attributes)
     }
 
     const tinybind::element null;
-    for (int i = 0; i < 5; ++i) {
-        try {
-            switch (i) {
-            case 0: tinybind::get_attribute(null, "id"); break;
-            case 1: tinybind::get_optional_attribute(null, "id"); break;
-            case 2: tinybind::get_name(null); break;
-            case 3: tinybind::get_tag(null); break;
-            case 4: tinybind::get_bool_attribute(null, "id"); break;
-            }
-            ADD_FAILURE() << i;
-        } catch (const tinybind::err& e) {
-            EXPECT_EQ(e.code, 0) << i;
-            EXPECT_EQ(e.message, "no element pointer") << i;
-        }
+    const std::pair<const char*, std::function<void()>> uses[] = {
+        {"get_attribute", [&null] { tinybind::get_attribute(null, "id"); }},
+        {"get_optional_attribute", [&null] { tinybind::get_optional_attribute(null, "id"); }},
+        {"get_name", [&null] { tinybind::get_name(null); }},
+        {"get_tag", [&null] { tinybind::get_tag(null); }},
+        {"get_bool_attribute", [&null] { tinybind::get_bool_attribute(null, "id"); }},
+    };
+    for (const auto& use : uses) {
+        const std::optional<tinybind::err> e = thrown<tinybind::err>(use.second);
+        ASSERT_TRUE(e) << use.first;
+        EXPECT_EQ(e->code, 0) << use.first;
+        EXPECT_EQ(e->message, "no element pointer") << use.first;
     }
 }
 
@@ -357,7 +343,7 @@ TEST(TinybindParseTest, ParsedTextAndMalformedText)
 TEST(TinybindSaveTest, SavesAndReloads)
 {
     TempDir dir;
-    const std::string path = dir.path + "/kw_action_time.xml";
+    const std::string path = dir / "kw_action_time.xml";
     {
         tinybind::Document doc;
         doc.InsertEndChild(TiXmlDeclaration("1.0", "UTF-8", "yes"));
@@ -373,7 +359,7 @@ TEST(TinybindSaveTest, SavesAndReloads)
     EXPECT_FALSE(boost::filesystem::exists(path + ".tmp"));
 
     // TinyXML's own file output, byte for byte.
-    const std::string twin = dir.path + "/twin.xml";
+    const std::string twin = dir / "twin.xml";
     ASSERT_TRUE(loaded.SaveFile(twin));
     EXPECT_EQ(readWholeFile(path), readWholeFile(twin));
 }
@@ -384,7 +370,7 @@ TEST(TinybindSaveTest, FailureKeepsTheOldFile)
     tinybind::Document doc;
     ASSERT_TRUE(doc.parse_text("<reports/>"));
 
-    const std::string missing_dir = dir.path + "/none/kw.xml";
+    const std::string missing_dir = dir / "none/kw.xml";
     try {
         doc.save(missing_dir);
         ADD_FAILURE();
@@ -394,7 +380,7 @@ TEST(TinybindSaveTest, FailureKeepsTheOldFile)
     }
 
     // The target cannot be replaced (it is a directory): it stays, and no temporary is left.
-    const std::string blocked = dir.path + "/blocked";
+    const std::string blocked = dir / "blocked";
     boost::filesystem::create_directory(blocked);
     boost::filesystem::create_directory(blocked + "/keep");
     try {

@@ -9,24 +9,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
 #include "common/error.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 std::string readAndRemove(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
+    const std::string text = readWholeFile(path);
     unlink(path.c_str());
-    return text.str();
+    return text;
 }
 
 std::string tempFile(const char* what)

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-// Runs a piece of test code in a forked child, for state that is process-wide (the log, the message
+// Runs test code in a forked child, for state that is process-wide (the log, the message
 // catalog, the environment) or for fixed system paths, which the child sees through a private mount
 // namespace so that the host is never changed.
 struct ChildOptions {
