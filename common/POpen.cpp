@@ -22,6 +22,7 @@
 #include "common/Progress.h"
 #include "common/SystemCmd.h"
 #include "common/child_setup.h"
+#include "common/sysutils.h"
 #include "common/error.h"
 #include "common/format_message.h"
 #include "common/textutils.h"
@@ -107,28 +108,6 @@ void terminateCommand(pid_t pid)
     kill(pid, SIGTERM);
     for (pid_t descendant : descendants)
         kill(descendant, SIGTERM);
-}
-
-// Writes the text into a pipe whose reader may already be gone. SIGPIPE is held back on this thread
-// for the time of the writing, and one that the writing raised is taken, so a command that ends
-// without reading its input cannot kill us.
-void writeIgnoringBrokenPipe(int fd, const std::string& text)
-{
-    sigset_t pipe_signal;
-    sigemptyset(&pipe_signal);
-    sigaddset(&pipe_signal, SIGPIPE);
-    sigset_t pending;
-    sigpending(&pending);
-    const bool was_pending = sigismember(&pending, SIGPIPE) == 1;
-    sigset_t old_mask;
-    pthread_sigmask(SIG_BLOCK, &pipe_signal, &old_mask);
-    child_setup::writeAll(fd, text.data(), text.size());
-    sigpending(&pending);
-    if (!was_pending && sigismember(&pending, SIGPIPE) == 1) {
-        const timespec no_wait = {0, 0};
-        sigtimedwait(&pipe_signal, nullptr, &no_wait);
-    }
-    pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
 }
 
 const char* const cgroup_files[] = {
@@ -501,7 +480,10 @@ void exec_detached(const std::string& command, const std::string* input)
 
     if (input) {
         closeFd(input_pipe[0]);
-        writeIgnoringBrokenPipe(input_pipe[1], *input);
+        {
+            SigpipeBlock block;  // a command that ends without reading its input must not kill us
+            child_setup::writeAll(input_pipe[1], input->data(), input->size());
+        }
         closeFd(input_pipe[1]);
     }
     int status = 0;

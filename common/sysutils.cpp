@@ -33,31 +33,6 @@ winsize terminal_size()
     return size;
 }
 
-// Holds SIGPIPE back from this thread while it writes into a pipe whose reader may be gone: the
-// failed write then shows in the command's status instead of ending the process.
-class SigpipeBlock {
-public:
-    SigpipeBlock()
-    {
-        sigemptyset(&pipe_signal);
-        sigaddset(&pipe_signal, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe_signal, &saved);
-    }
-    ~SigpipeBlock()
-    {
-        const timespec no_wait = {0, 0};
-        while (sigtimedwait(&pipe_signal, nullptr, &no_wait) == SIGPIPE) {
-        }
-        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-    }
-    SigpipeBlock(const SigpipeBlock&) = delete;
-    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
-
-private:
-    sigset_t pipe_signal;
-    sigset_t saved;
-};
-
 std::string address_text(int family, const void* address, char* text, socklen_t size)
 {
     if (!inet_ntop(family, address, text, size)) {
@@ -208,4 +183,26 @@ std::string addrinfo_to_string(const addrinfo* info)
     error e;
     e << "Unknown protocol family " << info->ai_family;
     throw e;
+}
+
+SigpipeBlock::SigpipeBlock()
+{
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    was_pending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, &saved);
+}
+
+SigpipeBlock::~SigpipeBlock()
+{
+    // Take only a SIGPIPE that the writing raised; one pending before belongs to someone else.
+    sigset_t pending;
+    sigpending(&pending);
+    if (!was_pending && sigismember(&pending, SIGPIPE) == 1) {
+        const timespec no_wait = {0, 0};
+        sigtimedwait(&pipe_signal, nullptr, &no_wait);
+    }
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }

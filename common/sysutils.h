@@ -1,6 +1,7 @@
 #ifndef KW_COMMON_SYSUTILS_H
 #define KW_COMMON_SYSUTILS_H
 
+#include <csignal>
 #include <string>
 
 #include "common/md5.h"
@@ -35,5 +36,20 @@ std::string get_file_md5(const std::string& path);
 // The numeric text of an IPv4 or IPv6 address; other families throw an error.
 std::string sockaddr_to_string(const sockaddr* address);
 std::string addrinfo_to_string(const addrinfo* info);
+
+// Holds SIGPIPE back from this thread while it writes into a pipe whose reader may be gone: the
+// failed write then shows in the command's status instead of ending the process.
+class SigpipeBlock {
+public:
+    SigpipeBlock();
+    ~SigpipeBlock();
+    SigpipeBlock(const SigpipeBlock&) = delete;
+    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+private:
+    sigset_t pipe_signal;
+    sigset_t saved;
+    bool was_pending;
+};
 
 #endif

@@ -382,9 +382,6 @@ TEST(DownloaderProxyTest, TheDefaultIsNoProxyOnPort3128)
 // Signals and the shared status record are process-wide: a child with its own IPC namespace and /tmp.
 TEST_F(DownloaderTest, ASignalStopsTheTransferBeforeAnyRetry)
 {
-    ChildOptions options;
-    options.tmpfs = {"/tmp"};
-    options.private_ipc = true;
     ChildResult r = runInChild(
         [&] {
             // 20 seconds of body unless stopped.
@@ -407,7 +404,7 @@ TEST_F(DownloaderTest, ASignalStopsTheTransferBeforeAnyRetry)
                       << std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
             return code;
         },
-        options);
+        privateProgressOptions());
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     std::istringstream numbers(r.out);
     int child_slept = -1, retries = -1, took_ms = -1;
