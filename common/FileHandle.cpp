@@ -16,24 +16,22 @@ const Messages messages;
 }  // namespace
 
 FileHandle::FileHandle(const std::string& path_, const char* mode)
-    : file(std::fopen(path_.c_str(), mode)), path(path_), for_writing(std::strchr(mode, 'w') != nullptr),
-      exceptions_at_open(std::uncaught_exceptions())
+    : FileHandle(std::fopen(path_.c_str(), mode), path_, mode)
 {
-    check_opened();
 }
 
-FileHandle::FileHandle(int fd, const std::string& path_, const char* mode)
-    : file(fdopen(fd, mode)), path(path_), for_writing(std::strchr(mode, 'w') != nullptr),
-      exceptions_at_open(std::uncaught_exceptions())
+FileHandle::FileHandle(int fd, const std::string& path_, const char* mode) : FileHandle(fdopen(fd, mode), path_, mode)
 {
-    check_opened();
 }
 
-void FileHandle::check_opened()
+FileHandle::FileHandle(FILE* opened, const std::string& path_, const char* mode)
+    : file(opened), path(path_), for_writing(std::strchr(mode, 'w') != nullptr),
+      exceptions_at_open(std::uncaught_exceptions())
 {
     if (!file) {
+        const int open_errno = errno;
         error e(4, 1, 1, 2);
-        e << format_message(messages.get(for_writing ? "err_filewrite1" : "err_fileread1"), path, strerror(errno));
+        e << format_message(messages.get(for_writing ? "err_filewrite1" : "err_fileread1"), path, strerror(open_errno));
         throw e;
     }
 }
@@ -42,8 +40,9 @@ FileHandle::~FileHandle() noexcept(false)
 {
     if (std::fclose(file) == 0)
         return;
+    const int close_errno = errno;
     error e(4, 1, 1, 2);
-    e << format_message(messages.get(for_writing ? "err_filewrite2" : "err_fileread2"), path, strerror(errno));
+    e << format_message(messages.get(for_writing ? "err_filewrite2" : "err_fileread2"), path, strerror(close_errno));
     // Throwing while another exception unwinds this scope would end the process.
     if (std::uncaught_exceptions() > exceptions_at_open) {
         Log::stream(1, true) << e.getFullText();

@@ -20,7 +20,8 @@ public:
     bool for_writing;  // the open mode contains 'w'
 
 private:
-    void check_opened();
+    // Takes the result of fopen or fdopen; null throws the open error.
+    FileHandle(FILE* opened, const std::string& path, const char* mode);
 
     int exceptions_at_open;
 };

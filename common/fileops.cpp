@@ -26,12 +26,16 @@ namespace {
 
 const Messages messages;
 
-// Whether the path's status (symbolic links followed) is known and is not "not found"; a status that
-// cannot be read counts as missing.
-bool status_exists(const std::string& path)
+// The path's status with symbolic links followed, read without throwing.
+fs::file_type status_type(const std::string& path)
 {
     boost::system::error_code ec;
-    const fs::file_type type = fs::status(path, ec).type();
+    return fs::status(path, ec).type();
+}
+
+// Whether a status is known and is not "not found": one that cannot be read counts as missing.
+bool present(fs::file_type type)
+{
     return type != fs::status_error && type != fs::file_not_found;
 }
 
@@ -105,7 +109,7 @@ bool exists(const std::string& path)
         log << "no (not local)";
         return false;
     }
-    const bool found = status_exists(path);
+    const bool found = present(status_type(path));
     log << (found ? " - yes" : " - no");
     return found;
 }
@@ -122,12 +126,9 @@ bool is_directory(const std::string& path)
 
 bool is_file(const std::string& path)
 {
-    try {
-        return status_exists(path) && !fs::is_directory(path);
-    } catch (const fs::filesystem_error& e) {
-        Log::stream(3, true) << e.what();
-        return false;
-    }
+    // One status read answers both questions; its non-throwing form leaves no library failure to log.
+    const fs::file_type type = status_type(path);
+    return present(type) && type != fs::directory_file;
 }
 
 uintmax_t file_size(const std::string& path)
@@ -146,8 +147,7 @@ void remove(const std::string& path)
     // The link itself is what goes: a dangling symbolic link counts as present, so that no later
     // write (as in copy_file) follows it to wherever it points.
     boost::system::error_code ec;
-    const fs::file_type type = fs::symlink_status(path, ec).type();
-    if (type == fs::status_error || type == fs::file_not_found)
+    if (!present(fs::symlink_status(path, ec).type()))
         return;
     try {
         fs::remove(path);
@@ -338,10 +338,10 @@ bool file_contains_line(const char* path, const char* line)
     wanted[sizeof(wanted) - 1] = '\0';
     trim_in_place(wanted);
 
-    char piece[4096];
-    while (std::fgets(piece, sizeof(piece), handle.file)) {
-        trim_in_place(piece);
-        if (std::strcmp(piece, wanted) == 0)
+    char chunk[4096];
+    while (std::fgets(chunk, sizeof(chunk), handle.file)) {
+        trim_in_place(chunk);
+        if (std::strcmp(chunk, wanted) == 0)
             return true;
     }
     if (std::ferror(handle.file))

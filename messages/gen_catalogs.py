@@ -153,8 +153,7 @@ def translated_entries(src, locale, table, english):
     return pairs
 
 
-def table_entries(src, locale, table):
-    english = english_entries(src, table)
+def table_entries(src, locale, table, english):
     if locale == "en_US":
         return [(e["ctxt"], e["id"]) for e in english]
     return translated_entries(src, locale, table, english)
@@ -168,11 +167,12 @@ def check_unique(entries, what):
         seen.add(key)
 
 
-def write_locale(src, out_dir, locale):
+def write_locale(src, out_dir, locale, english):
+    """english: the entries of each English table, read once for all locales."""
     lines = ["// Generated from the PO message tables; edit those, not this file.",
              '#include "messages/CatalogFillers.h"', ""]
     for table in TABLES:
-        entries = table_entries(src, locale, table)
+        entries = table_entries(src, locale, table, english[table])
         check_unique(entries, "%s/%s" % (locale, table))
         param = "rep" if entries else "/*rep*/"
         lines.append("void %s%s(Messages::messages_rep& %s)" % (FILLER_NAMES[table], locale, param))
@@ -183,9 +183,12 @@ def write_locale(src, out_dir, locale):
         lines.append("")
     target = os.path.join(out_dir, "catalog_%s.cpp" % locale)
     content = "\n".join(lines)
-    if not os.path.exists(target) or open(target, encoding="utf-8").read() != content:
-        with open(target, "w", encoding="utf-8") as f:
-            f.write(content)
+    if os.path.exists(target):
+        with open(target, encoding="utf-8") as f:
+            if f.read() == content:
+                return
+    with open(target, "w", encoding="utf-8") as f:
+        f.write(content)
 
 
 def main():
@@ -196,8 +199,9 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
     try:
+        english = {table: english_entries(args.src, table) for table in TABLES}
         for locale in args.locales:
-            write_locale(args.src, args.out, locale)
+            write_locale(args.src, args.out, locale, english)
     except (PoError, OSError) as problem:
         print("gen_catalogs: %s" % problem, file=sys.stderr)
         return 1

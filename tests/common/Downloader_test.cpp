@@ -105,7 +105,10 @@ protected:
         return thrown<E>([&] { downloader.download(out); });
     }
 
-    std::string deadMirror() const { return "http://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/"; }
+    std::string deadMirror(const std::string& scheme = "http") const
+    {
+        return scheme + "://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/";
+    }
 
     TempDir dir;
     const std::string log = dir / "requests.log";
@@ -178,8 +181,8 @@ TEST_F(DownloaderTest, DeadHttpMirrorsGiveHttpErrorWithCodeZeroForTheLastUrl)
 
 TEST_F(DownloaderTest, FtpMirrorsNeverDropAndGiveAPlainSystemError)
 {
-    const std::string first = "ftp://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/";
-    const std::string second = "ftp://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/";
+    const std::string first = deadMirror("ftp");
+    const std::string second = deadMirror("ftp");
     auto downloader = make("f", {first, second}, 2);
     bool http = false;
     std::ostringstream out;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -16,6 +15,7 @@
 #include "common/Messages.h"
 #include "common/fileops.h"
 #include "common/format_message.h"
+#include "common/textutils.h"
 #include "common/http_error.h"
 #include "installer/Options.h"
 #include "tests/support/ChildProcess.h"
@@ -32,18 +32,12 @@ void noWait() {}
 // The digest as md5sum prints it.
 std::string md5sum(const std::string& path)
 {
-    FILE* pipe = popen(("md5sum '" + path + "'").c_str(), "r");
-    char digest[33] = "";
-    if (!pipe || fscanf(pipe, "%32s", digest) != 1)
-        digest[0] = '\0';
-    if (pipe)
-        pclose(pipe);
-    return digest;
+    return shellOutput("md5sum " + shell_quote(path)).substr(0, 32);
 }
 
 bool sameFiles(const std::string& a, const std::string& b)
 {
-    return system(("cmp -s '" + a + "' '" + b + "'").c_str()) == 0;
+    return system(("cmp -s " + shell_quote(a) + " " + shell_quote(b)).c_str()) == 0;
 }
 
 std::string binaryContent(size_t n)

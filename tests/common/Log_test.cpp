@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/filesystem.hpp>
 #include <boost/regex.hpp>
 #include <fstream>
 #include <iostream>
@@ -35,10 +36,21 @@ void makeLogDir()
     Log::fileLevel = 1;
     Messages().getLocale();
     Log::fileLevel = 2;
-    if (system((std::string("mkdir -p ") + kDir).c_str()) != 0)
-        throw std::runtime_error("mkdir failed");
+    boost::filesystem::create_directories(kDir);
 }
 
+// Runs the body in a child whose log file is open at its fixed path, on a private tmpfs.
+ChildResult withOpenLog(const std::function<void()>& body)
+{
+    return runInChild(
+        [&body] {
+            makeLogDir();
+            Log::openFile(kPath, true);
+            body();
+            return 0;
+        },
+        logDirOptions());
+}
 
 // Removes the timestamp prefixes, checking their form.
 std::string stripPrefixes(const std::string& text)
@@ -49,20 +61,15 @@ std::string stripPrefixes(const std::string& text)
 
 TEST(LogTest, FileLinesHaveTimestampPrefixesAndOwnerOnlyMode)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            Log::stream(1, true) << "first " << 1;
-            Log::stream(2, false) << "part ";
-            Log::stream(2, true) << "rest";
-            Log::stream(0, true) << "";
-            struct stat st;
-            stat(kPath, &st);
-            std::cout << (st.st_mode & 0777) << "\n" << Log::getFileName() << "\n" << readWholeFile(kPath);
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        Log::stream(1, true) << "first " << 1;
+        Log::stream(2, false) << "part ";
+        Log::stream(2, true) << "rest";
+        Log::stream(0, true) << "";
+        struct stat st;
+        stat(kPath, &st);
+        std::cout << (st.st_mode & 0777) << "\n" << Log::getFileName() << "\n" << readWholeFile(kPath);
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(stripPrefixes(r.out), std::string("384\n") + kPath + "\n<T>first 1\n<T>part rest\n<T>~empty\n");
 }
@@ -87,38 +94,28 @@ TEST(LogTest, PreOpenTextIsWrittenWhenTheFileOpens)
 
 TEST(LogTest, StatementAboveFileLevelLeavesTheFileLineOpen)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            Log::stream(2, false) << "a";
-            Log::stream(3, true) << "debug";
-            Log::stream(2, true) << "b";
-            Log::fileLevel = 3;
-            Log::stream(3, true) << "now debug";
-            std::cout << readWholeFile(kPath);
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        Log::stream(2, false) << "a";
+        Log::stream(3, true) << "debug";
+        Log::stream(2, true) << "b";
+        Log::fileLevel = 3;
+        Log::stream(3, true) << "now debug";
+        std::cout << readWholeFile(kPath);
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(stripPrefixes(r.out), "<T>ab\n<T>now debug\n");
 }
 
 TEST(LogTest, DepthMarksEveryStatementInTheFile)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            Log::depth = 2;
-            Log::stream(1, true) << "x";
-            Log::stream(3, true) << "hidden";
-            Log::depth = 0;
-            Log::stream(1, true) << "y";
-            std::cout << readWholeFile(kPath);
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        Log::depth = 2;
+        Log::stream(1, true) << "x";
+        Log::stream(3, true) << "hidden";
+        Log::depth = 0;
+        Log::stream(1, true) << "y";
+        std::cout << readWholeFile(kPath);
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(stripPrefixes(r.out), "<T>##x\n##<T>y\n");
 }
@@ -134,19 +131,14 @@ TEST(LogTest, ThresholdsPerSink)
     const Row rows[] = {{0, true, true, true, true}, {1, true, true, true, false}, {2, false, false, true, false},
         {3, false, false, false, false}};
     for (const Row& row : rows) {
-        ChildResult r = runInChild(
-            [&row] {
-                makeLogDir();
-                Log::openFile(kPath, true);
-                Log::consoleLevel = 1;
-                Log::ConsoleMessages capture;
-                Log::stream(row.level, true) << "text";
-                std::cout << "mail=" << !Log::mailBuffer().str().empty()
-                          << " file=" << (readWholeFile(kPath).find("text") != std::string::npos)
-                          << " capture=" << !capture.get_text().empty();
-                return 0;
-            },
-            logDirOptions());
+        ChildResult r = withOpenLog([&row] {
+            Log::consoleLevel = 1;
+            Log::ConsoleMessages capture;
+            Log::stream(row.level, true) << "text";
+            std::cout << "mail=" << !Log::mailBuffer().str().empty()
+                      << " file=" << (readWholeFile(kPath).find("text") != std::string::npos)
+                      << " capture=" << !capture.get_text().empty();
+        });
         ASSERT_EQ(r.exit_code, 0) << r.err;
         EXPECT_EQ(r.err, row.console ? "text\n" : "") << row.level;
         EXPECT_EQ(r.out, "mail=" + std::to_string(row.mail) + " file=" + std::to_string(row.file) +
@@ -157,18 +149,13 @@ TEST(LogTest, ThresholdsPerSink)
 
 TEST(LogTest, StatusLinesOnTheConsoleByteForByte)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            Log::statusLines = true;
-            Log::stream(0, Log::LINE_STATUS) << "abc";
-            Log::stream(0, Log::LINE_STATUS) << "d";
-            Log::stream(0, Log::LINE_LAST_STATUS) << "ef";
-            std::cout << readWholeFile(kPath);
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        Log::statusLines = true;
+        Log::stream(0, Log::LINE_STATUS) << "abc";
+        Log::stream(0, Log::LINE_STATUS) << "d";
+        Log::stream(0, Log::LINE_LAST_STATUS) << "ef";
+        std::cout << readWholeFile(kPath);
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "abc\b\b\b" "d  \b\b\b" "ef\b\b");
     // Only the last status line reaches the file, as a normal line.
@@ -177,18 +164,13 @@ TEST(LogTest, StatusLinesOnTheConsoleByteForByte)
 
 TEST(LogTest, StatusLinesDisabled)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            Log::stream(0, Log::LINE_STATUS) << "abc";      // nothing, but remembers 3 characters
-            Log::stream(0, Log::LINE_LAST_STATUS) << "xy";  // a whole line
-            Log::statusLines = true;
-            Log::stream(0, Log::LINE_STATUS) << "q";
-            std::cout << readWholeFile(kPath);
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        Log::stream(0, Log::LINE_STATUS) << "abc";      // nothing, but remembers 3 characters
+        Log::stream(0, Log::LINE_LAST_STATUS) << "xy";  // a whole line
+        Log::statusLines = true;
+        Log::stream(0, Log::LINE_STATUS) << "q";
+        std::cout << readWholeFile(kPath);
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "xy\nq  \b\b\b");
     EXPECT_EQ(stripPrefixes(r.out), "<T>xy\n");
@@ -220,17 +202,12 @@ TEST(LogTest, StatusLinesFollowTheCatalogLocale)
 
 TEST(LogTest, ChildOutputIsFilteredOutsideTheConsole)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            const char data[] = "caf\xc3\xa9\t!\n";
-            Log::stream s(0, Log::LINE_PART);
-            s.write(data, sizeof(data) - 1);
-            std::cout << readWholeFile(kPath) << "|" << Log::mailBuffer().str();
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        const char data[] = "caf\xc3\xa9\t!\n";
+        Log::stream s(0, Log::LINE_PART);
+        s.write(data, sizeof(data) - 1);
+        std::cout << readWholeFile(kPath) << "|" << Log::mailBuffer().str();
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "caf\xc3\xa9\t!\n");
     EXPECT_EQ(stripPrefixes(r.out), "<T>caf!\n|caf!\n");
@@ -238,60 +215,45 @@ TEST(LogTest, ChildOutputIsFilteredOutsideTheConsole)
 
 TEST(LogTest, ConsoleMessagesReturnsNewLinesOnce)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            Log::ConsoleMessages capture;
-            std::cout << "[" << capture.get_new_lines() << "]";
-            Log::stream(0, false) << "a";
-            std::cout << "[" << capture.get_new_lines() << "]";
-            Log::stream(0, true) << "";  // "~empty" and the line end
-            Log::stream(0, false) << "b";
-            std::cout << "[" << capture.get_new_lines() << "][" << capture.get_new_lines() << "]";
-            Log::stream(0, true) << "c";
-            std::cout << "[" << capture.get_new_lines() << "]";
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        Log::ConsoleMessages capture;
+        std::cout << "[" << capture.get_new_lines() << "]";
+        Log::stream(0, false) << "a";
+        std::cout << "[" << capture.get_new_lines() << "]";
+        Log::stream(0, true) << "";  // "~empty" and the line end
+        Log::stream(0, false) << "b";
+        std::cout << "[" << capture.get_new_lines() << "][" << capture.get_new_lines() << "]";
+        Log::stream(0, true) << "c";
+        std::cout << "[" << capture.get_new_lines() << "]";
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "[][][a~empty\n][][bc\n]");
 }
 
 TEST(LogTest, ConsoleMessagesTextIsCutAt256KiB)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            Log::ConsoleMessages capture;
-            const std::string block(1000, 'x');
-            for (int i = 0; i < 300; ++i)
-                Log::stream(0, true) << block;
-            std::string text = capture.get_text();
-            std::string rest = capture.get_new_lines();
-            std::cout << text.size() << " " << rest.size();
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        Log::ConsoleMessages capture;
+        const std::string block(1000, 'x');
+        for (int i = 0; i < 300; ++i)
+            Log::stream(0, true) << block;
+        std::string text = capture.get_text();
+        std::string rest = capture.get_new_lines();
+        std::cout << text.size() << " " << rest.size();
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "262144 " + std::to_string(300 * 1001 - 262144));
 }
 
 TEST(LogTest, ConsoleMessagesLogTail)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            Log::stream(0, true) << "before the capture";
-            Log::ConsoleMessages capture;
-            for (int i = 0; i < 100; ++i)
-                Log::stream(0, true) << "line " << i;
-            std::cout << capture.get_log(1000000) << "|" << capture.get_log(100);
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        Log::stream(0, true) << "before the capture";
+        Log::ConsoleMessages capture;
+        for (int i = 0; i < 100; ++i)
+            Log::stream(0, true) << "line " << i;
+        std::cout << capture.get_log(1000000) << "|" << capture.get_log(100);
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const std::string all = stripPrefixes(r.out.substr(0, r.out.find('|')));
     const std::string tail = stripPrefixes(r.out.substr(r.out.find('|') + 1));
@@ -301,28 +263,19 @@ TEST(LogTest, ConsoleMessagesLogTail)
     EXPECT_EQ(tail, "<T>line 98\n<T>line 99\n");
 }
 
-}  // namespace
-
-namespace {
-
 TEST(LogTest, ConcurrentStatementsNeverMix)
 {
-    ChildResult r = runInChild(
-        [] {
-            makeLogDir();
-            Log::openFile(kPath, true);
-            std::vector<std::thread> threads;
-            for (int t = 0; t < 4; ++t)
-                threads.emplace_back([t] {
-                    for (int i = 0; i < 200; ++i)
-                        Log::stream(1, true) << "thread " << t << " line " << i << " end";
-                });
-            for (std::thread& thread : threads)
-                thread.join();
-            std::cout << readWholeFile(kPath);
-            return 0;
-        },
-        logDirOptions());
+    ChildResult r = withOpenLog([] {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([t] {
+                for (int i = 0; i < 200; ++i)
+                    Log::stream(1, true) << "thread " << t << " line " << i << " end";
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        std::cout << readWholeFile(kPath);
+    });
     ASSERT_EQ(r.exit_code, 0) << r.err;
     std::istringstream lines(stripPrefixes(r.out));
     static const boost::regex whole("<T>thread \\d line \\d+ end");

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -21,23 +20,11 @@
 #include "common/error.h"
 #include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = boost::filesystem;
 
 namespace {
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 std::vector<std::string> lines_of(const std::string& text)
 {
@@ -92,26 +79,15 @@ std::string text_of(const char* key, const std::string& first, const std::string
 
 class FileopsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = (fs::temp_directory_path() / fs::unique_path("kw-fileops-%%%%-%%%%")).string();
-        fs::create_directories(dir);
-    }
-    void TearDown() override
-    {
-        boost::system::error_code ignored;
-        fs::permissions(dir + "/locked", fs::owner_all, ignored);
-        fs::remove_all(dir);
-    }
-
-    std::string dir;
+    TempDir temp;
+    const std::string dir = temp.path();
 };
 
 TEST_F(FileopsTest, ExistsLooksOnlyAtLocalPaths)
 {
-    write_file(dir + "/file", "x");
+    writeWholeFile(dir + "/file", "x");
     fs::create_directories(dir + "/http:");
-    write_file(dir + "/http:/x", "x");
+    writeWholeFile(dir + "/http:/x", "x");
     fs::create_symlink(dir + "/nowhere", dir + "/dangling");
 
     const std::pair<std::string, bool> cases[] = {{dir + "/file", true}, {dir, true}, {dir + "/missing", false},
@@ -133,7 +109,7 @@ TEST_F(FileopsTest, ExistsLooksOnlyAtLocalPaths)
 
 TEST_F(FileopsTest, TypesOfPaths)
 {
-    write_file(dir + "/file", "x");
+    writeWholeFile(dir + "/file", "x");
     fs::create_directories(dir + "/sub");
     fs::create_symlink(dir + "/sub", dir + "/link_to_dir");
     fs::create_symlink(dir + "/file", dir + "/link_to_file");
@@ -158,7 +134,7 @@ TEST_F(FileopsTest, TypesOfPaths)
 TEST_F(FileopsTest, UnreadableStatusCountsAsMissing)
 {
     fs::create_directories(dir + "/locked/sub");
-    write_file(dir + "/locked/file", "x");
+    writeWholeFile(dir + "/locked/file", "x");
     fs::permissions(dir + "/locked", fs::owner_all);
     const std::string file = dir + "/locked/file";
     const std::string sub = dir + "/locked/sub";
@@ -178,7 +154,7 @@ TEST_F(FileopsTest, UnreadableStatusCountsAsMissing)
 
 TEST_F(FileopsTest, SizeAndTime)
 {
-    write_file(dir + "/file", "12345");
+    writeWholeFile(dir + "/file", "12345");
     const time_t stamp = 1700000000;
     fs::last_write_time(dir + "/file", stamp);
     EXPECT_EQ(fileops::file_size(dir + "/file"), 5u);
@@ -189,7 +165,7 @@ TEST_F(FileopsTest, SizeAndTime)
 
 TEST_F(FileopsTest, Remove)
 {
-    write_file(dir + "/file", "x");
+    writeWholeFile(dir + "/file", "x");
     fs::create_directories(dir + "/empty");
     fs::create_directories(dir + "/full/inner");
     fs::create_symlink(dir + "/file", dir + "/link");
@@ -226,16 +202,16 @@ TEST_F(FileopsTest, Remove)
 
 TEST_F(FileopsTest, RenameAndRemoveAll)
 {
-    write_file(dir + "/a", "content");
+    writeWholeFile(dir + "/a", "content");
     fs::create_directories(dir + "/tree/x/y");
-    write_file(dir + "/tree/x/f", "1");
+    writeWholeFile(dir + "/tree/x/f", "1");
 
     const ChildResult result = with_log([&] {
         fileops::rename(dir + "/a", dir + "/b");
         return fileops::remove_all(dir + "/tree") == 4 ? 0 : 1;
     });
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(read_file(dir + "/b"), "content");
+    EXPECT_EQ(readWholeFile(dir + "/b"), "content");
     EXPECT_FALSE(fs::exists(dir + "/tree"));
     EXPECT_TRUE(has_line(result.err, "fileops::rename(" + dir + "/a, " + dir + "/b)"));
     EXPECT_TRUE(has_line(result.err, "fileops::remove_all(" + dir + "/tree)"));
@@ -248,8 +224,8 @@ TEST_F(FileopsTest, CopyReplacesTheTarget)
     std::string content;
     for (int i = 0; i < 300000; ++i)
         content += static_cast<char>(i * 7 + i / 251);
-    write_file(dir + "/from", content);
-    write_file(dir + "/to", "an older and longer text than nothing");
+    writeWholeFile(dir + "/from", content);
+    writeWholeFile(dir + "/to", "an older and longer text than nothing");
 
     const ChildResult result = with_log([&] {
         umask(022);
@@ -259,12 +235,12 @@ TEST_F(FileopsTest, CopyReplacesTheTarget)
     });
     EXPECT_EQ(result.exit_code, 0) << result.err;
     EXPECT_TRUE(has_line(result.err, "fileops::copy_file(" + dir + "/from, " + dir + "/to)"));
-    EXPECT_EQ(read_file(dir + "/to"), content);
+    EXPECT_EQ(readWholeFile(dir + "/to"), content);
     struct stat info;
     ASSERT_EQ(stat((dir + "/to").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0644u);
 
-    write_file(dir + "/empty", "");
+    writeWholeFile(dir + "/empty", "");
     fileops::copy_file(dir + "/empty", dir + "/to");
     EXPECT_EQ(fs::file_size(dir + "/to"), 0u);
 }
@@ -272,7 +248,7 @@ TEST_F(FileopsTest, CopyReplacesTheTarget)
 TEST_F(FileopsTest, CopyRefusals)
 {
     fs::create_directories(dir + "/sub");
-    write_file(dir + "/from", "x");
+    writeWholeFile(dir + "/from", "x");
 
     expect_error(caught([&] { fileops::copy_file(dir + "/missing", dir + "/to"); }), 4, 1,
                  text_of("err_copy1", dir + "/missing"));
@@ -281,15 +257,15 @@ TEST_F(FileopsTest, CopyRefusals)
     EXPECT_FALSE(fs::exists(dir + "/to"));
 
     // Something puts the target back while the copy waits after removing it.
-    write_file(dir + "/to", "old");
+    writeWholeFile(dir + "/to", "old");
     std::thread intruder([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        write_file(dir + "/to", "back again");
+        writeWholeFile(dir + "/to", "back again");
     });
     const error again = caught([&] { fileops::copy_file(dir + "/from", dir + "/to"); });
     intruder.join();
     expect_error(again, 4, 1, text_of("err_copy3", dir + "/from", dir + "/to"));
-    EXPECT_EQ(read_file(dir + "/to"), "back again");
+    EXPECT_EQ(readWholeFile(dir + "/to"), "back again");
 
     expect_error(caught([&] { fileops::copy_file(dir + "/from", dir + "/no/such/dir"); }), 4, 1,
                  text_of("err_filewrite1", dir + "/no/such/dir", strerror(ENOENT)));
@@ -297,11 +273,11 @@ TEST_F(FileopsTest, CopyRefusals)
 
 TEST_F(FileopsTest, CopyDoesNotWriteThroughADanglingLink)
 {
-    write_file(dir + "/from", "new");
+    writeWholeFile(dir + "/from", "new");
     fs::create_symlink(dir + "/planted", dir + "/to");
     fileops::copy_file(dir + "/from", dir + "/to");
     EXPECT_FALSE(fs::is_symlink(dir + "/to"));
-    EXPECT_EQ(read_file(dir + "/to"), "new");
+    EXPECT_EQ(readWholeFile(dir + "/to"), "new");
     EXPECT_FALSE(fs::exists(dir + "/planted"));
 }
 
@@ -313,8 +289,8 @@ TEST_F(FileopsTest, FailedCopyRaisesAndLeavesNoTarget)
     EXPECT_FALSE(fs::exists(dir + "/to"));
 
     // A disk that fills up: a tiny file system of its own in a private mount namespace.
-    write_file(dir + "/big", std::string(1 << 20, 'b'));
-    write_file(dir + "/small", "fits");
+    writeWholeFile(dir + "/big", std::string(1 << 20, 'b'));
+    writeWholeFile(dir + "/small", "fits");
     fs::create_directories(dir + "/full");
     ChildOptions options;
     options.tmpfs = {dir + "/full"};
@@ -335,7 +311,7 @@ TEST_F(FileopsTest, FailedCopyRaisesAndLeavesNoTarget)
             if (fileops::exists(dir + "/full/copy"))
                 return 3;
             fileops::copy_file(dir + "/small", dir + "/full/copy");  // the space is free again
-            return read_file(dir + "/full/copy") == "fits" ? 0 : 4;
+            return readWholeFile(dir + "/full/copy") == "fits" ? 0 : 4;
         },
         options);
     EXPECT_EQ(result.exit_code, 0) << result.err;
@@ -344,7 +320,7 @@ TEST_F(FileopsTest, FailedCopyRaisesAndLeavesNoTarget)
 TEST_F(FileopsTest, CreateDirectory)
 {
     fs::create_directories(dir + "/a");
-    write_file(dir + "/file", "x");
+    writeWholeFile(dir + "/file", "x");
 
     const ChildResult result = with_log([&] {
         umask(022);
@@ -377,7 +353,7 @@ TEST_F(FileopsTest, CreateDirectory)
 
 TEST_F(FileopsTest, CreateEmptyFile)
 {
-    write_file(dir + "/old", "content");
+    writeWholeFile(dir + "/old", "content");
     const ChildResult result = runInChild([&] {
         umask(0);
         fileops::create_empty_file(dir + "/old");
@@ -423,10 +399,10 @@ TEST_F(FileopsTest, CreatePrivateFileReplacesWhateverStoodThere)
 TEST_F(FileopsTest, SyncedCopy)
 {
     const std::string content(10000, 'q');
-    write_file(dir + "/from", content);
-    write_file(dir + "/to", std::string(20000, 'o'));
+    writeWholeFile(dir + "/from", content);
+    writeWholeFile(dir + "/to", std::string(20000, 'o'));
     EXPECT_EQ(copy_file_synced(dir + "/from", dir + "/to"), 0);
-    EXPECT_EQ(read_file(dir + "/to"), content);
+    EXPECT_EQ(readWholeFile(dir + "/to"), content);
 
     expect_error(caught([&] { copy_file_synced(dir + "/missing", dir + "/to"); }), 4, 2,
                  text_of("err_fileread1", dir + "/missing", strerror(ENOENT)));
@@ -479,12 +455,12 @@ TEST(FileopsPathsTest, TrailingCharacters)
 TEST_F(FileopsTest, FileContainsLine)
 {
     const std::string path = dir + "/lines";
-    write_file(path, "  alpha  \n\tbeta\r\n\n" + std::string(5000, 'z') + "\n gamma");
+    writeWholeFile(path, "  alpha  \n\tbeta\r\n\n" + std::string(5000, 'z') + "\n gamma");
     const std::pair<const char*, bool> cases[] = {{"alpha", true}, {" beta\t", true}, {"gamma", true},
         {"delta", false}, {"alph", false}, {"", true}};
     for (const auto& c : cases)
         EXPECT_EQ(file_contains_line(path.c_str(), c.first), c.second) << c.first;
-    // Lines are compared in pieces of at most 4095 bytes, and the searched line is cut to that length.
+    // Lines are compared in chunks of at most 4095 bytes, and the searched line is cut to that length.
     EXPECT_TRUE(file_contains_line(path.c_str(), std::string(4095, 'z').c_str()));
     EXPECT_TRUE(file_contains_line(path.c_str(), std::string(5000 - 4095, 'z').c_str()));
     EXPECT_TRUE(file_contains_line(path.c_str(), std::string(6000, 'z').c_str()));
@@ -495,10 +471,6 @@ TEST_F(FileopsTest, FileContainsLine)
     expect_error(caught([&] { file_contains_line(dir.c_str(), "x"); }), 4, 1,
                  text_of("err_fileread2", dir, strerror(EISDIR)));
 }
-
-}  // namespace
-
-namespace {
 
 std::vector<std::string> home_dir_log(const std::string& log)
 {
@@ -515,7 +487,7 @@ class HomeDirTest : public FileopsTest {
 protected:
     ChildResult home_dir_in_child(const std::string& passwd, uid_t euid = 0)
     {
-        write_file(dir + "/passwd", passwd);
+        writeWholeFile(dir + "/passwd", passwd);
         ChildOptions options;
         options.binds = {{dir + "/passwd", "/etc/passwd"}};
         return with_log(
@@ -579,7 +551,7 @@ TEST_F(HomeDirTest, WithoutRootDirectoryTheFallBackIsSlash)
 {
     // A root of its own with a password database and no /root.
     fs::create_directories(dir + "/newroot/etc");
-    write_file(dir + "/newroot/etc/passwd", "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n");
+    writeWholeFile(dir + "/newroot/etc/passwd", "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n");
     const std::string newroot = dir + "/newroot";
     const ChildResult result = with_log([&] {
         if (chroot(newroot.c_str()) != 0 || chdir("/") != 0)

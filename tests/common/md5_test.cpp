@@ -1,32 +1,30 @@
 #include "common/md5.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
 
-#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
 #include "common/sysutils.h"
-
-namespace fs = boost::filesystem;
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
-std::string digest_of(const std::string& data, size_t piece)
+std::string digest_of(const std::string& data, size_t chunk)
 {
     md5_context context;
     md5_init(context);
-    for (size_t i = 0; i < data.size(); i += piece)
-        md5_update(context, data.data() + i, std::min(piece, data.size() - i));
+    for (size_t i = 0; i < data.size(); i += chunk)
+        md5_update(context, data.data() + i, std::min(chunk, data.size() - i));
     char text[33];
     return md5_hex_digest(context, text);
 }
 
-// The test suite of RFC 1321, appendix A.5, fed whole and in pieces of every size up to 65 bytes.
+// The test suite of RFC 1321, appendix A.5, fed whole and in chunks of every size up to 65 bytes.
 TEST(Md5Test, Rfc1321Suite)
 {
     const std::pair<std::string, std::string> suite[] = {
@@ -41,8 +39,8 @@ TEST(Md5Test, Rfc1321Suite)
     };
     for (const auto& c : suite) {
         EXPECT_EQ(digest_of(c.first, c.first.size() + 1), c.second) << c.first;
-        for (size_t piece = 1; piece <= 65; ++piece)
-            ASSERT_EQ(digest_of(c.first, piece), c.second) << c.first << " in pieces of " << piece;
+        for (size_t chunk = 1; chunk <= 65; ++chunk)
+            ASSERT_EQ(digest_of(c.first, chunk), c.second) << c.first << " in chunks of " << chunk;
     }
 }
 
@@ -59,24 +57,10 @@ TEST(Md5Test, HexDigestAllocatesWithoutBuffer)
 
 class Md5FileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir = fs::temp_directory_path() / fs::unique_path("kw-md5-%%%%-%%%%");
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    // The digest as md5sum prints it; empty when md5sum fails.
+    static std::string md5sum(const std::string& path) { return shellOutput("md5sum '" + path + "'").substr(0, 32); }
 
-    static std::string md5sum(const std::string& path)
-    {
-        FILE* pipe = popen(("md5sum '" + path + "'").c_str(), "r");
-        char line[256] = "";
-        const bool read = fgets(line, sizeof(line), pipe) != nullptr;
-        EXPECT_EQ(pclose(pipe), 0);
-        EXPECT_TRUE(read);
-        return std::string(line).substr(0, 32);
-    }
-
-    fs::path dir;
+    TempDir dir;
 };
 
 // Sizes around the 56-byte padding boundary and the 64-byte block, the 8192-byte read, and a few MB.
@@ -84,7 +68,7 @@ TEST_F(Md5FileTest, AgreesWithMd5sum)
 {
     std::mt19937 random(1321);
     for (size_t size : {0, 1, 55, 56, 57, 63, 64, 65, 119, 120, 128, 8191, 8192, 8193, 3 * 1024 * 1024 + 7}) {
-        const std::string path = (dir / ("f" + std::to_string(size))).string();
+        const std::string path = dir / ("f" + std::to_string(size));
         {
             std::ofstream out(path, std::ios::binary);
             for (size_t i = 0; i < size; ++i)
@@ -106,7 +90,7 @@ TEST_F(Md5FileTest, AgreesWithMd5sum)
 TEST_F(Md5FileTest, UnreadableFilesGiveNoDigest)
 {
     char buffer[33];
-    const std::string missing = (dir / "missing").string();
+    const std::string missing = dir / "missing";
     errno = 0;
     EXPECT_EQ(md5_file(missing.c_str(), buffer), nullptr);
     EXPECT_EQ(errno, ENOENT);
@@ -114,7 +98,7 @@ TEST_F(Md5FileTest, UnreadableFilesGiveNoDigest)
 
     // Opened, but every read fails: no digest of the empty part that was read.
     errno = 0;
-    EXPECT_EQ(md5_file(dir.c_str(), buffer), nullptr);
+    EXPECT_EQ(md5_file(dir.path().c_str(), buffer), nullptr);
     EXPECT_EQ(errno, EISDIR);
     EXPECT_EQ(get_file_md5("/proc/self/mem"), "");
 }

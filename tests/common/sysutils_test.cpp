@@ -11,8 +11,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 #include <boost/filesystem.hpp>
 #include <boost/thread/thread.hpp>
@@ -22,6 +20,8 @@
 #include "common/Messages.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/thrown.h"
 
 namespace fs = boost::filesystem;
 
@@ -111,26 +111,22 @@ class SendMailTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = (fs::temp_directory_path() / fs::unique_path("kw-mail-%%%%-%%%%")).string();
-        fs::create_directories(dir);
-        std::ofstream script(dir + "/mail");
-        script << "#!/bin/sh\n"
-                  "[ \"$MAIL_STATUS\" = early ] && exit 3\n"
-                  "printf '%s' \"$#\" > \"$MAIL_LOG/argc\"\n"
-                  "n=1; for a in \"$@\"; do printf '%s' \"$a\" > \"$MAIL_LOG/arg$n\"; n=$((n+1)); done\n"
-                  "cat > \"$MAIL_LOG/body\"\n"
-                  "exit \"${MAIL_STATUS:-0}\"\n";
-        script.close();
-        fs::permissions(dir + "/mail", fs::owner_all);
-        path = dir + ":/usr/bin:/bin";
+        writeWholeFile(dir / "mail",
+                       "#!/bin/sh\n"
+                       "[ \"$MAIL_STATUS\" = early ] && exit 3\n"
+                       "printf '%s' \"$#\" > \"$MAIL_LOG/argc\"\n"
+                       "n=1; for a in \"$@\"; do printf '%s' \"$a\" > \"$MAIL_LOG/arg$n\"; n=$((n+1)); done\n"
+                       "cat > \"$MAIL_LOG/body\"\n"
+                       "exit \"${MAIL_STATUS:-0}\"\n");
+        fs::permissions(dir / "mail", fs::owner_all);
+        path = dir.path() + ":/usr/bin:/bin";
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     ChildResult send(const std::string& address, const std::string& subject, const std::string& body,
                      const char* status = "0", bool no_descriptors = false)
     {
         ChildOptions options;
-        options.env = {{"PATH", path.c_str()}, {"MAIL_LOG", dir.c_str()}, {"MAIL_STATUS", status}};
+        options.env = {{"PATH", path.c_str()}, {"MAIL_LOG", dir.path().c_str()}, {"MAIL_STATUS", status}};
         return runInChild(
             [&] {
                 Log::consoleLevel = 1;
@@ -146,17 +142,11 @@ protected:
             options);
     }
 
-    std::string recorded(const std::string& name)
-    {
-        std::ifstream in(dir + "/" + name, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return in ? text.str() : "<none>";
-    }
+    std::string recorded(const std::string& name) { return fs::exists(dir / name) ? readWholeFile(dir / name) : "<none>"; }
 
     static std::string after_marker(const std::string& err) { return err.substr(err.find("---\n") + 4); }
 
-    std::string dir;
+    TempDir dir;
     std::string path;
 };
 
@@ -224,16 +214,14 @@ TEST_F(SendMailTest, CommandThatCannotStartIsReportedWithBody)
               "The body of mail:\n");
 }
 
+// The text of the error the call throws, whose codes must all be 0; empty when it throws none.
 std::string expect_error_text(const std::function<void()>& call)
 {
-    try {
-        call();
-    } catch (const error& e) {
-        EXPECT_EQ(e.e_class + e.e_rep + e.e_sys + e.e_supp, 0);
-        return e.getText();
-    }
-    ADD_FAILURE() << "no error";
-    return "";
+    const std::optional<error> e = thrown<error>(call);
+    if (!e)
+        return "";
+    EXPECT_EQ(codes(*e), std::make_tuple(0, 0, 0, 0));
+    return e->getText();
 }
 
 TEST(SysUtilsTest, SocketAddressText)

@@ -1,6 +1,5 @@
 #include "common/textutils.h"
 
-#include <cstdio>
 #include <cstring>
 #include <tuple>
 
@@ -196,14 +195,7 @@ TEST(TextUtilsTest, EscapedTextMatchesItselfLiterally)
 // What /bin/sh makes of a command word: the text printf receives.
 std::string shell_reading(const std::string& word)
 {
-    FILE* sh = popen(("printf '%s' " + word).c_str(), "r");
-    std::string out;
-    char block[256];
-    size_t n;
-    while ((n = fread(block, 1, sizeof(block), sh)) > 0)
-        out.append(block, n);
-    pclose(sh);
-    return out;
+    return shellOutput("printf '%s' " + word);
 }
 
 TEST(TextUtilsTest, ShellQuotingSurvivesTheShell)
@@ -220,10 +212,6 @@ TEST(TextUtilsTest, ShellQuotingSurvivesTheShell)
         EXPECT_EQ(shell_reading(shell_word(text)), text);
     }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(FormatMessageTest, NeverThrowsOnAMismatchedText)
 {

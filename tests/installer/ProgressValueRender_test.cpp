@@ -84,18 +84,19 @@ TEST(ProgressValueTest, NotifySkipsAStateThatAnyCounterNotifiedLast)
     second.addObserver(observer);
     EXPECT_EQ(first.observers.size(), 1u);
 
-    first.value = 5;
-    first.maximum = 9;
-    first.text = "state";
+    const auto setState = [](counter_t& counter) {
+        counter.value = 5;
+        counter.maximum = 9;
+        counter.text = "state";
+    };
+    setState(first);
     first.notify(false);
     EXPECT_EQ(observer->updates, 1);
     first.notify(false);
     EXPECT_EQ(observer->updates, 1);
 
     // The cache is shared: the same state through another counter draws nothing new.
-    second.value = 5;
-    second.maximum = 9;
-    second.text = "state";
+    setState(second);
     second.notify(false);
     EXPECT_EQ(observer->updates, 1);
     second.notify(true);

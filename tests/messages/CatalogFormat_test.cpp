@@ -1,6 +1,7 @@
 // Every text that callers format goes through Boost.Format with as many arguments as its callers
-// pass. A text with another number of directives throws a Boost exception, which no `error`
-// handler catches, so each compiled catalog is formatted here the way the program does it.
+// pass. The program formats leniently (common/format_message.h), so a text with another number of
+// directives would quietly lose or drop a value there; here each compiled catalog is formatted with
+// Boost's errors on, so such a text fails.
 #include <fstream>
 #include <map>
 #include <sstream>

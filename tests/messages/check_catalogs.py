@@ -17,11 +17,16 @@ import subprocess
 import sys
 import tempfile
 
-TABLES = ("general", "web", "errors")
+# The generator that builds the tables from the PO files: its reader and its table names.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "messages"))
+import gen_catalogs  # noqa: E402
+from gen_catalogs import TABLES  # noqa: E402
 
 # Placeholders that callers fill: printf-style, numbered Boost.Format arguments, and the two
 # fields that the component page's script fills.
 PLACEHOLDER = re.compile(r"%s|%[1-9]%|#\{[A-Za-z_]*\}")
+# An option as the help texts name it: -h, --proxy-host.
+OPTION = re.compile(r"(?<![\w-])--?[a-z][a-z0-9-]*")
 
 # The option help: usage_header, these sections in print order, usage_end.
 USAGE_SECTIONS = ("usage_install", "usage_remove", "usage_upgrade", "usage_selectors", "usage_list",
@@ -57,7 +62,8 @@ HINT_TEXT = "web_components_group_hint_selected"
 HINT_FIELDS = ("#{selected}", "#{total}")
 # General texts that the web pages show as HTML, besides the web table.
 HTML_GENERAL_TEXTS = ("examine_presetup", "examine_skip_yesno")
-MARKUP = re.compile(r'<br>|<a href="preferences\.html">|</a>')
+MARKUP_TAGS = ("<br>", '<a href="preferences.html">', "</a>")
+MARKUP = re.compile("|".join(re.escape(tag) for tag in MARKUP_TAGS))
 ENTITY = re.compile(r"&(#[0-9]+|#x[0-9A-Fa-f]+|[A-Za-z]+);")
 
 # English totals that the translation frame states for the tables.
@@ -104,28 +110,26 @@ class Data:
     """The reference data of the checks (tests/data/messages)."""
 
     def __init__(self, directory):
-        def path(name):
-            return os.path.join(directory, name)
+        def load_json(name):
+            with open(os.path.join(directory, name), encoding="utf-8") as f:
+                return json.load(f)
 
-        with open(path("keys.json"), encoding="utf-8") as f:
-            keys = json.load(f)
+        def lines(name):
+            """The lines of a text file, without its comments and empty lines."""
+            with open(os.path.join(directory, name), encoding="utf-8") as f:
+                return [line.rstrip("\n") for line in f if line.strip() and not line.startswith("#")]
+
+        keys = load_json("keys.json")
         self.keys = {table: keys[table] for table in TABLES}
         self.english_only = set(keys["english_only"])
         self.placeholders = {}
-        with open(path("placeholders.txt"), encoding="utf-8") as f:
-            for line in f:
-                if line.strip() and not line.startswith("#"):
-                    key, _, sequence = line.rstrip("\n").partition("\t")
-                    self.placeholders[key] = sequence.split()
-        with open(path("english_quoted.json"), encoding="utf-8") as f:
-            self.quoted = json.load(f)
-        with open(path("english_line_breaks.json"), encoding="utf-8") as f:
-            self.line_breaks = json.load(f)
-        self.options = []  # one list of spellings per option, in definition order
-        with open(path("long_options.txt"), encoding="utf-8") as f:
-            for line in f:
-                if line.strip() and not line.startswith("#"):
-                    self.options.append(line.split())
+        for line in lines("placeholders.txt"):
+            key, _, sequence = line.partition("\t")
+            self.placeholders[key] = sequence.split()
+        self.quoted = load_json("english_quoted.json")
+        self.line_breaks = load_json("english_line_breaks.json")
+        # one list of spellings per option, in definition order
+        self.options = [line.split() for line in lines("long_options.txt")]
 
 
 def placeholders_of(text):
@@ -322,7 +326,7 @@ class Checker:
         html.update({k: texts[k] for k in HTML_GENERAL_TEXTS if k in texts})
         for key, text in html.items():
             self.check_html("%s/%s" % (locale, key), text)
-            counts = {tag: text.count(tag) for tag in ('<br>', '<a href="preferences.html">', "</a>")}
+            counts = {tag: text.count(tag) for tag in MARKUP_TAGS}
             expected = dict.fromkeys(counts, 0)
             expected.update(ENGLISH_MARKUP.get(key, {}))
             if counts != expected:
@@ -333,7 +337,7 @@ class Checker:
     # ------------------------------------------------------------------ the help texts (English)
     def option_names(self, text):
         text = re.sub(r"<[^>]*>", "", text)
-        return re.findall(r"(?<![\w-])(--?[a-z][a-z0-9-]*)", text)
+        return OPTION.findall(text)
 
     def check_section(self, where, text):
         """One section of the option help; returns its entries as lists of option spellings."""
@@ -545,7 +549,7 @@ class Checker:
             self.problem(where, "has %d line breaks, English has %d" % (text.count("\n"), english.count("\n")))
         if table == "web" or key in HTML_GENERAL_TEXTS:
             self.check_html(where, text)
-            for tag in ('<br>', '<a href="preferences.html">', "</a>"):
+            for tag in MARKUP_TAGS:
                 if text.count(tag) != english.count(tag):
                     self.problem(where, "holds %s %d times, English %d times"
                                  % (tag, text.count(tag), english.count(tag)))
@@ -557,8 +561,8 @@ class Checker:
         for key in USAGE_SECTIONS + ("usage_commands",) + USAGE_EXAMPLES:
             if key not in general:
                 continue
-            mine = sorted(set(re.findall(r"(?<![\w-])--?[a-z][a-z0-9-]*", general[key])))
-            theirs = sorted(set(re.findall(r"(?<![\w-])--?[a-z][a-z0-9-]*", english[key])))
+            mine = sorted(set(OPTION.findall(general[key])))
+            theirs = sorted(set(OPTION.findall(english[key])))
             if mine != theirs:
                 self.problem("%s/%s" % (locale, key), "names the options %s, English names %s"
                              % (mine, theirs))
@@ -587,8 +591,11 @@ class Checker:
         """The English template lists its keys in table order, which the filler keeps."""
         for table in TABLES:
             path = os.path.join(src, table + ".pot")
-            with open(path, encoding="utf-8") as f:
-                keys = re.findall(r'^msgctxt "([^"]*)"', f.read(), re.M)
+            try:
+                keys = [e["ctxt"] for e in gen_catalogs.read_po(path)]
+            except gen_catalogs.PoError as e:
+                self.problem(path, str(e))
+                continue
             if keys != self.data.keys[table]:
                 first = next((i for i, (a, b) in enumerate(zip(keys, self.data.keys[table])) if a != b),
                              min(len(keys), len(self.data.keys[table])))

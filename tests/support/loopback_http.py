@@ -10,7 +10,6 @@ Scripted paths (anything else is a file of DIRECTORY):
   /status/CODE/...               answers CODE with a short body
   /bytes/N/...                   answers N bytes
   /slow/N/MS/...                 answers N bytes in blocks of 1000, MS milliseconds apart
-  /partial/DECLARED/SENT/...     declares DECLARED bytes, sends SENT and closes the connection
   /shrinking/NAME                first request: declares 2000 bytes, sends 1000 and closes;
                                  later requests: 900 bytes, complete
   /redirect/REST                 302 to /REST
@@ -77,9 +76,6 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                 self.wfile.write(body[start:start + 1000])
                 self.wfile.flush()
                 time.sleep(pause)
-        elif kind == "partial":
-            self.answer(200, pattern(int(parts[2])), declared=int(parts[1]))
-            self.close_connection = True
         elif kind == "shrinking":
             with log_lock:
                 count = seen.get(self.path, 0)
@@ -90,10 +86,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             else:
                 self.answer(200, pattern(900))
         elif kind == "redirect":
-            self.send_response(302)
-            self.send_header("Location", "/" + "/".join(parts[1:]))
-            self.send_header("Content-Length", "0")
-            self.end_headers()
+            self.answer(302, b"", headers=[("Location", "/" + "/".join(parts[1:]))])
         elif kind == "auth":
             wanted = "Basic " + base64.b64encode((parts[1] + ":" + parts[2]).encode()).decode()
             if self.headers.get("Authorization") == wanted:
