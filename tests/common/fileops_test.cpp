@@ -373,9 +373,9 @@ TEST_F(FileopsTest, CreateEmptyFile)
 
 TEST_F(FileopsTest, CreatePrivateFileReplacesWhateverStoodThere)
 {
-    write_file(dir + "/victim", "precious");
+    writeWholeFile(dir + "/victim", "precious");
     fs::create_symlink(dir + "/victim", dir + "/link");
-    write_file(dir + "/old", "content");
+    writeWholeFile(dir + "/old", "content");
     for (const char* name : {"/link", "/old", "/new"}) {
         SCOPED_TRACE(name);
         const int fd = fileops::create_private_file(dir + name);
@@ -388,9 +388,9 @@ TEST_F(FileopsTest, CreatePrivateFileReplacesWhateverStoodThere)
         ASSERT_EQ(lstat((dir + name).c_str(), &info), 0);
         EXPECT_TRUE(S_ISREG(info.st_mode));
         EXPECT_EQ(info.st_mode & 07777, 0600u);
-        EXPECT_EQ(read_file(dir + name), "x");
+        EXPECT_EQ(readWholeFile(dir + name), "x");
     }
-    EXPECT_EQ(read_file(dir + "/victim"), "precious");
+    EXPECT_EQ(readWholeFile(dir + "/victim"), "precious");
 
     expect_error(caught([&] { fileops::create_private_file(dir + "/no/file"); }), 4, 1,
                  text_of("err_filewrite1", dir + "/no/file", strerror(ENOENT)));
