@@ -56,4 +56,9 @@ private:
     const Package* owner;
 };
 
+inline std::ostream& operator<<(std::ostream& out, const Dependency& dependency)
+{
+    return dependency.print(out);
+}
+
 #endif

@@ -1,7 +1,5 @@
 #include "common/DependencyLogical.h"
 
-#include <sstream>
-
 #include "common/Log.h"
 #include "common/Package.h"
 #include "common/error.h"
@@ -43,11 +41,8 @@ DependencyLogical::DependencyLogical(const std::string& text, const Package* own
         {
             Log::stream log(0, true);
             log << "Error: empty data for dependency of package " << static_cast<const void*>(owner);
-            if (owner) {
-                std::ostringstream printed;
-                owner->print(printed);
-                log << " " << printed.str();
-            }
+            if (owner)
+                log << " " << *owner;
         }
         throw KW_INTERNAL_ERROR();
     }

@@ -46,7 +46,7 @@ std::string requiredAttribute(const tinybind::element& element, const char* name
 
 // ---- Cache records ----
 
-// A line is read in pieces of at most 1,022 characters.
+// A line is read in chunks of at most 1,022 characters.
 const int CACHE_LINE_SIZE = 1023;
 
 // The single tags in the order of their characters (upper case before lower case).
@@ -82,7 +82,7 @@ const char* cacheValue(const char* line)
     return value;
 }
 
-// Reads the next piece of a line into buffer, counted and trimmed; false at the end of the file.
+// Reads the next chunk of a line into buffer, counted and trimmed; false at the end of the file.
 bool readCacheLine(FILE* in, char* buffer, int* lineCounter)
 {
     if (!fgets(buffer, CACHE_LINE_SIZE, in))
@@ -317,7 +317,7 @@ void Package::writeToCache(FILE* out, const char* fileName_) const
 
     auto printed = [](const boost::shared_ptr<Dependency>& dependency) {
         std::ostringstream text;
-        dependency->print(text);
+        text << *dependency;
         return text.str();
     };
     for (const auto& dependency : requireList)
@@ -575,11 +575,7 @@ void Package::parseRequires()
     if (withSelfProvide) {
         boost::shared_ptr<Dependency> self = getSelfProvide();
         provideList.push_back(self);
-        Log::stream log(3, true);
-        log << "debug: Package " << name << "::parseRequires: add self provides " << static_cast<const void*>(self.get())
-            << ' ';
-        std::ostringstream printed;
-        self->print(printed);
-        log << printed.str();
+        Log::stream(3, true) << "debug: Package " << name << "::parseRequires: add self provides "
+                             << static_cast<const void*>(self.get()) << ' ' << *self;
     }
 }

@@ -151,6 +151,11 @@ protected:
     mutable boost::shared_ptr<Dependency> selfProvide;
 };
 
+inline std::ostream& operator<<(std::ostream& out, const Package& package)
+{
+    return package.print(out);
+}
+
 // The currency in which lists of packages pass between the components, installers and resolver.
 typedef std::vector<const Package*> cpkgs_t;
 

@@ -16,7 +16,9 @@
 #include "common/Source.h"
 #include "common/SourceSysDeb.h"
 #include "common/SourceSysRPM.h"
+#include "common/child_setup.h"
 #include "common/error.h"
+#include "common/fileops.h"
 
 namespace {
 
@@ -127,7 +129,7 @@ void Repository::addFromCache(FILE* in, Package::type_t type, dups_mode_t mode, 
             settled = true;
             break;
         }
-        if (!settled && record)
+        if (!settled)
             append(record.release());
     }
 }
@@ -287,12 +289,9 @@ Package* Repository::findNewer(const Package* pkg)
 Package* Repository::findNewestProvider(const std::string& name)
 {
     boost::shared_ptr<Dependency> wanted(new DependencyLogical(name, nullptr));
-    const PooledString pooled(name);
     Package* newest = nullptr;
+    // The group of the name holds only named provides of exactly that name.
     for (const boost::shared_ptr<Dependency>& provide : findProviders(wanted)) {
-        const DependencyLogical* named = dynamic_cast<const DependencyLogical*>(provide.get());
-        if (!named || named->getPooledName() != pooled)
-            continue;
         // Packages are only ever held as mutable objects; the dependency keeps a const view.
         Package* owner = const_cast<Package*>(provide->getOwner());
         if (!newest || owner->getVersion() > newest->getVersion())
@@ -451,12 +450,9 @@ void Repository::addFileConflictsOf(Package* pkg)
                 continue;
             if (file->getMd5String() == other->getMd5String())
                 continue;
-            std::ostringstream text;
-            text << "Warning: packages conflict by files detected: package ";
-            pkg->print(text) << "\n  conflict with package ";
-            target->print(text) << "\n  both have file ";
-            file->print(text) << " with different md5 sum.";
-            Log::stream(3, true) << text.str();
+            Log::stream(3, true) << "Warning: packages conflict by files detected: package " << *pkg
+                                 << "\n  conflict with package " << *target << "\n  both have file " << *file
+                                 << " with different md5 sum.";
             conflicts_index.insert(std::make_pair(pkg, target));
             back_conflicts.insert(std::make_pair(target, pkg));
         }
@@ -532,12 +528,9 @@ void Repository::resolveRequires()
             }
             if (candidates.empty()) {
                 std::ostringstream text;
-                require->print(text);
+                text << *require;
                 if (!Dependency::isArtificial(text.str())) {
-                    std::ostringstream line;
-                    line << "Warning: unresolved requires '" << text.str() << "' from ";
-                    pkg->print(line);
-                    Log::stream(1, true) << line.str();
+                    Log::stream(1, true) << "Warning: unresolved requires '" << text.str() << "' from " << *pkg;
                     if (pkg->getType() != 's')
                         unresolved[pkg] = require;
                 }
@@ -556,10 +549,10 @@ void Repository::resolveRequires()
 
 Repository::dependencies_t Repository::findSatisfyingProviders(const boost::shared_ptr<Dependency>& dep)
 {
+    // The group of dep's target holds only provides of dep's name.
     dependencies_t result;
-    const std::string name = dep->getName();
     for (const boost::shared_ptr<Dependency>& provide : findProviders(dep))
-        if (provide->getName() == name && provide->getOwner()->satisfies(dep.get()))
+        if (provide->getOwner()->satisfies(dep.get()))
             result.push_back(provide);
     return result;
 }
@@ -607,22 +600,15 @@ void Repository::dumpStat(const std::string& tag)
     const std::string path = "/tmp/libkw3_package_names_" + tag + ".txt";
     std::ostringstream text;
     for (const Package* pkg : packages) {
-        text << static_cast<const void*>(pkg) << " ";
-        pkg->print(text) << " ~" << pkg->getType() << "\n";
+        text << static_cast<const void*>(pkg) << " " << *pkg << " ~" << pkg->getType() << "\n";
     }
     int fd;
     try {
-        fd = create_private_file(path);
+        fd = fileops::create_private_file(path);
     } catch (const error&) {
         return;  // a debugging aid: nothing to report
     }
     const std::string data = text.str();
-    std::size_t written = 0;
-    while (written < data.size()) {
-        ssize_t n = write(fd, data.data() + written, data.size() - written);
-        if (n <= 0)
-            break;
-        written += n;
-    }
+    child_setup::writeAll(fd, data.data(), data.size());
     close(fd);
 }

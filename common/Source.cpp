@@ -1,18 +1,10 @@
 #include "common/Source.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/Package.h"
 #include "common/Progress.h"
 #include "common/Repository.h"
-#include "common/error.h"
-#include "common/format_message.h"
 
 namespace {
 const Messages messages;
@@ -91,21 +83,4 @@ bool Source::readInstalledFromFile(FILE* file, int dups_mode)
         throw;
     }
     return fclose(file) == 0;
-}
-
-int create_private_file(const std::string& path)
-{
-    // Another process may put something back between the removal and the creation; try a few times.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (unlink(path.c_str()) != 0 && errno != ENOENT)
-            break;
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0)
-            return fd;
-        if (errno != EEXIST)
-            break;
-    }
-    error e(4, 1, 1, 2);
-    e << format_message(messages.get("err_filewrite1"), path, strerror(errno));
-    throw e;
 }

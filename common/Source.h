@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <ostream>
-#include <string>
 
 class Package;
 class Repository;
@@ -43,11 +42,5 @@ protected:
     bool brief_loaded;
     bool full_loaded;
 };
-
-// Creates `path` afresh as an empty file of mode 0600 and returns its open descriptor (write only,
-// close-on-exec). Whatever stood at the path is removed first and the file is made exclusively without
-// following symbolic links, so a fixed name in a shared directory such as /tmp cannot be turned by
-// another user into a link to a file of root's. Raises "err_filewrite1" (4, 1, 1, 2) when it fails.
-int create_private_file(const std::string& path);
 
 #endif

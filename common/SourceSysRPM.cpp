@@ -11,6 +11,7 @@
 #include "common/Repository.h"
 #include "common/SystemCmd.h"
 #include "common/error.h"
+#include "common/fileops.h"
 #include "common/textutils.h"
 
 namespace {
@@ -49,7 +50,7 @@ void SourceSysRPM::readPackagesFull()
     logStep("read_system_packages");
     try {
         // The shell's redirection would follow a link that another user planted under the fixed name.
-        close(create_private_file(CACHE_FILE));
+        close(fileops::create_private_file(CACHE_FILE));
         exec_command(std::string(RPM_FULL_QUERY) + "  > " + CACHE_FILE, false, true, nullptr, nullptr);
     } catch (error& e) {
         e.addMessage(4, 1, 1, 2) << messages.get("err_rpm_info_full");

@@ -246,6 +246,21 @@ void create_empty_file(const std::string& path)
     close(fd);
 }
 
+int create_private_file(const std::string& path)
+{
+    // Another process may put something back between the removal and the creation; try a few times.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (unlink(path.c_str()) != 0 && errno != ENOENT)
+            break;
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST)
+            break;
+    }
+    throw system_error(1, "err_filewrite1", path, errno);
+}
+
 std::string dirname(const std::string& path)
 {
     const size_t slash = path.rfind('/');

@@ -25,6 +25,11 @@ void copy_file(const std::string& from, const std::string& to);
 // Creates the directory and its missing parents (mode 0755 under the umask); false when it existed.
 bool create_directory(const std::string& path);
 void create_empty_file(const std::string& path);
+// Creates `path` afresh as an empty file of mode 0600 and returns its open descriptor (write only,
+// close-on-exec). Whatever stood at the path is removed first and the file is made exclusively without
+// following symbolic links, so a fixed name in a shared directory such as /tmp cannot be turned by
+// another user into a link to a file of root's. Raises "err_filewrite1" (4, 1, 1, 2) when it fails.
+int create_private_file(const std::string& path);
 
 // The text before the last '/', empty without one.
 std::string dirname(const std::string& path);

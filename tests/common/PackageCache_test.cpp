@@ -14,6 +14,7 @@
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/RPMPackage.h"
+#include "common/SourceSysDeb.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
 
@@ -186,9 +187,9 @@ TEST(PackageCacheTest, UnknownTagsAreWarnedAndSkipped)
                           "Warning: unknow tag in cache, whole line is: m:420'\n");
 }
 
-TEST(PackageCacheTest, LongLinesAreReadInPieces)
+TEST(PackageCacheTest, LongLinesAreReadInChunks)
 {
-    // 1,022 characters make a piece; the rest of the line is read as a line of its own.
+    // 1,022 characters make a chunk; the rest of the line is read as a line of its own.
     const std::string name(1020, 'a');
     TextStream in("N:foo\nV:1\nR:" + name + "C:rest\nX:\n");
     int lines = 0;
@@ -348,11 +349,7 @@ TEST(PackageCacheTest, WriterRefusesIncompletePackages)
 // The installed packages of this machine, as the Debian installed-package source asks for them.
 TEST(PackageCacheTest, InstalledSystemRoundTrips)
 {
-    const char* command =
-        "dpkg-query --show '--showformat=s:${Status}\\nF:${Package}_installed.deb\\nN:${Package}\\nV:${Version}\\n"
-        "A:${Architecture}\\nP:, ${Provides}\\nX:\\n'| awk '/^s:(install|hold) ok/,/^X:/ { if (!/^s:/) print $0 }'"
-        "| awk -F ', ' '/^P:, / { for (i=2; i<=NF && $i; i++) print \"P:\" $i; next } 1'";
-    FILE* query = popen(command, "r");
+    FILE* query = popen(SourceSysDeb::BRIEF_QUERY, "r");
     ASSERT_NE(query, nullptr);
     std::vector<std::unique_ptr<Package>> packages;
     int lines = 0;

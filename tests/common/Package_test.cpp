@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include "common/error.h"
 #include "common/tinybind.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -33,26 +33,6 @@ std::string printed(const boost::shared_ptr<Dependency>& dependency)
     std::ostringstream out;
     dependency->print(out);
     return out.str();
-}
-
-// Runs the call and returns the error it throws; fails the test when it throws none.
-error thrown(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error";
-    return error();
-}
-
-void expectCodes(const error& e, int e_class, int e_rep, int e_sys, int e_supp)
-{
-    EXPECT_EQ(e.e_class, e_class);
-    EXPECT_EQ(e.e_rep, e_rep);
-    EXPECT_EQ(e.e_sys, e_sys);
-    EXPECT_EQ(e.e_supp, e_supp);
 }
 
 TEST(PackageTest, ConstructionAndTextForms)
@@ -82,9 +62,10 @@ TEST(PackageTest, ConstructionAndTextForms)
     Package bare("bare", static_cast<Version*>(nullptr));
     EXPECT_EQ(printed(bare), "bare");
     EXPECT_EQ(bare.getFileName(), "bare-(no version)");
-    error e = thrown([&] { bare.getVersion(); });
-    EXPECT_EQ(e.getText().rfind("Try of use NULL pointer: common/checked_pointer.h:", 0), 0u) << e.getText();
-    expectCodes(e, 3, 1, 0, 3);
+    const std::optional<error> e = thrown<error>([&] { bare.getVersion(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText().rfind("Try of use NULL pointer: common/checked_pointer.h:", 0), 0u) << e->getText();
+    EXPECT_EQ(codes(*e), std::make_tuple(3, 1, 0, 3));
 }
 
 TEST(PackageTest, FactoryByFileName)
@@ -100,9 +81,10 @@ TEST(PackageTest, FactoryByFileName)
     EXPECT_TRUE(deb->getVersion() < Version("1.0"));  // Debian order
 
     for (const char* name : {"foo.txt", "", "foo.rpm.gz", "rpm"}) {
-        error e = thrown([&] { delete Package::createByFileName("foo", "1.0", name); });
-        EXPECT_EQ(e.getText(), std::string("Unable to create package object from file ") + name + "\n");
-        expectCodes(e, 0, 0, 0, 0);
+        const std::optional<error> e = thrown<error>([&] { delete Package::createByFileName("foo", "1.0", name); });
+        ASSERT_TRUE(e) << name;
+        EXPECT_EQ(e->getText(), std::string("Unable to create package object from file ") + name + "\n");
+        EXPECT_EQ(codes(*e), std::make_tuple(0, 0, 0, 0));
     }
 }
 
@@ -119,7 +101,7 @@ TEST(PackageTest, NumbersAndDigest)
     EXPECT_EQ(md5_to_hex(foo.getMd5()), "d41d8cd98f00b204e9800998ecf8427e");
     foo.setBuildTime(7);
     EXPECT_EQ(foo.getBuildTime(), 7u);
-    EXPECT_EQ(thrown([&] { foo.setSize("12 "); }).getText(), Messages().get("err_non_digit") + "\n");
+    EXPECT_EQ(thrown<error>([&] { foo.setSize("12 "); }).value().getText(), Messages().get("err_non_digit") + "\n");
     EXPECT_THROW(foo.setMd5("abc"), error);
 }
 
@@ -265,12 +247,13 @@ TEST(PackageTest, SelfProvideAndSatisfaction)
 TEST(PackageTest, ReadingInfo)
 {
     Package foo("foo", "1.0");
-    error e = thrown([&] { foo.readInfo(); });
-    EXPECT_EQ(e.getText(), Messages().get("err_basepkg_noread") + "\n");
-    expectCodes(e, 0, 1, 1, 3);
+    const std::optional<error> e = thrown<error>([&] { foo.readInfo(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText(), Messages().get("err_basepkg_noread") + "\n");
+    EXPECT_EQ(codes(*e), std::make_tuple(0, 1, 1, 3));
 
     ExtCatalogPackage ext("ext-foo");
-    EXPECT_EQ(thrown([&] { ext.readInfo(); }).getText(), Messages().get("err_basepkg_noread") + "\n");
+    EXPECT_EQ(thrown<error>([&] { ext.readInfo(); }).value().getText(), Messages().get("err_basepkg_noread") + "\n");
 
     ChildResult result = runInChild([] {
         RPMPackage rpm("foo", "1.0-1");
@@ -346,8 +329,9 @@ TEST_F(PackageXmlTest, ProductPackages)
     EXPECT_EQ(p->getType(), 't');
 
     TiXmlElement* noFile = parse("<package name='foo' file='' version='1.0' release='1' arch='x86_64'/>");
-    error e = thrown([&] { Package::createFromXml(noFile, 'b'); });
-    EXPECT_EQ(e.getText(), "Unable to create package object from file \n");
+    const std::optional<error> e = thrown<error>([&] { Package::createFromXml(noFile, 'b'); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getText(), "Unable to create package object from file \n");
 }
 
 TEST_F(PackageXmlTest, ExtensionPackages)
@@ -384,9 +368,10 @@ TEST_F(PackageXmlTest, ExtensionPackages)
     EXPECT_EQ(p->getSize(), 6);
 
     Package bare("bare", "1.0");
-    error e = thrown([&] { bare.parseRequires(); });
-    EXPECT_NE(e.getText().find("common/Package.cpp, line "), std::string::npos) << e.getText();
-    expectCodes(e, 3, 1, 1, 3);
+    const std::optional<error> e = thrown<error>([&] { bare.parseRequires(); });
+    ASSERT_TRUE(e);
+    EXPECT_NE(e->getText().find("common/Package.cpp, line "), std::string::npos) << e->getText();
+    EXPECT_EQ(codes(*e), std::make_tuple(3, 1, 1, 3));
 }
 
 TEST_F(PackageXmlTest, MissingAttributeNamesTheFirstOne)

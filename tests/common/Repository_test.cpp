@@ -48,14 +48,7 @@ public:
     // Reads records into the repository as installed packages of this source.
     void read(const std::string& text, Repository::dups_mode_t mode = Repository::DUPS_APPEND)
     {
-        FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
-        try {
-            repository->addFromCache(in, 's', mode, this);
-        } catch (...) {
-            fclose(in);
-            throw;
-        }
-        fclose(in);
+        readInstalledFromFile(fmemopen(const_cast<char*>(text.data()), text.size(), "r"), mode);
     }
 
     std::string records;

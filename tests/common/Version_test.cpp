@@ -2,40 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
-#include <unistd.h>
+#include <vector>
 
 #include "common/Messages.h"
 #include "common/error.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
 int sign(int value)
 {
     return (value > 0) - (value < 0);
-}
-
-// Runs a shell script and returns its standard output.
-std::string runScript(const std::string& script)
-{
-    char path[] = "/tmp/kw-version-test-XXXXXX";
-    int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    close(fd);
-    std::ofstream(path) << script;
-    FILE* pipe = popen((std::string("/bin/sh ") + path).c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[4096];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        output.append(buffer, count);
-    EXPECT_EQ(pclose(pipe), 0);
-    unlink(path);
-    return output;
 }
 
 std::vector<int> parseSigns(const std::string& text)
@@ -47,6 +27,13 @@ std::vector<int> parseSigns(const std::string& text)
         result.push_back(sign(value));
     return result;
 }
+
+// Two versions and the sign of their comparison.
+struct OrderCase {
+    const char* a;
+    const char* b;
+    int expected;
+};
 
 TEST(VersionTest, ParsesEpochVersionAndRelease)
 {
@@ -113,12 +100,7 @@ TEST(VersionTest, EmptyTextThrows)
 
 TEST(VersionTest, SegmentOrder)
 {
-    struct Case {
-        const char* a;
-        const char* b;
-        int expected;  // sign
-    };
-    const Case cases[] = {
+    const OrderCase cases[] = {
         {"1.01", "1.1", 0},
         {"10", "9", 1},
         {"1.0a", "1.0", 1},
@@ -143,7 +125,7 @@ TEST(VersionTest, SegmentOrder)
         {"1.0a", "1.0b", -1},
     };
     const Version v;
-    for (const Case& c : cases) {
+    for (const OrderCase& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
         EXPECT_EQ(sign(v.compareSegments(c.a, c.b)), c.expected);
     }
@@ -151,12 +133,7 @@ TEST(VersionTest, SegmentOrder)
 
 TEST(VersionTest, VersionOrder)
 {
-    struct Case {
-        const char* a;
-        const char* b;
-        int expected;
-    };
-    const Case cases[] = {
+    const OrderCase cases[] = {
         {"1:1.0", "2.0", 1},
         {"0:1.0", "1.0", 1},  // an epoch, even 0, orders above none
         {"1.0-1", "1.0", 1},
@@ -166,7 +143,7 @@ TEST(VersionTest, VersionOrder)
         {"1.0-1", "1.0-1", 0},
         {"1.2", "1.10", -1},
     };
-    for (const Case& c : cases) {
+    for (const OrderCase& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
         Version a(c.a);
         Version b(c.b);
@@ -188,12 +165,7 @@ TEST(VersionTest, CopyKeepsAllFields)
 
 TEST(DebVersionTest, DebianOrder)
 {
-    struct Case {
-        const char* a;
-        const char* b;
-        int expected;
-    };
-    const Case cases[] = {
+    const OrderCase cases[] = {
         {"1.0~rc1", "1.0", -1},
         {"1.0", "1.0a", -1},
         {"1.0a", "1.0+", -1},
@@ -206,7 +178,7 @@ TEST(DebVersionTest, DebianOrder)
         {"1.0~", "1.0", -1},
         {"0:1.0", "1.0", 0},  // unlike the RPM-style order, epoch 0 equals none
     };
-    for (const Case& c : cases) {
+    for (const OrderCase& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
         DebVersion a(c.a);
         DebVersion b(c.b);
@@ -377,7 +349,7 @@ TEST(DebVersionTest, AgreesWithDpkg)
     for (size_t chunk = 0; chunk < chunks; ++chunk)
         script += " $dir/" + std::to_string(chunk);
     script += "\nrm -r $dir\n";
-    const std::vector<int> expected = parseSigns(runScript(script));
+    const std::vector<int> expected = parseSigns(shellOutput(script));
     ASSERT_EQ(expected.size(), pairs.size());
     for (size_t i = 0; i < pairs.size(); ++i) {
         SCOPED_TRACE(pairs[i].first + " vs " + pairs[i].second);
@@ -385,7 +357,7 @@ TEST(DebVersionTest, AgreesWithDpkg)
     }
 }
 
-// A version without '~', '^', a trailing separator or a second '-', where the Part and rpm agree.
+// A version without '~', '^', a trailing separator or a second '-', where this order and rpm's agree.
 std::string randomRpm(std::mt19937& random)
 {
     static const std::string segmentChars = "0123456789012345abcxyzABC";
@@ -407,7 +379,7 @@ std::string randomRpm(std::mt19937& random)
     return text;
 }
 
-// Whether rpm reads the text as the Part does: a digits-only epoch, at most one '-' after it, and no
+// Whether rpm reads the text as Version does: a digits-only epoch, at most one '-' after it, and no
 // separator at the end of the text or of the version part.
 bool rpmComparable(const std::string& text)
 {
@@ -456,7 +428,7 @@ TEST(VersionTest, AgreesWithRpm)
     for (const auto& pair : pairs)
         lua += "print(rpm.vercmp(\"" + pair.first + "\", \"" + pair.second + "\") .. \" \") ";
     lua += "}";
-    const std::vector<int> expected = parseSigns(runScript("rpm --eval '" + lua + "'\n"));
+    const std::vector<int> expected = parseSigns(shellOutput("rpm --eval '" + lua + "'"));
     ASSERT_EQ(expected.size(), pairs.size());
     for (size_t i = 0; i < pairs.size(); ++i) {
         SCOPED_TRACE(pairs[i].first + " vs " + pairs[i].second);

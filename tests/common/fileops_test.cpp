@@ -1,5 +1,6 @@
 #include "common/fileops.h"
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -367,6 +368,31 @@ TEST_F(FileopsTest, CreateEmptyFile)
     EXPECT_EQ(info.st_size, 0);
 
     expect_error(caught([&] { fileops::create_empty_file(dir + "/no/file"); }), 4, 2,
+                 text_of("err_filewrite1", dir + "/no/file", strerror(ENOENT)));
+}
+
+TEST_F(FileopsTest, CreatePrivateFileReplacesWhateverStoodThere)
+{
+    writeWholeFile(dir + "/victim", "precious");
+    fs::create_symlink(dir + "/victim", dir + "/link");
+    writeWholeFile(dir + "/old", "content");
+    for (const char* name : {"/link", "/old", "/new"}) {
+        SCOPED_TRACE(name);
+        const int fd = fileops::create_private_file(dir + name);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(write(fd, "x", 1), 1);
+        EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC);
+        EXPECT_EQ(fcntl(fd, F_GETFL) & O_ACCMODE, O_WRONLY);
+        close(fd);
+        struct stat info;
+        ASSERT_EQ(lstat((dir + name).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(readWholeFile(dir + name), "x");
+    }
+    EXPECT_EQ(readWholeFile(dir + "/victim"), "precious");
+
+    expect_error(caught([&] { fileops::create_private_file(dir + "/no/file"); }), 4, 1,
                  text_of("err_filewrite1", dir + "/no/file", strerror(ENOENT)));
 }
 
