@@ -13,6 +13,7 @@
 #include "common/error.h"
 #include "common/md5rep.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/printed.h"
 
 namespace {
 
@@ -26,13 +27,6 @@ dep_ptr logical(const std::string& text, const Package* owner = nullptr)
 dep_ptr path(const std::string& text, int mode = 0, const std::string& digest = "")
 {
     return dep_ptr(new DependencyFile(text, mode, digest, nullptr));
-}
-
-std::string printed(const Dependency& dependency)
-{
-    std::ostringstream out;
-    dependency.print(out);
-    return out.str();
 }
 
 uint64_t bits(const char* pointer)

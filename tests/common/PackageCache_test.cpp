@@ -17,6 +17,7 @@
 #include "common/SourceSysDeb.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/printed.h"
 
 namespace {
 
@@ -42,13 +43,6 @@ private:
     std::string text;
     FILE* file;
 };
-
-std::string printed(const boost::shared_ptr<Dependency>& dependency)
-{
-    std::ostringstream out;
-    dependency->print(out);
-    return out.str();
-}
 
 std::vector<std::string> list(const Package& package, boost::shared_ptr<Dependency> (Package::*get)(uint32_t) const)
 {

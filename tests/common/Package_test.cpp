@@ -18,22 +18,9 @@
 #include "common/tinybind.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/thrown.h"
+#include "tests/support/printed.h"
 
 namespace {
-
-std::string printed(const Package& package)
-{
-    std::ostringstream out;
-    package.print(out);
-    return out.str();
-}
-
-std::string printed(const boost::shared_ptr<Dependency>& dependency)
-{
-    std::ostringstream out;
-    dependency->print(out);
-    return out.str();
-}
 
 TEST(PackageTest, ConstructionAndTextForms)
 {

@@ -21,6 +21,7 @@
 #include "common/Source.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/printed.h"
 
 namespace {
 
@@ -87,13 +88,6 @@ std::vector<const Package*> targets(const Repository::relation_range_t& range)
     for (const auto& pair : range)
         result.push_back(pair.second);
     return result;
-}
-
-std::string printed(const Package* pkg)
-{
-    std::ostringstream out;
-    pkg->print(out);
-    return out.str();
 }
 
 std::string dependencies(const Package* pkg)

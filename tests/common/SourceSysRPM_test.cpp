@@ -21,6 +21,7 @@
 #include "common/error.h"
 #include "common/textutils.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/printed.h"
 
 namespace {
 
@@ -41,13 +42,6 @@ std::string normalised(const std::string& text)
     for (const std::string& line : lines)
         result += line + "\n";
     return result;
-}
-
-std::string printed(const boost::shared_ptr<Dependency>& dep)
-{
-    std::ostringstream out;
-    dep->print(out);
-    return out.str();
 }
 
 // Tiny packages built with rpmbuild and entered into a database of their own: rpm finds it under

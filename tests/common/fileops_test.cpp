@@ -21,6 +21,7 @@
 #include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/thrown.h"
 
 namespace fs = boost::filesystem;
 
@@ -50,17 +51,6 @@ ChildResult with_log(const std::function<int()>& body, const ChildOptions& optio
             return body();
         },
         options);
-}
-
-error caught(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error was thrown";
-    return error();
 }
 
 void expect_error(const error& e, int e_class, int e_rep, const std::string& text)

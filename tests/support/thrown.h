@@ -5,6 +5,8 @@
 #include <optional>
 #include <tuple>
 
+#include <gtest/gtest.h>
+
 #include "common/error.h"
 
 // The exception of type E that the call throws; empty when it throws none. Other exceptions pass.
@@ -17,6 +19,16 @@ std::optional<E> thrown(const std::function<void()>& call)
         return e;
     }
     return std::nullopt;
+}
+
+// The exception of type E that the call must throw; a test failure, and a default E, when it throws none.
+template <typename E = error>
+E caught(const std::function<void()>& call)
+{
+    if (std::optional<E> e = thrown<E>(call))
+        return *e;
+    ADD_FAILURE() << "no exception was thrown";
+    return E();
 }
 
 // The four codes of an error, in the constructor's order, for one comparison.
