@@ -51,6 +51,23 @@ public:
     static bool isArtificial(const std::string& name);
     static void addArtificial(const std::string& name);
 
+    // For hashed containers of dependencies: the hash of the target, and the two equalities.
+    struct Hash {
+        std::size_t operator()(const boost::shared_ptr<Dependency>& dependency) const { return dependency->hash(); }
+    };
+    struct SameTarget {
+        bool operator()(const boost::shared_ptr<Dependency>& a, const boost::shared_ptr<Dependency>& b) const
+        {
+            return a->isSameTarget(b);
+        }
+    };
+    struct Equal {
+        bool operator()(const boost::shared_ptr<Dependency>& a, const boost::shared_ptr<Dependency>& b) const
+        {
+            return a->equals(b);
+        }
+    };
+
 private:
     std::vector<boost::weak_ptr<Dependency>> resolvers;
     const Package* owner;

@@ -1,0 +1,1251 @@
+#include "common/PkgManager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+#include <boost/make_shared.hpp>
+
+#include "common/DependencyFile.h"
+#include "common/DependencyLogical.h"
+#include "common/FuncTrace.h"
+#include "common/Log.h"
+#include "common/Messages.h"
+#include "common/Progress.h"
+#include "common/Repository.h"
+#include "common/Source.h"
+#include "common/format_message.h"
+#include "common/remover.h"
+
+namespace {
+
+const Messages messages;
+
+// The source name that the resolver's internal errors report.
+const char* const SOURCE_NAME = "common/PkgManager";
+
+template <typename... Parts>
+std::string text(const Parts&... parts)
+{
+    std::ostringstream out;
+    (out << ... << parts);
+    return out.str();
+}
+
+// Equal name, version and architecture.
+bool sameNameVersionArch(const Package* a, const Package* b)
+{
+    return a->getName() == b->getName() && a->getVersion() == b->getVersion() && a->getArch() == b->getArch();
+}
+
+bool contains(const cpkgs_t& list, const Package* p)
+{
+    return std::find(list.begin(), list.end(), p) != list.end();
+}
+
+// Raises the trial depth that marks the log lines for as long as a trial works.
+class TrialDepth {
+public:
+    TrialDepth() { ++Log::depth; }
+    ~TrialDepth() { --Log::depth; }
+    TrialDepth(const TrialDepth&) = delete;
+    TrialDepth& operator=(const TrialDepth&) = delete;
+};
+
+// The type priorities, highest first; 'r' has no source of its own.
+const char* typeOrder(int mode)
+{
+    return mode == PkgManager::RESOLVE_RPMDEPS ? "brtus" : "sbrut";
+}
+
+// The decision line of a comparison by the named criterion.
+int decided(int result, const char* criterion)
+{
+    Log::stream(3, true) << "      " << (result > 0 ? "select" : "reject") << " currBest by cmpPriority (" << criterion
+                         << ")";
+    return result;
+}
+
+int sign(int value)
+{
+    return (value > 0) - (value < 0);
+}
+
+bool downloadable(const Package* p)
+{
+    return p->getSource() && p->getSource()->isDownloadable();
+}
+
+// The first provide of p that is a named dependency with a version and satisfies the dependency.
+boost::shared_ptr<Dependency> versionedProvideFor(const Package* p, const boost::shared_ptr<Dependency>& dependency)
+{
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> provide = p->getProvide(i); ++i) {
+        const DependencyLogical* logical = dynamic_cast<const DependencyLogical*>(provide.get());
+        if (logical && logical->getVersion() && dependency->isSatisfiedBy(provide))
+            return provide;
+    }
+    return boost::shared_ptr<Dependency>();
+}
+
+}  // namespace
+
+PkgManager::gravity_t PkgManager::gravity;
+std::set<std::string> PkgManager::preferredPackages;
+std::set<std::string> PkgManager::conflictWarnings;
+PkgManager::dependency_set_t PkgManager::obsoletesWarnings;
+PkgManager::dependency_set_t PkgManager::hardwiredWarnings;
+
+PkgManager::PkgManager(Repository* repository_, cpkgs_t* necessaryList_, Options options_)
+    : repository(repository_), necessaryList(necessaryList_), options(options_), level(1), startList(*necessaryList_)
+{
+    // Requirements know their resolvers only once the repository has linked them to the current
+    // package list; the link is made lazily, by the first query of the requirement index.
+    repository->getRequirers(nullptr);
+}
+
+void PkgManager::addRequestedPackages(const cpkgs_t& list)
+{
+    requestedList.insert(requestedList.end(), list.begin(), list.end());
+}
+
+bool PkgManager::isRequested(const Package* p) const
+{
+    return contains(requestedList, p) || contains(startList, p);
+}
+
+bool PkgManager::inNecessary(const Package* p) const
+{
+    return contains(*necessaryList, p);
+}
+
+bool PkgManager::nameInNecessary(const PooledString& name) const
+{
+    for (const Package* item : *necessaryList)
+        if (item->getName() == name)
+            return true;
+    return false;
+}
+
+void PkgManager::printList(int logLevel, const cpkgs_t& list) const
+{
+    for (const Package* p : list)
+        Log::stream(logLevel, true) << " (" << p->getType() << ") " << p->getFileName();
+}
+
+// ---- the pass loop ----
+
+void PkgManager::findNecessaryPackages(bool lastOnly)
+{
+    FuncTrace trace("findNecessaryPackages");
+    if (necessaryList->empty()) {
+        error e(3, 0, 0, 2);
+        e << "start packages list for resolver is empty";
+        throw e;
+    }
+    Log::stream(2, true) << "PkgManager: start resolving packages";
+    const std::size_t passLimit = std::max<std::size_t>(repository->getPackages().size(), 3);
+    const Package* predicted = nullptr;
+    bool complete = false;
+    for (std::size_t passCount = 0; passCount < passLimit && !complete; ++passCount) {
+        Progress().checkInterrupted();
+        Log::stream(2, true) << "findNecessaryPackages(): start pass " << passCount;
+        std::size_t index = 0;
+        if (passCount == 0 && lastOnly) {
+            index = necessaryList->size() - 1;
+            predicted = necessaryList->back();
+        }
+        try {
+            for (;;) {
+                for (; index < necessaryList->size(); ++index)
+                    findRequiredFor((*necessaryList)[index]);
+                resolveDefferedDependencies();
+                if (index >= necessaryList->size() && deferredList.empty())
+                    break;
+            }
+            complete = true;
+        } catch (const unhappy&) {
+            Log::stream(1, true) << "Unhappy caught; try to resolve again.";
+            *necessaryList = startList;
+            if (predicted)
+                addToNecessary(predicted, false);
+            deferredList.clear();
+            resolvedDeps.clear();
+            if (predicted && isBlack(predicted)) {
+                Log::stream(2, true) << "Can't find solution with predictionally for package " << *predicted
+                                     << ": it was added to blacklist";
+                error e(5, 1, 1, 3);
+                e << messages.get("err_deps_nochance");
+                throw e;
+            }
+        }
+    }
+    if (!complete) {
+        Log::stream(1, true) << "passCount is reached passLimit";
+        error e(5, 1, 1, 3);
+        e << messages.get("err_bad_deps");
+        throw e;
+    }
+    Log::stream(2, true) << "=== Package resolving sucessfuly ends ===";
+    printList(2, *necessaryList);
+}
+
+void PkgManager::findRequiredFor(const Package* p)
+{
+    FuncTrace trace("findRequiredFor ", *p);
+    if (options.mode == RESOLVE_INSTALL && p->getType() == 's')
+        return;
+    Log::stream(2, true) << "Find directly required packages for " << *p;
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> dependency = p->getRequire(i); ++i) {
+        const bool indirect = indirectPackages.count(p) != 0;
+        try {
+            if (!selectBestResolvers(dependency, indirect, level, 0)) {
+                if (level > 4)
+                    blackListMasterAndThrowUnhappy(dependency);
+                Log::stream(3, true) << "Will try to resolve it later, put to deffered list";
+                addDeferred(dependency, indirect);
+            }
+        } catch (const error&) {
+            Log::stream(1, true) << "Problem occured during searching directly resolved dependencies for '"
+                                 << *dependency << "' of package " << *p << " ";
+            throw;
+        }
+    }
+    // The indirect rules go here: hardwired dependencies, obsoletes, conflicts, back conflicts and
+    // other architectures, each repairing what installing p breaks among the installed packages.
+}
+
+// ---- the deferred list ----
+
+void PkgManager::addDeferred(const boost::shared_ptr<Dependency>& dependency, bool indirect)
+{
+    for (const Deferred& entry : deferredList) {
+        if (entry.dependency->isSameTarget(dependency)) {
+            Log::stream(3, true) << " is already in deffered list, skip";
+            return;
+        }
+    }
+    deferredList.push_back(Deferred{dependency, indirect});
+}
+
+void PkgManager::resolveDefferedDependencies()
+{
+    if (deferredList.empty())
+        return;
+    FuncTrace trace("resolveDefferedDependencies");
+    Log::stream(3, true) << "Resolve deffered dependencies.";
+    for (int tryLevel = 1; tryLevel <= 5; ++tryLevel) {
+        for (auto entry = deferredList.begin(); entry != deferredList.end(); ++entry) {
+            if (selectBestResolvers(entry->dependency, entry->indirect, tryLevel, 0)) {
+                deferredList.erase(entry);
+                return;
+            }
+            if (tryLevel == 5)
+                blackListMasterAndThrowUnhappy(entry->dependency);
+        }
+    }
+}
+
+// ---- statistics and trials ----
+
+void PkgManager::getStatistics(Statistics& out) const
+{
+    out = Statistics();
+    for (const Package* p : *necessaryList) {
+        if (p->getType() == 's')
+            continue;
+        const bool installed = p->getType() != 'd' && repository->getInstalledPackage(p->getName());
+        if (isRemover(p)) {
+            ++out.removers;
+        } else if (p->getType() == 'b') {
+            ++(installed ? out.upgradeBuild : out.newBuild);
+            out.sizeBuild += p->getSize();
+        } else if (p->getType() == 'u') {
+            ++(installed ? out.upgradeOs : out.newOs);
+            out.sizeOs += p->getSize();
+        }
+    }
+    out.toInstall = out.newBuild + out.newOs;
+    out.toUpgrade = out.upgradeBuild + out.upgradeOs;
+    out.toRemove = out.removers;
+    out.totalSize = out.sizeBuild + out.sizeOs;
+}
+
+std::optional<error> PkgManager::runTrial(const cpkgs_t& start, const std::function<void(PkgManager&)>& work,
+                                          Statistics& statistics)
+{
+    Repository trialRepository(*repository);
+    cpkgs_t trialList(start);
+    PkgManager trial(&trialRepository, &trialList, options);
+    trial.blackList = blackList;
+    trial.osArch = osArch;
+    try {
+        TrialDepth depth;
+        work(trial);
+    } catch (const error& e) {
+        if (e.e_class != 5)
+            throw;
+        return e;
+    }
+    trial.getStatistics(statistics);
+    return std::nullopt;
+}
+
+// ---- other operations ----
+
+void PkgManager::addGravity(const std::string& dependency, const std::string& name)
+{
+    if (name.empty())
+        Log::stream(2, true) << "add gravity '" << dependency << "' to all resolvers";
+    else
+        Log::stream(2, true) << "add gravity " << dependency << " => '" << name << "'";
+    boost::shared_ptr<Dependency> key;
+    if (!dependency.empty() && dependency[0] == '/')
+        key.reset(new DependencyFile(dependency, 0, "", nullptr));
+    else
+        key.reset(new DependencyLogical(dependency, nullptr));
+    gravity[key] = name;
+}
+
+bool PkgManager::hasProvider(const std::string& name) const
+{
+    boost::shared_ptr<Dependency> wanted(new DependencyLogical(name, nullptr));
+    return !repository->findProviders(wanted).empty();
+}
+
+cpkgs_t PkgManager::getIndirectPackages() const
+{
+    return cpkgs_t(indirectPackages.begin(), indirectPackages.end());
+}
+
+// ---- the tournament ----
+
+bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& dependency, bool indirect, int tryLevel,
+                                     int flags)
+{
+    const std::string dependencyText = text(*dependency);
+    FuncTrace trace("selectBestResolvers: resolve '", dependencyText, "'");
+    if (options.mode == RESOLVE_RPMDEPS && Dependency::isArtificial(dependencyText)) {
+        Log::stream(3, true) << "selectBestResolvers: resolve '" << dependencyText << "': artifical, skipped.";
+        return true;
+    }
+    if (!(flags & 1) && resolvedDeps.count(dependency)) {
+        Log::stream(3, true) << "selectBestResolvers: resolve '" << dependencyText
+                             << "': is already resolved, skipped.";
+        return true;
+    }
+    const Package* owner = dependency->getOwner();
+    Log::stream(3, true) << "selectBestResolvers: resolve '" << dependencyText << "' from " << owner->getFileName()
+                         << " ~" << owner->getType() << " on level " << tryLevel << ":";
+
+    cpkgs_t candidates;
+    int considered = 0;
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> best = dependency->getResolver(i); ++i) {
+        const Package* currBest = best->getOwner();
+        if (isBlack(currBest)) {
+            Log::stream(3, true) << " skip.";
+            continue;
+        }
+        ++considered;
+        Log::stream(3, true) << "  currBest: " << *currBest << " ~" << currBest->getType() << " (provides '" << *best
+                             << "')";
+        bool tie = false;
+        for (uint32_t j = 0;; ++j) {
+            boost::shared_ptr<Dependency> test = dependency->getResolver(j);
+            if (!test) {
+                if (tie) {
+                    Log::stream(3, true) << "selectBestResolvers: can't resolve '" << dependencyText
+                                         << "' on this level (" << tryLevel << ")";
+                    return false;
+                }
+                Log::stream(3, true) << "  package " << *currBest << " is scheduled for addition to necessaryList";
+                candidates.push_back(currBest);
+                break;
+            }
+            const Package* currTest = test->getOwner();
+            if (currTest == currBest)
+                continue;
+            if (isBlack(currTest)) {
+                Log::stream(3, true) << " skip.";
+                continue;
+            }
+            Log::stream(3, true) << "    currTest: " << *currTest << " ~" << currTest->getType() << " (provides '"
+                                 << *test << "')";
+            if (currTest->getName() == currBest->getName()) {
+                const int r = cmpPriority(currBest, currTest);
+                if (r > 0)
+                    continue;
+                if (r < 0)
+                    break;
+                if (i < j) {
+                    Log::stream(3, true) << "      select currBest by index.";
+                    continue;
+                }
+                Log::stream(3, true) << "      reject currBest by index.";
+                break;
+            }
+            auto entry = gravity.find(dependency);
+            if (entry != gravity.end()) {
+                if (entry->second.empty()) {
+                    Log::stream(3, true) << "      select currBest by 'resolve to all' gravity";
+                    continue;
+                }
+                if (entry->second == currBest->getName().c_str()) {
+                    Log::stream(3, true) << "      select currBest by gravity.";
+                    continue;
+                }
+                Log::stream(3, true) << "      reject currBest by gravity.";
+                Log::stream(3, true) << "      solution='" << entry->second << "', currBest name '"
+                                     << currBest->getName() << "'";
+                break;
+            }
+            const int r = smartGravity(dependency, currBest, currTest, tryLevel);
+            if (r > 0) {
+                Log::stream(3, true) << "      select currBest by smartGravity().";
+                continue;
+            }
+            if (r < 0) {
+                Log::stream(3, true) << "      reject currBest by smartGravity().";
+                break;
+            }
+            Log::stream(3, true) << "      packages are equal on this level";
+            tie = true;
+        }
+    }
+
+    if (candidates.empty()) {
+        if (Dependency::isArtificial(dependencyText))
+            return true;
+        if (considered == 0)
+            blackListMasterAndThrowUnhappy(dependency);
+        return false;
+    }
+    resolvedDeps.insert(dependency);
+    for (const Package* candidate : candidates) {
+        if (!indirect)
+            indirectPackages.erase(candidate);
+        try {
+            appendNecessaryPackage(candidate, indirect);
+        } catch (const error&) {
+            Log::stream(1, true) << "Could not add package " << *candidate << "to the list of required packages.";
+            throw;
+        }
+    }
+    return true;
+}
+
+// ---- appending ----
+
+bool PkgManager::resolvedToAllForBoth(const Package* a, const Package* b) const
+{
+    for (const auto& entry : gravity)
+        if (entry.second.empty() && a->satisfies(entry.first.get()) && b->satisfies(entry.first.get()))
+            return true;
+    return false;
+}
+
+bool PkgManager::appendNecessaryPackage(const Package* p, bool indirect)
+{
+    FuncTrace trace("appendNecessaryPackage: ", *p, " ~", p->getType());
+    if (options.mode == RESOLVE_RPMDEPS && p->getType() == 'b') {
+        Log::stream(2, true) << " is build package, skip (TODO: intercomponent dependency tracking here).";
+        return true;
+    }
+    // Most packages have no conflicts at all: spare them the pairwise test.
+    const bool mayConflict = !repository->getConflicts(p).empty() || !repository->getBackConflicts(p).empty();
+    // Black-listing below may return (its victim was black already): the list is read afresh.
+    for (std::size_t k = 0; k < necessaryList->size(); ++k) {
+        const Package* item = (*necessaryList)[k];
+        if (item == p) {
+            Log::stream(3, true) << " is already in list, skip.";
+            return false;
+        }
+        if (item->getName() == p->getName()) {
+            if (item->getVersion() == p->getVersion()) {
+                if (item->getArch() != p->getArch())
+                    continue;
+                Log::stream(3, true) << " skipped, same name-ver-arch is already in list.";
+                if (!indirect)
+                    indirectPackages.erase(item);
+                return false;
+            }
+            boost::shared_ptr<Reason> reason = boost::make_shared<ReasonClash>(p, item);
+            Log::stream(2, true) << " - there is another package '" << *item << "'"
+                                 << " with same name in necessaryList";
+            const bool pLower = p->getVersion() < item->getVersion();
+            const bool pHigher = p->getVersion() > item->getVersion();
+            const Package* victim = options.mode == RESOLVE_INSTALL ? (pLower ? p : item) : (pHigher ? p : item);
+            appendBlackPackage(victim, reason);
+            continue;
+        }
+        if (!mayConflict || (!repository->conflicts(p, item) && !repository->conflicts(item, p)))
+            continue;
+        try {
+            Log::stream(2, true) << " - conflicts with " << *item << " which is already in necessaryList";
+            boost::shared_ptr<Reason> reason = boost::make_shared<ReasonClash>(item, p);
+            if (options.mode == RESOLVE_INSTALL) {
+                const int choice = selectBlackPackage(item, p, reason);
+                if (choice == 2) {
+                    Log::stream(1, true) << "Can't select which of conflicting packages add to blacklist: " << *item
+                                         << " or " << *p << ": adding them both.";
+                    appendBlackPackage(item, reason);
+                    appendBlackPackage(p, reason);
+                } else {
+                    const Package* victim = choice == 0 ? item : p;
+                    Log::stream(2, true) << "appendNecessaryPackage(): add to black list " << *victim
+                                         << " by selectBlackPackage().";
+                    appendBlackPackage(victim, reason);
+                }
+            } else if (resolvedToAllForBoth(item, p)) {
+                Log::stream(2, true) << "appendNecessaryPackage(): call removeModeSolution() "
+                                     << " to both: " << *p << " and " << *item << ".";
+                removeModeSolution(p);
+                removeModeSolution(item);
+            } else {
+                Log::stream(2, true) << "appendNecessaryPackage(): add to black list " << *p
+                                     << " by selectBlackPackage().";
+                appendBlackPackage(p, reason);
+            }
+        } catch (const error&) {
+            Log::stream(1, true) << "Unable to install both " << *item << " and " << *p
+                                 << " because they conflict with each other.";
+            throw;
+        }
+    }
+    Log::stream(3, true) << " added.";
+    addToNecessary(p, indirect);
+    return true;
+}
+
+void PkgManager::addToNecessary(const Package* p, bool indirect)
+{
+    for (const Package* item : *necessaryList)
+        if (sameNameVersionArch(item, p))
+            return;
+    necessaryList->push_back(p);
+    if (indirect)
+        indirectPackages.insert(p);
+}
+
+// ---- choice rules ----
+
+std::string PkgManager::getOsArch() const
+{
+    if (osArch.empty()) {
+        error e(3, 1, 1, 3);
+        e << "os_arch is not defined in packages resolver";
+        throw e;
+    }
+    return osArch == "i386" ? std::string("i686") : osArch;
+}
+
+int PkgManager::cmpArchPriority(const Package* a, const Package* b) const
+{
+    const std::string archA = a->getArch().c_str();
+    const std::string archB = b->getArch().c_str();
+    if (archA == archB)
+        return 0;
+    const std::string server = getOsArch();
+    if (archA == server)
+        return 1;
+    if (archB == server)
+        return -1;
+    if (server == "powerpc")
+        return 0;
+    if (!archA.empty() && !archB.empty() && archA[0] == 'i' && archB[0] == 'i')
+        return sign(archA.compare(archB));
+    return 0;
+}
+
+int PkgManager::cmpDirPriority(const Package* a, const Package* b) const
+{
+    if (a->getType() == 'd')
+        throw internal_error(SOURCE_NAME, 2357);
+    if (b->getType() == 'd')
+        throw internal_error(SOURCE_NAME, 2358);
+    if (a->getType() == 'z')
+        throw internal_error(SOURCE_NAME, 2360);
+    if (b->getType() == 'z')
+        throw internal_error(SOURCE_NAME, 2361);
+    if (a->getType() == b->getType())
+        return 0;
+    for (const char* type = typeOrder(options.mode); *type; ++type) {
+        if (a->getType() == *type)
+            return 1;
+        if (b->getType() == *type)
+            return -1;
+    }
+    return 0;
+}
+
+int PkgManager::cmpPriority(const Package* currBest, const Package* currTest) const
+{
+    const int version = currBest->getVersion().compare(currTest->getVersion());
+    const bool bestRequested = isRequested(currBest);
+    const bool testRequested = isRequested(currTest);
+    if (bestRequested && !testRequested) {
+        Log::stream(3, true) << "      select currBest by cmpPriority (requested)";
+        return 1;
+    }
+    if (testRequested && !bestRequested) {
+        Log::stream(3, true) << "      reject currBest by cmpPriority (requested)";
+        return -1;
+    }
+    if (bestRequested && version != 0)
+        return decided(version, "requested version");
+    if ((currBest->getType() == 'b' || currTest->getType() == 'b') && version != 0)
+        return decided(version, "requested version");
+
+    if (options.mode == RESOLVE_RPMDEPS) {
+        if (version != 0)
+            return decided(version, "rpmdeps version");
+        if (currBest->getArch() != currTest->getArch())
+            return 1;
+        if (const int dir = cmpDirPriority(currBest, currTest))
+            return decided(dir, "rpmdeps dir priority");
+    } else if (options.versionFirst) {
+        if (version != 0)
+            return decided(version, "version (1)");
+        if (const int arch = cmpArchPriority(currBest, currTest))
+            return decided(arch, "arch priority (2)");
+        if (const int dir = cmpDirPriority(currBest, currTest))
+            return decided(dir, "dir priority (3)");
+    } else {
+        if (const int dir = cmpDirPriority(currBest, currTest))
+            return decided(dir, "dir priority (1)");
+        if (version != 0)
+            return decided(version, "version (2)");
+        if (const int arch = cmpArchPriority(currBest, currTest))
+            return decided(arch, "arch priority (3)");
+    }
+
+    const bool bestDownloadable = downloadable(currBest);
+    const bool testDownloadable = downloadable(currTest);
+    if (bestDownloadable && !testDownloadable) {
+        Log::stream(3, true) << "      select currBest by cmpPriority (source downloadable)";
+        return 1;
+    }
+    if (testDownloadable && !bestDownloadable) {
+        Log::stream(3, true) << "      select currTest by cmpPriority (source downloadable)";
+        return -1;
+    }
+    return 0;
+}
+
+bool PkgManager::isObsoletedInNecessary(const Package* p) const
+{
+    const std::pair<std::string, std::string> target(p->getName().c_str(), "");
+    for (const Package* item : *necessaryList)
+        if (isRemoverFor(target, item))
+            return true;
+    return false;
+}
+
+int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, const Package* currBest,
+                             const Package* currTest, int tryLevel)
+{
+    const bool bestNecessary = nameInNecessary(currBest->getName());
+    const bool testNecessary = nameInNecessary(currTest->getName());
+    if (bestNecessary && !testNecessary) {
+        Log::stream(3, true) << "      select currBest: it is already in necessaryList.";
+        return 1;
+    }
+    if (testNecessary && !bestNecessary) {
+        Log::stream(3, true) << "      reject currBest: currTest is already in necessaryList.";
+        return -1;
+    }
+
+    if (options.mode == RESOLVE_RPMDEPS) {
+        Log::stream(0, true) << "Warning: concurrent dependency '" << *dependency << "' from "
+                             << *dependency->getOwner()
+                             << " without gravity.\nAdd gravity 'to all' and try to continue resolving.";
+        gravity[dependency] = "";
+        std::set<std::string> names;
+        for (uint32_t i = 0; boost::shared_ptr<Dependency> resolver = dependency->getResolver(i); ++i)
+            names.insert(resolver->getOwner()->getName().c_str());
+        Log::stream solutions(0, true);
+        solutions << "The possible solutions are:";
+        for (const std::string& name : names)
+            solutions << " '" << name << "'";
+        return 1;
+    }
+
+    if (tryLevel == 2) {
+        const bool bestInstalled = repository->getInstalledPackage(currBest->getName()) != nullptr;
+        const bool testInstalled = repository->getInstalledPackage(currTest->getName()) != nullptr;
+        const bool bestObsoleted = isObsoletedInNecessary(currBest);
+        const bool testObsoleted = isObsoletedInNecessary(currTest);
+        if (bestInstalled && !testInstalled) {
+            if (bestObsoleted) {
+                Log::stream(3, true) << "      reject currBest: currBest is obsoleted and installed.";
+                return -1;
+            }
+            Log::stream(3, true) << "      select currBest: it has some version already installed.";
+            return 1;
+        }
+        if (testInstalled && !bestInstalled) {
+            if (testObsoleted) {
+                Log::stream(3, true) << "      select currBest: currTest is obsoleted and installed.";
+                return 1;
+            }
+            Log::stream(3, true) << "      reject currBest: currTest has some version already installed.";
+            return -1;
+        }
+        if (testInstalled && testObsoleted) {
+            Log::stream(3, true) << "      select currBest: currTest is obsoleted and installed.";
+            return 1;
+        }
+        if (bestInstalled && bestObsoleted) {
+            Log::stream(3, true) << "      reject currBest: currBest is obsoleted and installed.";
+            return -1;
+        }
+        const bool bestConflicts = conflictsWithSystemOrNecessary(currBest);
+        const bool testConflicts = conflictsWithSystemOrNecessary(currTest);
+        if (testConflicts && !bestConflicts) {
+            Log::stream(3, true) << "      select currBest: currTest conflicts with system or necessary package.";
+            return 1;
+        }
+        if (bestConflicts && !testConflicts) {
+            Log::stream(3, true) << "      reject currBest: currBest conflicts with system or necessary package.";
+            return -1;
+        }
+        const int bestMissing = countUnsatisfiedRequires(currBest);
+        const int testMissing = countUnsatisfiedRequires(currTest);
+        if (bestMissing == 0 && testMissing != 0) {
+            Log::stream(3, true) << "      select currBest: we can install it without any packages.";
+            return 1;
+        }
+        if (testMissing == 0 && bestMissing != 0) {
+            Log::stream(3, true) << "      reject currBest: we can install currTest without any packages.";
+            return -1;
+        }
+        return 0;
+    }
+
+    if (tryLevel == 3) {
+        const bool bestPreferred = preferredPackages.count(currBest->getName().c_str()) != 0;
+        const bool testPreferred = preferredPackages.count(currTest->getName().c_str()) != 0;
+        if (bestPreferred && !testPreferred) {
+            Log::stream(3, true) << "      select currBest: it is a preferred package.";
+            return 1;
+        }
+        if (testPreferred && !bestPreferred) {
+            Log::stream(3, true) << "      reject currBest: currTest is a preferred package.";
+            return -1;
+        }
+        return 0;
+    }
+
+    if (tryLevel == 4)
+        return branchCompare(currBest, currTest);
+
+    if (tryLevel >= 5) {
+        if (dynamic_cast<const DependencyLogical*>(dependency.get())) {
+            const boost::shared_ptr<Dependency> bestProvide = versionedProvideFor(currBest, dependency);
+            const boost::shared_ptr<Dependency> testProvide = versionedProvideFor(currTest, dependency);
+            int r = 0;
+            if (bestProvide && testProvide) {
+                const Version* bestVersion = static_cast<const DependencyLogical*>(bestProvide.get())->getVersion();
+                const Version* testVersion = static_cast<const DependencyLogical*>(testProvide.get())->getVersion();
+                r = sign(bestVersion->compare(*testVersion));
+            } else if (bestProvide || testProvide) {
+                r = bestProvide ? 1 : -1;
+            }
+            if (r > 0) {
+                Log::stream(3, true) << "      select currBest: satisfying logical provide has higher version.";
+                return 1;
+            }
+            if (r < 0) {
+                Log::stream(3, true)
+                    << "      reject currBest: satisfying logical provide of currTest has higher version.";
+                return -1;
+            }
+        }
+        uint32_t i = 0;
+        while (currBest->getRequire(i) && currTest->getRequire(i))
+            ++i;
+        if (currBest->getRequire(i)) {
+            Log::stream(3, true) << "      reject currBest: currTest has less dependencies.";
+            return -1;
+        }
+        if (currTest->getRequire(i)) {
+            Log::stream(3, true) << "      select currBest: currTest has more dependencies.";
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int PkgManager::branchCompare(const Package* currBest, const Package* currTest)
+{
+    const auto resolveLast = [](PkgManager& trial) { trial.findNecessaryPackages(true); };
+    cpkgs_t branch(*necessaryList);
+    branch.push_back(currBest);
+    Statistics a;
+    if (runTrial(branch, resolveLast, a)) {
+        Log::stream(3, true) << "      reject currBest by resolving of branch error.";
+        return -1;
+    }
+    branch.back() = currTest;
+    Statistics b;
+    if (runTrial(branch, resolveLast, b)) {
+        Log::stream(3, true) << "      select currBest by resolving of currTest branch error.";
+        return 1;
+    }
+    if (a.removers < b.removers) {
+        Log::stream(3, true) << "      select currBest: less packages to remove.";
+        return 1;
+    }
+    if (a.removers > b.removers) {
+        Log::stream(3, true) << "      reject currBest: more packages to remove.";
+        return -1;
+    }
+    if (a.newOs < b.newOs) {
+        Log::stream(3, true) << "      select currBest: less packages to install.";
+        return 1;
+    }
+    if (a.newOs > b.newOs) {
+        Log::stream(3, true) << "      reject currBest: more packages to install.";
+        return -1;
+    }
+    return 0;
+}
+
+bool PkgManager::conflictsWithSystemOrNecessary(const Package* p) const
+{
+    // The conflict index holds only packages of the list: walk p's relations, not the list.
+    for (const Repository::relation_range_t& relations : {repository->getConflicts(p), repository->getBackConflicts(p)})
+        for (const auto& relation : relations)
+            if (relation.second->getType() == 's' || inNecessary(relation.second))
+                return true;
+    return false;
+}
+
+int PkgManager::countUnsatisfiedRequires(const Package* p) const
+{
+    int count = 0;
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> requirement = p->getRequire(i); ++i) {
+        bool met = false;
+        for (uint32_t j = 0; boost::shared_ptr<Dependency> resolver = requirement->getResolver(j); ++j) {
+            const Package* owner = resolver->getOwner();
+            // Resolvers are linked from the package list only.
+            if (inNecessary(owner) || owner->getType() == 's') {
+                met = true;
+                break;
+            }
+        }
+        if (!met)
+            ++count;
+    }
+    return count;
+}
+
+bool PkgManager::isArchCompatible(const std::string& a, const std::string& b)
+{
+    if (a == b)
+        return true;
+    const auto isX86 = [](const std::string& arch) {
+        return arch.size() == 4 && arch[0] == 'i' && arch.compare(2, 2, "86") == 0;
+    };
+    return isX86(a) && isX86(b);
+}
+
+// ---- black list ----
+
+bool PkgManager::isBlack(const Package* p, bool quiet) const
+{
+    if (blackList.count(p)) {
+        if (!quiet)
+            Log::stream(3, true) << " [black blacklisted] " << *p;
+        return true;
+    }
+    if (p->getType() == 'z') {
+        if (!quiet)
+            Log::stream(3, true) << " [black REMOVED] " << *p;
+        return true;
+    }
+    if (repository->unresolved.count(p))
+        Log::stream(3, true) << " [error: non black but unresolved] " << *p;
+    return false;
+}
+
+const Package* PkgManager::findNewerNonBlackPackage(const Package* p) const
+{
+    Log::stream(3, true) << "findNewerNonBlackPackage: for " << *p;
+    const Package* newest = p;
+    for (const Package* candidate : repository->findByName(p->getName()))
+        if (!isBlack(candidate) && candidate->getVersion() > newest->getVersion())
+            newest = candidate;
+    return newest == p ? nullptr : newest;
+}
+
+void PkgManager::addBlackPackage(const Package* p, const boost::shared_ptr<Reason>& reason)
+{
+    FuncTrace trace("addBlackPackage ", *p);
+    if (isBlack(p)) {
+        Log::stream(3, true) << "already in blacklisted, skip";
+        return;
+    }
+    blackList[p] = reason;
+    Log::stream(3, true) << "addBlackPackage: " << p->getFileName() << " (" << static_cast<const void*>(p) << ")";
+    if (!isRequested(p))
+        return;
+    if (!reason)
+        throw KW_INTERNAL_ERROR();
+    Log::stream(1, true) << "The requested package \"" << p->getName() << "\" could not be installed: " << *reason;
+    if (const ReasonClash* clash = dynamic_cast<const ReasonClash*>(reason.get())) {
+        if (clash->second == p)
+            throw internal_error(SOURCE_NAME, 2835);
+        if (clash->second->getName() == p->getName() && clash->second->getVersion() > p->getVersion()) {
+            Log::stream(1, true) << "Allow to replace build package" << *p << "\n  with newer package "
+                                 << *clash->second;
+            return;
+        }
+    }
+    Log::stream(2, true) << "    ---- start dependency problems explanation -----";
+    package_set_t visited;
+    explainProblem(p, visited);
+    Log::stream(2, true) << "    ---- end dependency problems explanation -----";
+    error e(5, 1, 1, 3);
+    e << format_message(messages.get("err_deps_resolve_build"), *p);
+    throw e;
+}
+
+void PkgManager::appendBlackPackage(const Package* p, const boost::shared_ptr<Reason>& reason)
+{
+    FuncTrace trace("appendBlackPackage ", *p);
+    if (isBlack(p, true)) {
+        Log::stream(3, true) << " DEBUG: something wrong happened. " << *p << " is already in black list!";
+        return;
+    }
+    black_list_t newBlacks;
+    blackSamePackages(newBlacks, p, reason);
+    for (const auto& entry : newBlacks)
+        if (entry.first != p)
+            Log::stream(2, true) << "Black list package " << *entry.first << " too (same name,ver,arch)";
+
+    while (!newBlacks.empty()) {
+        const Package* d = newBlacks.begin()->first;
+        const boost::shared_ptr<Reason> dReason = newBlacks.begin()->second;
+        Log::stream(2, true) << "Migrating " << *d << " to blacklist ";
+        addBlackPackage(d, dReason);
+        newBlacks.erase(newBlacks.begin());
+
+        // Whoever needs d and has no other way to meet that need follows it.
+        for (const auto& relation : repository->getRequirers(d)) {
+            const Package* h = relation.second;
+            for (uint32_t i = 0; boost::shared_ptr<Dependency> requirement = h->getRequire(i); ++i) {
+                if (!d->satisfies(requirement.get()))
+                    continue;
+                bool met = false;
+                for (uint32_t j = 0; boost::shared_ptr<Dependency> resolver = requirement->getResolver(j); ++j) {
+                    const Package* owner = resolver->getOwner();
+                    if (isBlack(owner, true) || sameNameVersionArch(owner, d))
+                        continue;
+                    met = true;
+                    break;
+                }
+                if (met || isBlack(h, true))
+                    continue;
+                newBlacks[h] = boost::make_shared<ReasonUnresolved>(requirement);
+                Log::stream(2, true) << "Add package " << *h << " to black list"
+                                     << " because its dependency '" << *requirement
+                                     << "' resolved only by black-listed package " << *d << ".";
+            }
+        }
+    }
+    Log::stream(2, true) << "appendBlackPackage: throw unhappy exception";
+    printList(3, *necessaryList);
+    throw unhappy();
+}
+
+void PkgManager::blackSamePackages(black_list_t& newBlacks, const Package* p,
+                                   const boost::shared_ptr<Reason>& reason) const
+{
+    FuncTrace trace("blackSamePackages for ", *p);
+    {
+        Log::stream log(3, true);
+        log << "DEBUG: blackSamePackages " << *p << " because \"";
+        if (reason)
+            log << *reason;
+        log << "\"";
+    }
+    for (const Package* t : repository->findByName(p->getName())) {
+        if (!(t->getVersion() == p->getVersion()) || t->getArch() != p->getArch())
+            continue;
+        if (newBlacks.count(t)) {
+            Log::stream(3, true) << "it is already in newBlacks list, skipping.";
+        } else if (isBlack(t)) {
+            Log::stream(3, true) << "it is already in blackList, skipping.";
+        } else if (const ReasonUnresolved* unresolved = dynamic_cast<const ReasonUnresolved*>(reason.get())) {
+            Log::stream(3, true) << "Debug: PkgManager::blackSamePackages: find " << *unresolved->dependency << " in "
+                                 << *t;
+            boost::shared_ptr<Dependency> own;
+            for (uint32_t i = 0; boost::shared_ptr<Dependency> requirement = t->getRequire(i); ++i) {
+                if (requirement->equals(unresolved->dependency)) {
+                    own = requirement;
+                    break;
+                }
+            }
+            if (own)
+                newBlacks[t] = boost::make_shared<ReasonUnresolved>(own);
+            else
+                Log::stream(3, true) << "Debug: package " << *t << " not black listed!";
+        } else if (const ReasonClash* clash = dynamic_cast<const ReasonClash*>(reason.get())) {
+            const Package* other = clash->first == p ? clash->second : clash->first;
+            newBlacks[t] = boost::make_shared<ReasonClash>(t, other);
+        } else if (dynamic_cast<const ReasonReport*>(reason.get())) {
+            newBlacks[t] = reason;
+        } else {
+            Log::stream(2, true) << "DEBUG: reason is undefined type";
+        }
+    }
+}
+
+void PkgManager::blackListMasterAndThrowUnhappy(const boost::shared_ptr<Dependency>& dependency)
+{
+    FuncTrace trace("blackListMasterAndThrowUnhappy");
+    const Package* master = dependency->getOwner();
+    Log::stream(2, true) << "selectBestResolvers(): Can't find solution for '" << *dependency << "' of " << *master
+                         << ".";
+    if (master->getType() != 'd') {
+        Log::stream(2, true) << "Add " << *master << " to black list";
+        try {
+            appendBlackPackage(master, boost::make_shared<ReasonUnresolved>(dependency));
+        } catch (const error&) {
+            Log::stream(1, true) << "Solution for dependency '" << *dependency << "' is not available.";
+            throw;
+        }
+    }
+    error e(5, 1, 1, 2);
+    e << "Can't find solution for '" << *dependency << "' of " << *master << ".";
+    throw e;
+}
+
+int PkgManager::selectBlackPackage(const Package* a, const Package* b, const boost::shared_ptr<Reason>& reason)
+{
+    const bool aRequested = isRequested(a);
+    const bool bRequested = isRequested(b);
+    if (aRequested && bRequested) {
+        Log::stream(1, true) << "selectBlackPackage: both packages is requested to be installed";
+        return 2;
+    }
+    if (aRequested || bRequested) {
+        Log::stream(3, true) << "  selectBlackPackage: package " << *(aRequested ? a : b) << " is requested to install";
+        return aRequested ? 1 : 0;
+    }
+    Log::stream(3, true) << "selectBlackPackage: " << *a << " or " << *b << ": select with pre-resolving";
+    const auto withBlack = [&reason](const Package* black) {
+        return [black, &reason](PkgManager& trial) {
+            trial.addBlackPackage(black, reason);
+            trial.findNecessaryPackages(false);
+        };
+    };
+    Statistics first;
+    const std::optional<error> firstFailure = runTrial(startList, withBlack(b), first);
+    if (firstFailure)
+        Log::stream(3, true) << "Resolving fake1 ends with error: " << firstFailure->getText();
+    Statistics second;
+    const std::optional<error> secondFailure = runTrial(startList, withBlack(a), second);
+    if (secondFailure)
+        Log::stream(3, true) << "Resolving fake2 ends with error: " << secondFailure->getText();
+
+    if (firstFailure && secondFailure) {
+        Log::stream(2, true) << "selectBlackPackage: both branch of resolving ends with error";
+        return 2;
+    }
+    if (secondFailure) {
+        Log::stream(3, true) << "  selectBlackPackage: resolving with " << *b << " ends with error.";
+        return 1;
+    }
+    if (firstFailure) {
+        Log::stream(3, true) << "  selectBlackPackage: resolving with " << *a << " ends with error.";
+        return 0;
+    }
+    if (first.toRemove != second.toRemove) {
+        const bool fewerInFirst = first.toRemove < second.toRemove;
+        Log::stream(3, true) << "  selectBlackPackage: with " << *(fewerInFirst ? a : b) << " less packages to remove.";
+        return fewerInFirst ? 1 : 0;
+    }
+    if (first.toInstall != second.toInstall) {
+        const bool moreInFirst = first.toInstall > second.toInstall;
+        Log::stream(3, true) << "  selectBlackPackage: with " << *(moreInFirst ? a : b)
+                             << " great packages to install.";
+        return moreInFirst ? 0 : 1;
+    }
+    Log::stream(3, true) << "  selectBlackPackage: compare by index.";
+    return std::less<const Package*>()(b, a) ? 1 : 0;
+}
+
+void PkgManager::blackListUnresolved()
+{
+    Log::stream(2, true) << "Add packages with unresolved deps to blacklist";
+    for (const auto& entry : repository->unresolved)
+        addBlackPackage(entry.first, boost::make_shared<ReasonUnresolved>(entry.second));
+}
+
+// ---- solution modes ----
+
+void PkgManager::removeModeSolution(const Package* p)
+{
+    if (options.mode == RESOLVE_INSTALL && !options.forceRemove) {
+        error e(5, 1, 1, 2);
+        e << format_message(messages.get("err_deps_badpkg"), *p);
+        throw e;
+    }
+    if (!isRequested(p))
+        addRemover(p->getName().c_str());
+}
+
+void PkgManager::addRemover(const std::string& name)
+{
+    const Package* remover = repository->addRemoverFor(name, "");
+    try {
+        appendNecessaryPackage(remover, true);
+    } catch (const error&) {
+        Log::stream(1, true) << "Could not create remover for " << name;
+        throw;
+    }
+}
+
+// ---- problem reports ----
+
+void PkgManager::explainProblem(const Package* p, package_set_t& visited)
+{
+    FuncTrace trace("explainProblem for ", *p);
+    auto found = blackList.find(p);
+    if (found == blackList.end()) {
+        Log::stream(1, true) << "There is no explanation for the \"" << p->getName() << "\" package.";
+        return;
+    }
+    const boost::shared_ptr<Reason> reason = found->second;
+    visited.insert(p);
+    Log::stream(1, true) << "Searching problems for the \"" << p->getName() << "\" package.";
+
+    if (const ReasonUnresolved* unresolved = dynamic_cast<const ReasonUnresolved*>(reason.get())) {
+        const boost::shared_ptr<Dependency>& dependency = unresolved->dependency;
+        const std::string line = format_message(messages.get("err_dep_from_pkg_unresolved"), *p, *dependency);
+        Log::stream(1, true) << "    " << line;
+        report.push_back(line);
+        if (dependency->getResolver(0)) {
+            for (uint32_t i = 0; boost::shared_ptr<Dependency> resolver = dependency->getResolver(i); ++i) {
+                const Package* owner = resolver->getOwner();
+                Log::stream(1, true) << "    The \"" << *owner << "\" package resolves \"" << *dependency << "\".";
+                if (!visited.count(owner))
+                    explainProblem(owner, visited);
+            }
+        } else {
+            const std::string none = format_message(messages.get("err_deps_install_build"), *dependency, *p);
+            Log::stream(1, true) << none;
+            report.push_back(none + "\n");
+        }
+    } else if (const ReasonClash* clash = dynamic_cast<const ReasonClash*>(reason.get())) {
+        explainClash(clash->first, clash->second);
+    } else if (const ReasonReport* lines = dynamic_cast<const ReasonReport*>(reason.get())) {
+        report.insert(report.end(), lines->lines.begin(), lines->lines.end());
+    } else {
+        Log::stream(1, true) << "Unknown reason type encountered.";
+    }
+}
+
+namespace {
+
+// The file provides of a package that name a file rather than a directory.
+std::vector<boost::shared_ptr<Dependency>> fileProvides(const Package* p)
+{
+    std::vector<boost::shared_ptr<Dependency>> files;
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> provide = p->getProvide(i); ++i) {
+        const DependencyFile* file = dynamic_cast<const DependencyFile*>(provide.get());
+        if (file && !file->isDirectory())
+            files.push_back(provide);
+    }
+    return files;
+}
+
+// The first conflicts entry of `a` that `b` satisfies.
+boost::shared_ptr<Dependency> conflictEntry(const Package* a, const Package* b)
+{
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> conflict = a->getConflict(i); ++i)
+        if (b->satisfies(conflict.get()))
+            return conflict;
+    return boost::shared_ptr<Dependency>();
+}
+
+}  // namespace
+
+void PkgManager::explainClash(const Package* first, const Package* second)
+{
+    std::string t;
+    if (first->getName() == second->getName() && first->getVersion() < second->getVersion()) {
+        t += format_message(messages.get("err_pkg_downgrade"), first->getName(), first->getVersion().toString(),
+                            second->getVersion().toString())
+            + "\n";
+    } else {
+        t += format_message(messages.get("err_pkg_clash"), *first, *second) + "\n";
+        boost::shared_ptr<Dependency> sharedFile;
+        const auto secondFiles = fileProvides(second);
+        for (const auto& file : fileProvides(first)) {
+            for (const auto& other : secondFiles) {
+                if (file->isSameTarget(other)) {
+                    sharedFile = file;
+                    break;
+                }
+            }
+            if (sharedFile)
+                break;
+        }
+        if (sharedFile) {
+            t += format_message(messages.get("err_pkg_fileconfl"), *sharedFile) + "\n";
+        } else {
+            const Package* declaring = first;
+            boost::shared_ptr<Dependency> entry = conflictEntry(first, second);
+            if (!entry) {
+                declaring = second;
+                entry = conflictEntry(second, first);
+            }
+            if (!entry) {
+                t += ".\n";
+            } else {
+                t += format_message(messages.get("err_pkg_depconfl"), *declaring, *entry) + "\n";
+                // Why each side was chosen: the necessary packages that need it and not the other.
+                for (const auto& side : {std::make_pair(first, second), std::make_pair(second, first)}) {
+                    bool headed = false;
+                    for (const auto& relation : repository->getRequirers(side.first)) {
+                        const Package* g = relation.second;
+                        if (!inNecessary(g))
+                            continue;
+                        for (uint32_t i = 0; boost::shared_ptr<Dependency> r = g->getRequire(i); ++i) {
+                            if (!side.first->satisfies(r.get()) || side.second->satisfies(r.get()))
+                                continue;
+                            if (!headed) {
+                                t += format_message(messages.get("pkg_select_reason"), *side.first) + "\n";
+                                headed = true;
+                            }
+                            t += format_message(messages.get("pkg_select_depend"), *r, *g) + "\n";
+                        }
+                    }
+                }
+            }
+        }
+    }
+    Log::stream(1, true) << t;
+    report.push_back(t);
+}
+
+std::string PkgManager::getReport() const
+{
+    const std::string& head = messages.get("deps_report_head");
+    std::string result = "\n\n" + head + "\n";
+    Log::stream(1, true) << head;
+    const bool numbered = report.size() > 1;
+    int number = 0;
+    for (const std::string& line : report) {
+        ++number;
+        const std::string prefix = numbered ? std::to_string(number) + ")" : std::string();
+        Log::stream(1, true) << prefix << line;
+        if (number <= 3)
+            result += (numbered ? prefix + " " : std::string()) + line + "\n";
+    }
+    if (report.size() > 3)
+        result += format_message(messages.get("deps_long_report"), Log::getFileName()) + "\n";
+    return result;
+}

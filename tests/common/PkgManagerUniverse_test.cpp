@@ -1,0 +1,123 @@
+// Generated universes resolved by the resolver and judged by apt: the installed packages plus the
+// result must pass `apt-get check`.
+#include "common/PkgManager.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+#include <random>
+#include <set>
+
+#include "common/Log.h"
+#include "tests/support/ResolverFixture.h"
+#include "tests/support/printed.h"
+
+namespace {
+
+struct Outcome {
+    bool resolved = false;
+    cpkgs_t judged;  // the installed packages and the result
+};
+
+// Resolves a few random available packages of the seed's universe on the given level. The start
+// packages are the caller's choice and are taken as they are, so they are picked free of conflicts
+// among themselves.
+Outcome resolveSeed(unsigned seed, int available, int installed, int level)
+{
+    ResolverWorld world(generateUniverse(seed, available, installed));
+    std::mt19937 random(seed * 7919u + 1);
+    cpkgs_t start;
+    std::set<std::string> names;
+    const int wanted = 1 + static_cast<int>(random() % 6);
+    std::vector<const Package*> offered;
+    for (const Package* p : world.repository.getPackages())
+        if (p->getType() != 's')
+            offered.push_back(p);
+    for (int i = 0; i < wanted; ++i) {
+        const Package* p = offered[random() % offered.size()];
+        bool clashes = false;
+        for (const Package* q : start)
+            clashes = clashes || world.repository.conflicts(p, q) || world.repository.conflicts(q, p);
+        if (!clashes && names.insert(p->getName().c_str()).second)
+            start.push_back(p);
+    }
+    PkgManager& m = world.resolver(start);
+    m.level = level;
+    Outcome outcome;
+    try {
+        m.findNecessaryPackages(false);
+        outcome.resolved = true;
+    } catch (const error& e) {
+        EXPECT_EQ(e.e_class, 5) << "seed " << seed << ": " << e.getText();
+        return outcome;
+    }
+    for (const Package* p : world.repository.getPackages())
+        if (p->getType() == 's')
+            outcome.judged.push_back(p);
+    outcome.judged.insert(outcome.judged.end(), world.necessary.begin(), world.necessary.end());
+
+    // The model's own reading of the same property, for a clear message next to apt's.
+    for (const Package* p : world.necessary)
+        for (uint32_t i = 0; boost::shared_ptr<Dependency> requirement = p->getRequire(i); ++i) {
+            bool met = false;
+            for (const Package* q : outcome.judged)
+                met = met || q->satisfies(requirement.get());
+            EXPECT_TRUE(met) << "seed " << seed << ": '" << printed(requirement) << "' of " << printed(p);
+        }
+    return outcome;
+}
+
+void checkSeeds(unsigned first, unsigned count, int available, int installed, int level)
+{
+    std::vector<unsigned> seeds;
+    std::vector<cpkgs_t> judged;
+    const auto started = std::chrono::steady_clock::now();
+    for (unsigned seed = first; seed < first + count; ++seed) {
+        Outcome outcome = resolveSeed(seed, available, installed, level);
+        if (!outcome.resolved)
+            continue;
+        seeds.push_back(seed);
+        judged.push_back(outcome.judged);
+    }
+    std::cout << count << " universes of " << available << " names on level " << level << " resolved in "
+              << std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() << " s\n";
+    const std::vector<AptVerdict> verdicts = aptCheckAll(judged);
+    for (std::size_t i = 0; i < verdicts.size(); ++i)
+        EXPECT_EQ(verdicts[i].exitCode, 0) << "seed " << seeds[i] << "\n"
+                                           << verdicts[i].output << dpkgStatus(judged[i]);
+    const int resolved = static_cast<int>(seeds.size());
+    // The generator must leave many requests resolvable, or the check proves little.
+    EXPECT_GE(resolved, static_cast<int>(count) / 3);
+}
+
+TEST(PkgManagerUniverseTest, SmallUniversesOnTheLowestAndTheInstallersLevelPassAptCheck)
+{
+    checkSeeds(1, 20, 12, 4, 1);
+    checkSeeds(101, 20, 12, 4, 5);
+}
+
+// Ties on the lowest level go through trial resolutions, nested ones within them: a middle size
+// there, the large universes on the installer's level.
+TEST(PkgManagerUniverseTest, LargerUniversesPassAptCheck)
+{
+    checkSeeds(501, 4, 60, 10, 1);
+    checkSeeds(1001, 10, 400, 40, 5);
+}
+
+// The judge itself: an unmet requirement and a conflict in the judged set fail the check.
+TEST(PkgManagerUniverseTest, AptCheckRejectsBrokenSets)
+{
+    ResolverWorld world({UniversePackage{"app", "1.0", 'u', "amd64", {"lib >= 2.0"}, {}, {}, {}, 1000},
+                         UniversePackage{"lib", "1.0", 'u', "amd64", {}, {}, {}, {}, 1000},
+                         UniversePackage{"other", "1.0", 'u', "amd64", {}, {}, {"lib"}, {}, 1000}});
+    const Package* app = world.get("app");
+    const Package* lib = world.get("lib");
+    const Package* other = world.get("other");
+    const std::vector<AptVerdict> verdicts = aptCheckAll({{lib}, {app, lib}, {lib, other}});
+    EXPECT_EQ(verdicts[0].exitCode, 0) << verdicts[0].output;
+    EXPECT_NE(verdicts[1].exitCode, 0);
+    EXPECT_NE(verdicts[2].exitCode, 0);
+}
+
+}  // namespace

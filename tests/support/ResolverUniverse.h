@@ -1,0 +1,59 @@
+#ifndef KW_TESTS_SUPPORT_RESOLVERUNIVERSE_H
+#define KW_TESTS_SUPPORT_RESOLVERUNIVERSE_H
+
+#include <string>
+#include <vector>
+
+#include "common/Package.h"
+
+class Repository;
+
+// One package of a test universe: the fields of its installed-package cache record. Its record
+// also lists its own "name = version" provide, as the package database does.
+struct UniversePackage {
+    std::string name;
+    std::string version;
+    Package::type_t type = 'u';
+    std::string arch = "amd64";
+    std::vector<std::string> requires;
+    std::vector<std::string> provides;  // besides the self provide
+    std::vector<std::string> conflicts;
+    std::vector<std::string> obsoletes;
+    long size = 1000;
+};
+
+// The cache record of a Debian package.
+std::string cacheRecord(const UniversePackage& package);
+// Reads the packages into the repository with the real cache reader, in order, each with its type.
+void loadUniverse(Repository& repository, const std::vector<UniversePackage>& packages);
+// The listed package of the name, version and type; null when there is none.
+const Package* findInRepository(Repository& repository, const std::string& name, const std::string& version,
+                                Package::type_t type);
+
+// A seeded universe of `available` package names ("pk<i>", one or two versions each, mostly of type
+// 'u', some 'b' and 't') and `installed` installed packages ("sys<i>", type 's', whose requirements
+// are met among themselves). Available packages require other names, versions of them, virtual
+// names ("virt<i>", provided with versions by several packages, sometimes by an installed one) and
+// installed names; a few conflict with other available names. Installed packages share no name
+// with available ones and take part in no conflict or obsoletes entry.
+std::vector<UniversePackage> generateUniverse(unsigned seed, int available, int installed);
+
+// The packages as dpkg status records (Depends, Provides, Conflicts in Debian syntax), each once;
+// dummy packages are left out.
+std::string dpkgStatus(const cpkgs_t& packages);
+// The packages as the records of a flat repository's "Packages" index.
+std::string aptPackagesIndex(const cpkgs_t& packages);
+
+// apt's own configuration for a private state under `dir`: the status file "<dir>/status", and
+// lists, cache and sources of its own, so that the host's apt state is neither read nor changed.
+std::string aptPrivateOptions(const std::string& dir);
+
+struct AptVerdict {
+    int exitCode;
+    std::string output;
+};
+// `apt-get check` of status files holding exactly the given packages, one run per set, the runs
+// side by side.
+std::vector<AptVerdict> aptCheckAll(const std::vector<cpkgs_t>& sets);
+
+#endif
