@@ -6,11 +6,11 @@
 
 FuncTrace::FuncTrace(const std::string& name_, int) : name(name_), exceptions(std::uncaught_exceptions())
 {
-    Log::stream(3, true) << "DEBUG: function entry [" << name << "]";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: function entry [" << name << "]";
 }
 
 FuncTrace::~FuncTrace()
 {
     const bool unwinding = std::uncaught_exceptions() > exceptions;
-    Log::stream(3, true) << (unwinding ? "DEBUG: function exception [" : "DEBUG: function return [") << name << "]";
+    Log::stream(Log::LEVEL_DEBUG, true) << (unwinding ? "DEBUG: function exception [" : "DEBUG: function return [") << name << "]";
 }

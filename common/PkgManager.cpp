@@ -15,7 +15,7 @@
 #include "common/Repository.h"
 #include "common/Source.h"
 #include "common/format_message.h"
-#include "common/remover.h"
+#include "installer/Installer.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ const char* typeOrder(int mode)
 // The decision line of a comparison by the named criterion.
 int decided(int result, const char* criterion)
 {
-    Log::stream(3, true) << "      " << (result > 0 ? "select" : "reject") << " currBest by cmpPriority (" << criterion
+    Log::stream(Log::LEVEL_DEBUG, true) << "      " << (result > 0 ? "select" : "reject") << " currBest by cmpPriority (" << criterion
                          << ")";
     return result;
 }
@@ -138,17 +138,17 @@ void PkgManager::findNecessaryPackages(bool lastOnly)
 {
     FuncTrace trace("findNecessaryPackages");
     if (necessaryList->empty()) {
-        error e(3, 0, 0, 2);
+        error e(E_INTERNAL, REP_UNSET, SYS_UNSET, SUPP_MAYBE);
         e << "start packages list for resolver is empty";
         throw e;
     }
-    Log::stream(2, true) << "PkgManager: start resolving packages";
+    Log::stream(Log::LEVEL_VERBOSE, true) << "PkgManager: start resolving packages";
     const std::size_t passLimit = std::max<std::size_t>(repository->getPackages().size(), 3);
     const Package* predicted = nullptr;
     bool complete = false;
     for (std::size_t passCount = 0; passCount < passLimit && !complete; ++passCount) {
         Progress().checkInterrupted();
-        Log::stream(2, true) << "findNecessaryPackages(): start pass " << passCount;
+        Log::stream(Log::LEVEL_VERBOSE, true) << "findNecessaryPackages(): start pass " << passCount;
         std::size_t index = 0;
         if (passCount == 0 && lastOnly) {
             index = necessaryList->size() - 1;
@@ -164,29 +164,29 @@ void PkgManager::findNecessaryPackages(bool lastOnly)
             }
             complete = true;
         } catch (const unhappy&) {
-            Log::stream(1, true) << "Unhappy caught; try to resolve again.";
+            Log::stream(Log::LEVEL_INFO, true) << "Unhappy caught; try to resolve again.";
             *necessaryList = startList;
             if (predicted)
                 addToNecessary(predicted, false);
             deferredList.clear();
             resolvedDeps.clear();
             if (predicted && isBlack(predicted)) {
-                Log::stream(2, true) << "Can't find solution with predictionally for package " << *predicted
+                Log::stream(Log::LEVEL_VERBOSE, true) << "Can't find solution with predictionally for package " << *predicted
                                      << ": it was added to blacklist";
-                error e(5, 1, 1, 3);
+                error e(E_DEPENDENCIES, REP_NONE, SYS_STABLE, SUPP_NEED);
                 e << messages.get("err_deps_nochance");
                 throw e;
             }
         }
     }
     if (!complete) {
-        Log::stream(1, true) << "passCount is reached passLimit";
-        error e(5, 1, 1, 3);
+        Log::stream(Log::LEVEL_INFO, true) << "passCount is reached passLimit";
+        error e(E_DEPENDENCIES, REP_NONE, SYS_STABLE, SUPP_NEED);
         e << messages.get("err_bad_deps");
         throw e;
     }
-    Log::stream(2, true) << "=== Package resolving sucessfuly ends ===";
-    printList(2, *necessaryList);
+    Log::stream(Log::LEVEL_VERBOSE, true) << "=== Package resolving sucessfuly ends ===";
+    printList(Log::LEVEL_VERBOSE, *necessaryList);
 }
 
 void PkgManager::findRequiredFor(const Package* p)
@@ -194,18 +194,18 @@ void PkgManager::findRequiredFor(const Package* p)
     FuncTrace trace("findRequiredFor ", *p);
     if (options.mode == RESOLVE_INSTALL && p->getType() == 's')
         return;
-    Log::stream(2, true) << "Find directly required packages for " << *p;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "Find directly required packages for " << *p;
     for (uint32_t i = 0; boost::shared_ptr<Dependency> dependency = p->getRequire(i); ++i) {
         const bool indirect = indirectPackages.count(p) != 0;
         try {
             if (!selectBestResolvers(dependency, indirect, level, 0)) {
                 if (level > 4)
                     blackListMasterAndThrowUnhappy(dependency);
-                Log::stream(3, true) << "Will try to resolve it later, put to deffered list";
+                Log::stream(Log::LEVEL_DEBUG, true) << "Will try to resolve it later, put to deffered list";
                 addDeferred(dependency, indirect);
             }
         } catch (const error&) {
-            Log::stream(1, true) << "Problem occured during searching directly resolved dependencies for '"
+            Log::stream(Log::LEVEL_INFO, true) << "Problem occured during searching directly resolved dependencies for '"
                                  << *dependency << "' of package " << *p << " ";
             throw;
         }
@@ -220,7 +220,7 @@ void PkgManager::addDeferred(const boost::shared_ptr<Dependency>& dependency, bo
 {
     for (const Deferred& entry : deferredList) {
         if (entry.dependency->isSameTarget(dependency)) {
-            Log::stream(3, true) << " is already in deffered list, skip";
+            Log::stream(Log::LEVEL_DEBUG, true) << " is already in deffered list, skip";
             return;
         }
     }
@@ -232,7 +232,7 @@ void PkgManager::resolveDefferedDependencies()
     if (deferredList.empty())
         return;
     FuncTrace trace("resolveDefferedDependencies");
-    Log::stream(3, true) << "Resolve deffered dependencies.";
+    Log::stream(Log::LEVEL_DEBUG, true) << "Resolve deffered dependencies.";
     for (int tryLevel = 1; tryLevel <= 5; ++tryLevel) {
         for (auto entry = deferredList.begin(); entry != deferredList.end(); ++entry) {
             if (selectBestResolvers(entry->dependency, entry->indirect, tryLevel, 0)) {
@@ -282,7 +282,7 @@ std::optional<error> PkgManager::runTrial(const cpkgs_t& start, const std::funct
         TrialDepth depth;
         work(trial);
     } catch (const error& e) {
-        if (e.e_class != 5)
+        if (e.e_class != E_DEPENDENCIES)
             throw;
         return e;
     }
@@ -295,9 +295,9 @@ std::optional<error> PkgManager::runTrial(const cpkgs_t& start, const std::funct
 void PkgManager::addGravity(const std::string& dependency, const std::string& name)
 {
     if (name.empty())
-        Log::stream(2, true) << "add gravity '" << dependency << "' to all resolvers";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "add gravity '" << dependency << "' to all resolvers";
     else
-        Log::stream(2, true) << "add gravity " << dependency << " => '" << name << "'";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "add gravity " << dependency << " => '" << name << "'";
     boost::shared_ptr<Dependency> key;
     if (!dependency.empty() && dependency[0] == '/')
         key.reset(new DependencyFile(dependency, 0, "", nullptr));
@@ -325,16 +325,16 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
     const std::string dependencyText = text(*dependency);
     FuncTrace trace("selectBestResolvers: resolve '", dependencyText, "'");
     if (options.mode == RESOLVE_RPMDEPS && Dependency::isArtificial(dependencyText)) {
-        Log::stream(3, true) << "selectBestResolvers: resolve '" << dependencyText << "': artifical, skipped.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: resolve '" << dependencyText << "': artifical, skipped.";
         return true;
     }
     if (!(flags & 1) && resolvedDeps.count(dependency)) {
-        Log::stream(3, true) << "selectBestResolvers: resolve '" << dependencyText
+        Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: resolve '" << dependencyText
                              << "': is already resolved, skipped.";
         return true;
     }
     const Package* owner = dependency->getOwner();
-    Log::stream(3, true) << "selectBestResolvers: resolve '" << dependencyText << "' from " << owner->getFileName()
+    Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: resolve '" << dependencyText << "' from " << owner->getFileName()
                          << " ~" << owner->getType() << " on level " << tryLevel << ":";
 
     cpkgs_t candidates;
@@ -342,22 +342,22 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
     for (uint32_t i = 0; boost::shared_ptr<Dependency> best = dependency->getResolver(i); ++i) {
         const Package* currBest = best->getOwner();
         if (isBlack(currBest)) {
-            Log::stream(3, true) << " skip.";
+            Log::stream(Log::LEVEL_DEBUG, true) << " skip.";
             continue;
         }
         ++considered;
-        Log::stream(3, true) << "  currBest: " << *currBest << " ~" << currBest->getType() << " (provides '" << *best
+        Log::stream(Log::LEVEL_DEBUG, true) << "  currBest: " << *currBest << " ~" << currBest->getType() << " (provides '" << *best
                              << "')";
         bool tie = false;
         for (uint32_t j = 0;; ++j) {
             boost::shared_ptr<Dependency> test = dependency->getResolver(j);
             if (!test) {
                 if (tie) {
-                    Log::stream(3, true) << "selectBestResolvers: can't resolve '" << dependencyText
+                    Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: can't resolve '" << dependencyText
                                          << "' on this level (" << tryLevel << ")";
                     return false;
                 }
-                Log::stream(3, true) << "  package " << *currBest << " is scheduled for addition to necessaryList";
+                Log::stream(Log::LEVEL_DEBUG, true) << "  package " << *currBest << " is scheduled for addition to necessaryList";
                 candidates.push_back(currBest);
                 break;
             }
@@ -365,10 +365,10 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
             if (currTest == currBest)
                 continue;
             if (isBlack(currTest)) {
-                Log::stream(3, true) << " skip.";
+                Log::stream(Log::LEVEL_DEBUG, true) << " skip.";
                 continue;
             }
-            Log::stream(3, true) << "    currTest: " << *currTest << " ~" << currTest->getType() << " (provides '"
+            Log::stream(Log::LEVEL_DEBUG, true) << "    currTest: " << *currTest << " ~" << currTest->getType() << " (provides '"
                                  << *test << "')";
             if (currTest->getName() == currBest->getName()) {
                 const int r = cmpPriority(currBest, currTest);
@@ -377,37 +377,37 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
                 if (r < 0)
                     break;
                 if (i < j) {
-                    Log::stream(3, true) << "      select currBest by index.";
+                    Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest by index.";
                     continue;
                 }
-                Log::stream(3, true) << "      reject currBest by index.";
+                Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest by index.";
                 break;
             }
             auto entry = gravity.find(dependency);
             if (entry != gravity.end()) {
                 if (entry->second.empty()) {
-                    Log::stream(3, true) << "      select currBest by 'resolve to all' gravity";
+                    Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest by 'resolve to all' gravity";
                     continue;
                 }
                 if (entry->second == currBest->getName().c_str()) {
-                    Log::stream(3, true) << "      select currBest by gravity.";
+                    Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest by gravity.";
                     continue;
                 }
-                Log::stream(3, true) << "      reject currBest by gravity.";
-                Log::stream(3, true) << "      solution='" << entry->second << "', currBest name '"
+                Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest by gravity.";
+                Log::stream(Log::LEVEL_DEBUG, true) << "      solution='" << entry->second << "', currBest name '"
                                      << currBest->getName() << "'";
                 break;
             }
             const int r = smartGravity(dependency, currBest, currTest, tryLevel);
             if (r > 0) {
-                Log::stream(3, true) << "      select currBest by smartGravity().";
+                Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest by smartGravity().";
                 continue;
             }
             if (r < 0) {
-                Log::stream(3, true) << "      reject currBest by smartGravity().";
+                Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest by smartGravity().";
                 break;
             }
-            Log::stream(3, true) << "      packages are equal on this level";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      packages are equal on this level";
             tie = true;
         }
     }
@@ -426,7 +426,7 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
         try {
             appendNecessaryPackage(candidate, indirect);
         } catch (const error&) {
-            Log::stream(1, true) << "Could not add package " << *candidate << "to the list of required packages.";
+            Log::stream(Log::LEVEL_INFO, true) << "Could not add package " << *candidate << "to the list of required packages.";
             throw;
         }
     }
@@ -447,7 +447,7 @@ bool PkgManager::appendNecessaryPackage(const Package* p, bool indirect)
 {
     FuncTrace trace("appendNecessaryPackage: ", *p, " ~", p->getType());
     if (options.mode == RESOLVE_RPMDEPS && p->getType() == 'b') {
-        Log::stream(2, true) << " is build package, skip (TODO: intercomponent dependency tracking here).";
+        Log::stream(Log::LEVEL_VERBOSE, true) << " is build package, skip (TODO: intercomponent dependency tracking here).";
         return true;
     }
     // Most packages have no conflicts at all: spare them the pairwise test.
@@ -456,20 +456,20 @@ bool PkgManager::appendNecessaryPackage(const Package* p, bool indirect)
     for (std::size_t k = 0; k < necessaryList->size(); ++k) {
         const Package* item = (*necessaryList)[k];
         if (item == p) {
-            Log::stream(3, true) << " is already in list, skip.";
+            Log::stream(Log::LEVEL_DEBUG, true) << " is already in list, skip.";
             return false;
         }
         if (item->getName() == p->getName()) {
             if (item->getVersion() == p->getVersion()) {
                 if (item->getArch() != p->getArch())
                     continue;
-                Log::stream(3, true) << " skipped, same name-ver-arch is already in list.";
+                Log::stream(Log::LEVEL_DEBUG, true) << " skipped, same name-ver-arch is already in list.";
                 if (!indirect)
                     indirectPackages.erase(item);
                 return false;
             }
             boost::shared_ptr<Reason> reason = boost::make_shared<ReasonClash>(p, item);
-            Log::stream(2, true) << " - there is another package '" << *item << "'"
+            Log::stream(Log::LEVEL_VERBOSE, true) << " - there is another package '" << *item << "'"
                                  << " with same name in necessaryList";
             const bool pLower = p->getVersion() < item->getVersion();
             const bool pHigher = p->getVersion() > item->getVersion();
@@ -480,38 +480,38 @@ bool PkgManager::appendNecessaryPackage(const Package* p, bool indirect)
         if (!mayConflict || (!repository->conflicts(p, item) && !repository->conflicts(item, p)))
             continue;
         try {
-            Log::stream(2, true) << " - conflicts with " << *item << " which is already in necessaryList";
+            Log::stream(Log::LEVEL_VERBOSE, true) << " - conflicts with " << *item << " which is already in necessaryList";
             boost::shared_ptr<Reason> reason = boost::make_shared<ReasonClash>(item, p);
             if (options.mode == RESOLVE_INSTALL) {
                 const int choice = selectBlackPackage(item, p, reason);
                 if (choice == 2) {
-                    Log::stream(1, true) << "Can't select which of conflicting packages add to blacklist: " << *item
+                    Log::stream(Log::LEVEL_INFO, true) << "Can't select which of conflicting packages add to blacklist: " << *item
                                          << " or " << *p << ": adding them both.";
                     appendBlackPackage(item, reason);
                     appendBlackPackage(p, reason);
                 } else {
                     const Package* victim = choice == 0 ? item : p;
-                    Log::stream(2, true) << "appendNecessaryPackage(): add to black list " << *victim
+                    Log::stream(Log::LEVEL_VERBOSE, true) << "appendNecessaryPackage(): add to black list " << *victim
                                          << " by selectBlackPackage().";
                     appendBlackPackage(victim, reason);
                 }
             } else if (resolvedToAllForBoth(item, p)) {
-                Log::stream(2, true) << "appendNecessaryPackage(): call removeModeSolution() "
+                Log::stream(Log::LEVEL_VERBOSE, true) << "appendNecessaryPackage(): call removeModeSolution() "
                                      << " to both: " << *p << " and " << *item << ".";
                 removeModeSolution(p);
                 removeModeSolution(item);
             } else {
-                Log::stream(2, true) << "appendNecessaryPackage(): add to black list " << *p
+                Log::stream(Log::LEVEL_VERBOSE, true) << "appendNecessaryPackage(): add to black list " << *p
                                      << " by selectBlackPackage().";
                 appendBlackPackage(p, reason);
             }
         } catch (const error&) {
-            Log::stream(1, true) << "Unable to install both " << *item << " and " << *p
+            Log::stream(Log::LEVEL_INFO, true) << "Unable to install both " << *item << " and " << *p
                                  << " because they conflict with each other.";
             throw;
         }
     }
-    Log::stream(3, true) << " added.";
+    Log::stream(Log::LEVEL_DEBUG, true) << " added.";
     addToNecessary(p, indirect);
     return true;
 }
@@ -531,7 +531,7 @@ void PkgManager::addToNecessary(const Package* p, bool indirect)
 std::string PkgManager::getOsArch() const
 {
     if (osArch.empty()) {
-        error e(3, 1, 1, 3);
+        error e(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED);
         e << "os_arch is not defined in packages resolver";
         throw e;
     }
@@ -583,11 +583,11 @@ int PkgManager::cmpPriority(const Package* currBest, const Package* currTest) co
     const bool bestRequested = isRequested(currBest);
     const bool testRequested = isRequested(currTest);
     if (bestRequested && !testRequested) {
-        Log::stream(3, true) << "      select currBest by cmpPriority (requested)";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest by cmpPriority (requested)";
         return 1;
     }
     if (testRequested && !bestRequested) {
-        Log::stream(3, true) << "      reject currBest by cmpPriority (requested)";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest by cmpPriority (requested)";
         return -1;
     }
     if (bestRequested && version != 0)
@@ -621,11 +621,11 @@ int PkgManager::cmpPriority(const Package* currBest, const Package* currTest) co
     const bool bestDownloadable = downloadable(currBest);
     const bool testDownloadable = downloadable(currTest);
     if (bestDownloadable && !testDownloadable) {
-        Log::stream(3, true) << "      select currBest by cmpPriority (source downloadable)";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest by cmpPriority (source downloadable)";
         return 1;
     }
     if (testDownloadable && !bestDownloadable) {
-        Log::stream(3, true) << "      select currTest by cmpPriority (source downloadable)";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      select currTest by cmpPriority (source downloadable)";
         return -1;
     }
     return 0;
@@ -646,23 +646,23 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
     const bool bestNecessary = nameInNecessary(currBest->getName());
     const bool testNecessary = nameInNecessary(currTest->getName());
     if (bestNecessary && !testNecessary) {
-        Log::stream(3, true) << "      select currBest: it is already in necessaryList.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: it is already in necessaryList.";
         return 1;
     }
     if (testNecessary && !bestNecessary) {
-        Log::stream(3, true) << "      reject currBest: currTest is already in necessaryList.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currTest is already in necessaryList.";
         return -1;
     }
 
     if (options.mode == RESOLVE_RPMDEPS) {
-        Log::stream(0, true) << "Warning: concurrent dependency '" << *dependency << "' from "
+        Log::stream(Log::LEVEL_ERROR, true) << "Warning: concurrent dependency '" << *dependency << "' from "
                              << *dependency->getOwner()
                              << " without gravity.\nAdd gravity 'to all' and try to continue resolving.";
         gravity[dependency] = "";
         std::set<std::string> names;
         for (uint32_t i = 0; boost::shared_ptr<Dependency> resolver = dependency->getResolver(i); ++i)
             names.insert(resolver->getOwner()->getName().c_str());
-        Log::stream solutions(0, true);
+        Log::stream solutions(Log::LEVEL_ERROR, true);
         solutions << "The possible solutions are:";
         for (const std::string& name : names)
             solutions << " '" << name << "'";
@@ -676,46 +676,46 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
         const bool testObsoleted = isObsoletedInNecessary(currTest);
         if (bestInstalled && !testInstalled) {
             if (bestObsoleted) {
-                Log::stream(3, true) << "      reject currBest: currBest is obsoleted and installed.";
+                Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currBest is obsoleted and installed.";
                 return -1;
             }
-            Log::stream(3, true) << "      select currBest: it has some version already installed.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: it has some version already installed.";
             return 1;
         }
         if (testInstalled && !bestInstalled) {
             if (testObsoleted) {
-                Log::stream(3, true) << "      select currBest: currTest is obsoleted and installed.";
+                Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: currTest is obsoleted and installed.";
                 return 1;
             }
-            Log::stream(3, true) << "      reject currBest: currTest has some version already installed.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currTest has some version already installed.";
             return -1;
         }
         if (testInstalled && testObsoleted) {
-            Log::stream(3, true) << "      select currBest: currTest is obsoleted and installed.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: currTest is obsoleted and installed.";
             return 1;
         }
         if (bestInstalled && bestObsoleted) {
-            Log::stream(3, true) << "      reject currBest: currBest is obsoleted and installed.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currBest is obsoleted and installed.";
             return -1;
         }
         const bool bestConflicts = conflictsWithSystemOrNecessary(currBest);
         const bool testConflicts = conflictsWithSystemOrNecessary(currTest);
         if (testConflicts && !bestConflicts) {
-            Log::stream(3, true) << "      select currBest: currTest conflicts with system or necessary package.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: currTest conflicts with system or necessary package.";
             return 1;
         }
         if (bestConflicts && !testConflicts) {
-            Log::stream(3, true) << "      reject currBest: currBest conflicts with system or necessary package.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currBest conflicts with system or necessary package.";
             return -1;
         }
         const int bestMissing = countUnsatisfiedRequires(currBest);
         const int testMissing = countUnsatisfiedRequires(currTest);
         if (bestMissing == 0 && testMissing != 0) {
-            Log::stream(3, true) << "      select currBest: we can install it without any packages.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: we can install it without any packages.";
             return 1;
         }
         if (testMissing == 0 && bestMissing != 0) {
-            Log::stream(3, true) << "      reject currBest: we can install currTest without any packages.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: we can install currTest without any packages.";
             return -1;
         }
         return 0;
@@ -725,11 +725,11 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
         const bool bestPreferred = preferredPackages.count(currBest->getName().c_str()) != 0;
         const bool testPreferred = preferredPackages.count(currTest->getName().c_str()) != 0;
         if (bestPreferred && !testPreferred) {
-            Log::stream(3, true) << "      select currBest: it is a preferred package.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: it is a preferred package.";
             return 1;
         }
         if (testPreferred && !bestPreferred) {
-            Log::stream(3, true) << "      reject currBest: currTest is a preferred package.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currTest is a preferred package.";
             return -1;
         }
         return 0;
@@ -751,11 +751,11 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
                 r = bestProvide ? 1 : -1;
             }
             if (r > 0) {
-                Log::stream(3, true) << "      select currBest: satisfying logical provide has higher version.";
+                Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: satisfying logical provide has higher version.";
                 return 1;
             }
             if (r < 0) {
-                Log::stream(3, true)
+                Log::stream(Log::LEVEL_DEBUG, true)
                     << "      reject currBest: satisfying logical provide of currTest has higher version.";
                 return -1;
             }
@@ -764,11 +764,11 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
         while (currBest->getRequire(i) && currTest->getRequire(i))
             ++i;
         if (currBest->getRequire(i)) {
-            Log::stream(3, true) << "      reject currBest: currTest has less dependencies.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currTest has less dependencies.";
             return -1;
         }
         if (currTest->getRequire(i)) {
-            Log::stream(3, true) << "      select currBest: currTest has more dependencies.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: currTest has more dependencies.";
             return 1;
         }
     }
@@ -782,29 +782,29 @@ int PkgManager::branchCompare(const Package* currBest, const Package* currTest)
     branch.push_back(currBest);
     Statistics a;
     if (runTrial(branch, resolveLast, a)) {
-        Log::stream(3, true) << "      reject currBest by resolving of branch error.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest by resolving of branch error.";
         return -1;
     }
     branch.back() = currTest;
     Statistics b;
     if (runTrial(branch, resolveLast, b)) {
-        Log::stream(3, true) << "      select currBest by resolving of currTest branch error.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest by resolving of currTest branch error.";
         return 1;
     }
     if (a.removers < b.removers) {
-        Log::stream(3, true) << "      select currBest: less packages to remove.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: less packages to remove.";
         return 1;
     }
     if (a.removers > b.removers) {
-        Log::stream(3, true) << "      reject currBest: more packages to remove.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: more packages to remove.";
         return -1;
     }
     if (a.newOs < b.newOs) {
-        Log::stream(3, true) << "      select currBest: less packages to install.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: less packages to install.";
         return 1;
     }
     if (a.newOs > b.newOs) {
-        Log::stream(3, true) << "      reject currBest: more packages to install.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: more packages to install.";
         return -1;
     }
     return 0;
@@ -855,22 +855,22 @@ bool PkgManager::isBlack(const Package* p, bool quiet) const
 {
     if (blackList.count(p)) {
         if (!quiet)
-            Log::stream(3, true) << " [black blacklisted] " << *p;
+            Log::stream(Log::LEVEL_DEBUG, true) << " [black blacklisted] " << *p;
         return true;
     }
     if (p->getType() == 'z') {
         if (!quiet)
-            Log::stream(3, true) << " [black REMOVED] " << *p;
+            Log::stream(Log::LEVEL_DEBUG, true) << " [black REMOVED] " << *p;
         return true;
     }
     if (repository->unresolved.count(p))
-        Log::stream(3, true) << " [error: non black but unresolved] " << *p;
+        Log::stream(Log::LEVEL_DEBUG, true) << " [error: non black but unresolved] " << *p;
     return false;
 }
 
 const Package* PkgManager::findNewerNonBlackPackage(const Package* p) const
 {
-    Log::stream(3, true) << "findNewerNonBlackPackage: for " << *p;
+    Log::stream(Log::LEVEL_DEBUG, true) << "findNewerNonBlackPackage: for " << *p;
     const Package* newest = p;
     for (const Package* candidate : repository->findByName(p->getName()))
         if (!isBlack(candidate) && candidate->getVersion() > newest->getVersion())
@@ -882,30 +882,30 @@ void PkgManager::addBlackPackage(const Package* p, const boost::shared_ptr<Reaso
 {
     FuncTrace trace("addBlackPackage ", *p);
     if (isBlack(p)) {
-        Log::stream(3, true) << "already in blacklisted, skip";
+        Log::stream(Log::LEVEL_DEBUG, true) << "already in blacklisted, skip";
         return;
     }
     blackList[p] = reason;
-    Log::stream(3, true) << "addBlackPackage: " << p->getFileName() << " (" << static_cast<const void*>(p) << ")";
+    Log::stream(Log::LEVEL_DEBUG, true) << "addBlackPackage: " << p->getFileName() << " (" << static_cast<const void*>(p) << ")";
     if (!isRequested(p))
         return;
     if (!reason)
         throw KW_INTERNAL_ERROR();
-    Log::stream(1, true) << "The requested package \"" << p->getName() << "\" could not be installed: " << *reason;
+    Log::stream(Log::LEVEL_INFO, true) << "The requested package \"" << p->getName() << "\" could not be installed: " << *reason;
     if (const ReasonClash* clash = dynamic_cast<const ReasonClash*>(reason.get())) {
         if (clash->second == p)
             throw internal_error(SOURCE_NAME, 2835);
         if (clash->second->getName() == p->getName() && clash->second->getVersion() > p->getVersion()) {
-            Log::stream(1, true) << "Allow to replace build package" << *p << "\n  with newer package "
+            Log::stream(Log::LEVEL_INFO, true) << "Allow to replace build package" << *p << "\n  with newer package "
                                  << *clash->second;
             return;
         }
     }
-    Log::stream(2, true) << "    ---- start dependency problems explanation -----";
+    Log::stream(Log::LEVEL_VERBOSE, true) << "    ---- start dependency problems explanation -----";
     package_set_t visited;
     explainProblem(p, visited);
-    Log::stream(2, true) << "    ---- end dependency problems explanation -----";
-    error e(5, 1, 1, 3);
+    Log::stream(Log::LEVEL_VERBOSE, true) << "    ---- end dependency problems explanation -----";
+    error e(E_DEPENDENCIES, REP_NONE, SYS_STABLE, SUPP_NEED);
     e << format_message(messages.get("err_deps_resolve_build"), *p);
     throw e;
 }
@@ -914,19 +914,19 @@ void PkgManager::appendBlackPackage(const Package* p, const boost::shared_ptr<Re
 {
     FuncTrace trace("appendBlackPackage ", *p);
     if (isBlack(p, true)) {
-        Log::stream(3, true) << " DEBUG: something wrong happened. " << *p << " is already in black list!";
+        Log::stream(Log::LEVEL_DEBUG, true) << " DEBUG: something wrong happened. " << *p << " is already in black list!";
         return;
     }
     black_list_t newBlacks;
     blackSamePackages(newBlacks, p, reason);
     for (const auto& entry : newBlacks)
         if (entry.first != p)
-            Log::stream(2, true) << "Black list package " << *entry.first << " too (same name,ver,arch)";
+            Log::stream(Log::LEVEL_VERBOSE, true) << "Black list package " << *entry.first << " too (same name,ver,arch)";
 
     while (!newBlacks.empty()) {
         const Package* d = newBlacks.begin()->first;
         const boost::shared_ptr<Reason> dReason = newBlacks.begin()->second;
-        Log::stream(2, true) << "Migrating " << *d << " to blacklist ";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "Migrating " << *d << " to blacklist ";
         addBlackPackage(d, dReason);
         newBlacks.erase(newBlacks.begin());
 
@@ -947,14 +947,14 @@ void PkgManager::appendBlackPackage(const Package* p, const boost::shared_ptr<Re
                 if (met || isBlack(h, true))
                     continue;
                 newBlacks[h] = boost::make_shared<ReasonUnresolved>(requirement);
-                Log::stream(2, true) << "Add package " << *h << " to black list"
+                Log::stream(Log::LEVEL_VERBOSE, true) << "Add package " << *h << " to black list"
                                      << " because its dependency '" << *requirement
                                      << "' resolved only by black-listed package " << *d << ".";
             }
         }
     }
-    Log::stream(2, true) << "appendBlackPackage: throw unhappy exception";
-    printList(3, *necessaryList);
+    Log::stream(Log::LEVEL_VERBOSE, true) << "appendBlackPackage: throw unhappy exception";
+    printList(Log::LEVEL_DEBUG, *necessaryList);
     throw unhappy();
 }
 
@@ -963,7 +963,7 @@ void PkgManager::blackSamePackages(black_list_t& newBlacks, const Package* p,
 {
     FuncTrace trace("blackSamePackages for ", *p);
     {
-        Log::stream log(3, true);
+        Log::stream log(Log::LEVEL_DEBUG, true);
         log << "DEBUG: blackSamePackages " << *p << " because \"";
         if (reason)
             log << *reason;
@@ -973,11 +973,11 @@ void PkgManager::blackSamePackages(black_list_t& newBlacks, const Package* p,
         if (!(t->getVersion() == p->getVersion()) || t->getArch() != p->getArch())
             continue;
         if (newBlacks.count(t)) {
-            Log::stream(3, true) << "it is already in newBlacks list, skipping.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "it is already in newBlacks list, skipping.";
         } else if (isBlack(t)) {
-            Log::stream(3, true) << "it is already in blackList, skipping.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "it is already in blackList, skipping.";
         } else if (const ReasonUnresolved* unresolved = dynamic_cast<const ReasonUnresolved*>(reason.get())) {
-            Log::stream(3, true) << "Debug: PkgManager::blackSamePackages: find " << *unresolved->dependency << " in "
+            Log::stream(Log::LEVEL_DEBUG, true) << "Debug: PkgManager::blackSamePackages: find " << *unresolved->dependency << " in "
                                  << *t;
             boost::shared_ptr<Dependency> own;
             for (uint32_t i = 0; boost::shared_ptr<Dependency> requirement = t->getRequire(i); ++i) {
@@ -989,14 +989,14 @@ void PkgManager::blackSamePackages(black_list_t& newBlacks, const Package* p,
             if (own)
                 newBlacks[t] = boost::make_shared<ReasonUnresolved>(own);
             else
-                Log::stream(3, true) << "Debug: package " << *t << " not black listed!";
+                Log::stream(Log::LEVEL_DEBUG, true) << "Debug: package " << *t << " not black listed!";
         } else if (const ReasonClash* clash = dynamic_cast<const ReasonClash*>(reason.get())) {
             const Package* other = clash->first == p ? clash->second : clash->first;
             newBlacks[t] = boost::make_shared<ReasonClash>(t, other);
         } else if (dynamic_cast<const ReasonReport*>(reason.get())) {
             newBlacks[t] = reason;
         } else {
-            Log::stream(2, true) << "DEBUG: reason is undefined type";
+            Log::stream(Log::LEVEL_VERBOSE, true) << "DEBUG: reason is undefined type";
         }
     }
 }
@@ -1005,18 +1005,18 @@ void PkgManager::blackListMasterAndThrowUnhappy(const boost::shared_ptr<Dependen
 {
     FuncTrace trace("blackListMasterAndThrowUnhappy");
     const Package* master = dependency->getOwner();
-    Log::stream(2, true) << "selectBestResolvers(): Can't find solution for '" << *dependency << "' of " << *master
+    Log::stream(Log::LEVEL_VERBOSE, true) << "selectBestResolvers(): Can't find solution for '" << *dependency << "' of " << *master
                          << ".";
     if (master->getType() != 'd') {
-        Log::stream(2, true) << "Add " << *master << " to black list";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "Add " << *master << " to black list";
         try {
             appendBlackPackage(master, boost::make_shared<ReasonUnresolved>(dependency));
         } catch (const error&) {
-            Log::stream(1, true) << "Solution for dependency '" << *dependency << "' is not available.";
+            Log::stream(Log::LEVEL_INFO, true) << "Solution for dependency '" << *dependency << "' is not available.";
             throw;
         }
     }
-    error e(5, 1, 1, 2);
+    error e(E_DEPENDENCIES, REP_NONE, SYS_STABLE, SUPP_MAYBE);
     e << "Can't find solution for '" << *dependency << "' of " << *master << ".";
     throw e;
 }
@@ -1026,14 +1026,14 @@ int PkgManager::selectBlackPackage(const Package* a, const Package* b, const boo
     const bool aRequested = isRequested(a);
     const bool bRequested = isRequested(b);
     if (aRequested && bRequested) {
-        Log::stream(1, true) << "selectBlackPackage: both packages is requested to be installed";
+        Log::stream(Log::LEVEL_INFO, true) << "selectBlackPackage: both packages is requested to be installed";
         return 2;
     }
     if (aRequested || bRequested) {
-        Log::stream(3, true) << "  selectBlackPackage: package " << *(aRequested ? a : b) << " is requested to install";
+        Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: package " << *(aRequested ? a : b) << " is requested to install";
         return aRequested ? 1 : 0;
     }
-    Log::stream(3, true) << "selectBlackPackage: " << *a << " or " << *b << ": select with pre-resolving";
+    Log::stream(Log::LEVEL_DEBUG, true) << "selectBlackPackage: " << *a << " or " << *b << ": select with pre-resolving";
     const auto withBlack = [&reason](const Package* black) {
         return [black, &reason](PkgManager& trial) {
             trial.addBlackPackage(black, reason);
@@ -1043,42 +1043,42 @@ int PkgManager::selectBlackPackage(const Package* a, const Package* b, const boo
     Statistics first;
     const std::optional<error> firstFailure = runTrial(startList, withBlack(b), first);
     if (firstFailure)
-        Log::stream(3, true) << "Resolving fake1 ends with error: " << firstFailure->getText();
+        Log::stream(Log::LEVEL_DEBUG, true) << "Resolving fake1 ends with error: " << firstFailure->getText();
     Statistics second;
     const std::optional<error> secondFailure = runTrial(startList, withBlack(a), second);
     if (secondFailure)
-        Log::stream(3, true) << "Resolving fake2 ends with error: " << secondFailure->getText();
+        Log::stream(Log::LEVEL_DEBUG, true) << "Resolving fake2 ends with error: " << secondFailure->getText();
 
     if (firstFailure && secondFailure) {
-        Log::stream(2, true) << "selectBlackPackage: both branch of resolving ends with error";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "selectBlackPackage: both branch of resolving ends with error";
         return 2;
     }
     if (secondFailure) {
-        Log::stream(3, true) << "  selectBlackPackage: resolving with " << *b << " ends with error.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: resolving with " << *b << " ends with error.";
         return 1;
     }
     if (firstFailure) {
-        Log::stream(3, true) << "  selectBlackPackage: resolving with " << *a << " ends with error.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: resolving with " << *a << " ends with error.";
         return 0;
     }
     if (first.toRemove != second.toRemove) {
         const bool fewerInFirst = first.toRemove < second.toRemove;
-        Log::stream(3, true) << "  selectBlackPackage: with " << *(fewerInFirst ? a : b) << " less packages to remove.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: with " << *(fewerInFirst ? a : b) << " less packages to remove.";
         return fewerInFirst ? 1 : 0;
     }
     if (first.toInstall != second.toInstall) {
         const bool moreInFirst = first.toInstall > second.toInstall;
-        Log::stream(3, true) << "  selectBlackPackage: with " << *(moreInFirst ? a : b)
+        Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: with " << *(moreInFirst ? a : b)
                              << " great packages to install.";
         return moreInFirst ? 0 : 1;
     }
-    Log::stream(3, true) << "  selectBlackPackage: compare by index.";
+    Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: compare by index.";
     return std::less<const Package*>()(b, a) ? 1 : 0;
 }
 
 void PkgManager::blackListUnresolved()
 {
-    Log::stream(2, true) << "Add packages with unresolved deps to blacklist";
+    Log::stream(Log::LEVEL_VERBOSE, true) << "Add packages with unresolved deps to blacklist";
     for (const auto& entry : repository->unresolved)
         addBlackPackage(entry.first, boost::make_shared<ReasonUnresolved>(entry.second));
 }
@@ -1088,7 +1088,7 @@ void PkgManager::blackListUnresolved()
 void PkgManager::removeModeSolution(const Package* p)
 {
     if (options.mode == RESOLVE_INSTALL && !options.forceRemove) {
-        error e(5, 1, 1, 2);
+        error e(E_DEPENDENCIES, REP_NONE, SYS_STABLE, SUPP_MAYBE);
         e << format_message(messages.get("err_deps_badpkg"), *p);
         throw e;
     }
@@ -1102,7 +1102,7 @@ void PkgManager::addRemover(const std::string& name)
     try {
         appendNecessaryPackage(remover, true);
     } catch (const error&) {
-        Log::stream(1, true) << "Could not create remover for " << name;
+        Log::stream(Log::LEVEL_INFO, true) << "Could not create remover for " << name;
         throw;
     }
 }
@@ -1114,28 +1114,28 @@ void PkgManager::explainProblem(const Package* p, package_set_t& visited)
     FuncTrace trace("explainProblem for ", *p);
     auto found = blackList.find(p);
     if (found == blackList.end()) {
-        Log::stream(1, true) << "There is no explanation for the \"" << p->getName() << "\" package.";
+        Log::stream(Log::LEVEL_INFO, true) << "There is no explanation for the \"" << p->getName() << "\" package.";
         return;
     }
     const boost::shared_ptr<Reason> reason = found->second;
     visited.insert(p);
-    Log::stream(1, true) << "Searching problems for the \"" << p->getName() << "\" package.";
+    Log::stream(Log::LEVEL_INFO, true) << "Searching problems for the \"" << p->getName() << "\" package.";
 
     if (const ReasonUnresolved* unresolved = dynamic_cast<const ReasonUnresolved*>(reason.get())) {
         const boost::shared_ptr<Dependency>& dependency = unresolved->dependency;
         const std::string line = format_message(messages.get("err_dep_from_pkg_unresolved"), *p, *dependency);
-        Log::stream(1, true) << "    " << line;
+        Log::stream(Log::LEVEL_INFO, true) << "    " << line;
         report.push_back(line);
         if (dependency->getResolver(0)) {
             for (uint32_t i = 0; boost::shared_ptr<Dependency> resolver = dependency->getResolver(i); ++i) {
                 const Package* owner = resolver->getOwner();
-                Log::stream(1, true) << "    The \"" << *owner << "\" package resolves \"" << *dependency << "\".";
+                Log::stream(Log::LEVEL_INFO, true) << "    The \"" << *owner << "\" package resolves \"" << *dependency << "\".";
                 if (!visited.count(owner))
                     explainProblem(owner, visited);
             }
         } else {
             const std::string none = format_message(messages.get("err_deps_install_build"), *dependency, *p);
-            Log::stream(1, true) << none;
+            Log::stream(Log::LEVEL_INFO, true) << none;
             report.push_back(none + "\n");
         }
     } else if (const ReasonClash* clash = dynamic_cast<const ReasonClash*>(reason.get())) {
@@ -1143,7 +1143,7 @@ void PkgManager::explainProblem(const Package* p, package_set_t& visited)
     } else if (const ReasonReport* lines = dynamic_cast<const ReasonReport*>(reason.get())) {
         report.insert(report.end(), lines->lines.begin(), lines->lines.end());
     } else {
-        Log::stream(1, true) << "Unknown reason type encountered.";
+        Log::stream(Log::LEVEL_INFO, true) << "Unknown reason type encountered.";
     }
 }
 
@@ -1227,7 +1227,7 @@ void PkgManager::explainClash(const Package* first, const Package* second)
             }
         }
     }
-    Log::stream(1, true) << t;
+    Log::stream(Log::LEVEL_INFO, true) << t;
     report.push_back(t);
 }
 
@@ -1235,13 +1235,13 @@ std::string PkgManager::getReport() const
 {
     const std::string& head = messages.get("deps_report_head");
     std::string result = "\n\n" + head + "\n";
-    Log::stream(1, true) << head;
+    Log::stream(Log::LEVEL_INFO, true) << head;
     const bool numbered = report.size() > 1;
     int number = 0;
     for (const std::string& line : report) {
         ++number;
         const std::string prefix = numbered ? std::to_string(number) + ")" : std::string();
-        Log::stream(1, true) << prefix << line;
+        Log::stream(Log::LEVEL_INFO, true) << prefix << line;
         if (number <= 3)
             result += (numbered ? prefix + " " : std::string()) + line + "\n";
     }

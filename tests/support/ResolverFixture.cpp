@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <stdexcept>
-
-#include <boost/regex.hpp>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -15,9 +12,14 @@ ResolverWorld::ResolverWorld(const std::vector<UniversePackage>& packages)
     loadUniverse(repository, packages);
 }
 
-const Package* ResolverWorld::get(const std::string& name, const std::string& version, Package::type_t type)
+const Package* ResolverWorld::get(const std::string& name, const std::string& version, Package::type_t type,
+                                  const std::string& arch)
 {
-    const Package* p = findInRepository(repository, name, version, type);
+    const Package* p = nullptr;
+    for (const Package* candidate : repository.findByName(name))
+        if (candidate->getVersion().toString() == version && candidate->getType() == type
+            && (arch.empty() || arch == candidate->getArch().c_str()))
+            p = candidate;
     if (!p) {
         ADD_FAILURE() << "no package " << name << "-" << version << " ~" << type;
         throw std::runtime_error("missing test package");
@@ -57,48 +59,10 @@ int resolveLikeInstaller(Repository& repository, const cpkgs_t& installList, con
             manager.findRequiredFor(package);
             return tries;
         } catch (const PkgManager::unhappy&) {
-            Log::stream(3, true) << "In prepareInstallGroup: resolver failed, will try again now";
+            Log::stream(Log::LEVEL_DEBUG, true) << "In prepareInstallGroup: resolver failed, will try again now";
         }
     }
-    error e(5, 1, 1, 3);
+    error e(E_DEPENDENCIES, REP_NONE, SYS_STABLE, SUPP_NEED);
     e << Messages().get("err_prep_group");
     throw e;
-}
-
-DebugLog::DebugLog() : savedLevel(Log::fileLevel)
-{
-    Log::fileLevel = 3;
-    Log::openFile(dir / "test.log", true);
-}
-
-DebugLog::~DebugLog()
-{
-    Log::fileLevel = savedLevel;
-}
-
-std::vector<std::string> DebugLog::lines() const
-{
-    static const boost::regex stamp("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{6}\\] ");
-    std::istringstream in(readWholeFile(dir / "test.log"));
-    std::vector<std::string> result;
-    for (std::string line; std::getline(in, line);)
-        result.push_back(boost::regex_replace(line, stamp, ""));
-    return result;
-}
-
-bool DebugLog::has(const std::string& line) const
-{
-    for (const std::string& l : lines())
-        if (l == line)
-            return true;
-    return false;
-}
-
-std::vector<std::string> DebugLog::starting(const std::string& prefix) const
-{
-    std::vector<std::string> result;
-    for (const std::string& l : lines())
-        if (l.compare(0, prefix.size(), prefix) == 0)
-            result.push_back(l);
-    return result;
 }

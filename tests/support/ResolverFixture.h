@@ -8,7 +8,6 @@
 #include "common/PkgManager.h"
 #include "common/Repository.h"
 #include "tests/support/ResolverUniverse.h"
-#include "tests/support/TempDir.h"
 
 // A repository read from cache records and a resolver on it, as the installer uses it: mode 1,
 // the server architecture "amd64", the start packages requested.
@@ -16,8 +15,10 @@ class ResolverWorld {
 public:
     explicit ResolverWorld(const std::vector<UniversePackage>& packages);
 
-    // The listed package; a test failure (and an exception) when there is none.
-    const Package* get(const std::string& name, const std::string& version = "1.0", Package::type_t type = 'u');
+    // The listed package (of the architecture, when one is given); a test failure (and an
+    // exception) when there is none.
+    const Package* get(const std::string& name, const std::string& version = "1.0", Package::type_t type = 'u',
+                       const std::string& arch = "");
     // A resolver whose necessary list starts with `start`, all of them requested.
     PkgManager& resolver(const cpkgs_t& start, PkgManager::Options options = PkgManager::Options{1, false, false});
     // The names and versions of the necessary list, "name-version" joined by blanks.
@@ -34,22 +35,5 @@ public:
 // Returns the tries made.
 int resolveLikeInstaller(Repository& repository, const cpkgs_t& installList, const Package* package,
                          cpkgs_t& result);
-
-// The log written to a file at the debug level while the object lives; the lines without their
-// time stamps.
-class DebugLog {
-public:
-    DebugLog();
-    ~DebugLog();
-    std::vector<std::string> lines() const;
-    // True when some line equals the text.
-    bool has(const std::string& line) const;
-    // The lines that begin with the text, with it.
-    std::vector<std::string> starting(const std::string& prefix) const;
-
-private:
-    TempDir dir;
-    int savedLevel;
-};
 
 #endif

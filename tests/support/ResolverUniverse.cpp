@@ -1,6 +1,8 @@
 #include "tests/support/ResolverUniverse.h"
 
 #include <cstdio>
+
+#include <boost/filesystem.hpp>
 #include <random>
 #include <set>
 #include <sstream>
@@ -8,6 +10,7 @@
 
 #include "common/DependencyLogical.h"
 #include "common/Repository.h"
+#include "common/sysutils.h"
 #include "common/textutils.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
@@ -45,15 +48,6 @@ void loadUniverse(Repository& repository, const std::vector<UniversePackage>& pa
         fclose(in);
         i = j;
     }
-}
-
-const Package* findInRepository(Repository& repository, const std::string& name, const std::string& version,
-                                Package::type_t type)
-{
-    for (const Package* p : repository.findByName(name))
-        if (p->getVersion().toString() == version && p->getType() == type)
-            return p;
-    return nullptr;
 }
 
 std::vector<UniversePackage> generateUniverse(unsigned seed, int available, int installed)
@@ -195,16 +189,18 @@ std::string aptPackagesIndex(const cpkgs_t& packages)
     return controlRecords(packages, false);
 }
 
-std::string aptPrivateOptions(const std::string& dir)
+std::vector<std::string> aptPrivateOptions(const std::string& dir)
 {
     for (const char* sub : {"/lists/partial", "/cache/archives/partial", "/parts", "/preferences.d"})
-        shellOutput("mkdir -p " + shell_quote(dir + sub));
-    shellOutput(": >> " + shell_quote(dir + "/sources.list") + "; : >> " + shell_quote(dir + "/status"));
-    const std::string d = shell_quote(dir);
-    return " -o Dir::State::status=" + d + "/status -o Dir::State::Lists=" + d + "/lists -o Dir::Cache=" + d
-        + "/cache -o Dir::Etc::SourceList=" + d + "/sources.list -o Dir::Etc::SourceParts=" + d
-        + "/parts -o Dir::Etc::PreferencesParts=" + d + "/preferences.d -o Dir::State::extended_states=" + d
-        + "/extended_states -o Debug::NoLocking=1 -o APT::Architecture=amd64";
+        boost::filesystem::create_directories(dir + sub);
+    for (const char* file : {"/sources.list", "/status"})
+        if (!boost::filesystem::exists(dir + file))
+            writeWholeFile(dir + file, "");
+    return {"-o", "Dir::State::status=" + dir + "/status", "-o", "Dir::State::Lists=" + dir + "/lists",
+            "-o", "Dir::Cache=" + dir + "/cache", "-o", "Dir::Etc::SourceList=" + dir + "/sources.list",
+            "-o", "Dir::Etc::SourceParts=" + dir + "/parts", "-o", "Dir::Etc::PreferencesParts=" + dir + "/preferences.d",
+            "-o", "Dir::State::extended_states=" + dir + "/extended_states", "-o", "Debug::NoLocking=1",
+            "-o", "APT::Architecture=amd64"};
 }
 
 std::vector<AptVerdict> aptCheckAll(const std::vector<cpkgs_t>& sets)
@@ -213,10 +209,12 @@ std::vector<AptVerdict> aptCheckAll(const std::vector<cpkgs_t>& sets)
     std::string script;
     for (std::size_t i = 0; i < sets.size(); ++i) {
         const std::string state = dir / std::to_string(i);
-        const std::string options = aptPrivateOptions(state);
+        std::vector<std::string> words{"apt-get", "check", "-q"};
+        const std::vector<std::string> options = aptPrivateOptions(state);
+        words.insert(words.end(), options.begin(), options.end());
         writeWholeFile(state + "/status", dpkgStatus(sets[i]));
-        script += "(apt-get check -q" + options + " > " + shell_quote(state + "/out") + " 2>&1; echo $? > "
-            + shell_quote(state + "/exit") + ") &\n";
+        script += "(" + shell_command(words) + " > " + shell_word(state + "/out") + " 2>&1; echo $? > "
+            + shell_word(state + "/exit") + ") &\n";
     }
     shellOutput(script + "wait");
     std::vector<AptVerdict> verdicts;

@@ -26,10 +26,6 @@ struct UniversePackage {
 std::string cacheRecord(const UniversePackage& package);
 // Reads the packages into the repository with the real cache reader, in order, each with its type.
 void loadUniverse(Repository& repository, const std::vector<UniversePackage>& packages);
-// The listed package of the name, version and type; null when there is none.
-const Package* findInRepository(Repository& repository, const std::string& name, const std::string& version,
-                                Package::type_t type);
-
 // A seeded universe of `available` package names ("pk<i>", one or two versions each, mostly of type
 // 'u', some 'b' and 't') and `installed` installed packages ("sys<i>", type 's', whose requirements
 // are met among themselves). Available packages require other names, versions of them, virtual
@@ -46,7 +42,8 @@ std::string aptPackagesIndex(const cpkgs_t& packages);
 
 // apt's own configuration for a private state under `dir`: the status file "<dir>/status", and
 // lists, cache and sources of its own, so that the host's apt state is neither read nor changed.
-std::string aptPrivateOptions(const std::string& dir);
+// Returns the options as command words.
+std::vector<std::string> aptPrivateOptions(const std::string& dir);
 
 struct AptVerdict {
     int exitCode;
