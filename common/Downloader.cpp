@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <ostream>
 #include <sstream>
+
+#include <ext/stdio_filebuf.h>
 
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
@@ -105,16 +107,13 @@ void Downloader::downloadFile(const std::string& local_path)
         }
     }
 
-    std::ofstream file(local_path, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_filewrite1"), local_path, strerror(errno));
-        throw e;
-    }
+    // Made afresh: a link planted at the name is replaced, never written through.
+    __gnu_cxx::stdio_filebuf<char> buffer(fileops::create_fresh_file(local_path, 0666),
+                                          std::ios::out | std::ios::binary);
+    std::ostream file(&buffer);
     download(file);
     // The last block may only reach the disk now: a full disk must not pass for a complete file.
-    file.close();
-    if (file.fail()) {
+    if (!buffer.close() || file.fail()) {
         error e(4, 1, 1, 2);
         e << format_message(messages.get("err_filewrite2"), local_path, strerror(errno));
         throw e;

@@ -248,11 +248,16 @@ void create_empty_file(const std::string& path)
 
 int create_private_file(const std::string& path)
 {
+    return create_fresh_file(path, 0600);
+}
+
+int create_fresh_file(const std::string& path, mode_t mode)
+{
     // Another process may put something back between the removal and the creation; try a few times.
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (unlink(path.c_str()) != 0 && errno != ENOENT)
             break;
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0)
             return fd;
         if (errno != EEXIST)
