@@ -1,5 +1,7 @@
 #include "common/Downloader.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
@@ -15,7 +17,6 @@
 #include "common/fileops.h"
 #include "common/format_message.h"
 #include "common/sysutils.h"
-#include "installer/Options.h"
 
 namespace {
 
@@ -32,6 +33,8 @@ const Downloader::Proxy& proxy_made_early = processProxy();
 
 Downloader::second_sleeper_t second_sleeper = nullptr;
 
+std::atomic<int> retry_count{3};
+
 }  // namespace
 
 std::unique_ptr<Downloader> Downloader::create(const std::string& path)
@@ -42,7 +45,7 @@ std::unique_ptr<Downloader> Downloader::create(const std::string& path)
 Downloader::Downloader(const std::string& path_)
     : retries(boost::make_shared<counter_t>()), progress(boost::make_shared<counter_t>()), path(path_)
 {
-    retries->maximum = Options::instance().download_retry_count;
+    retries->maximum = retry_count;
 }
 
 Downloader::~Downloader() = default;
@@ -64,6 +67,17 @@ void Downloader::setProxy(const std::string& host, int port)
 {
     processProxy().host = host;
     processProxy().port = port;
+}
+
+void Downloader::setRetryCount(int count)
+{
+    // 0 would read as "no maximum" and retry for ever.
+    retry_count = std::max(count, 1);
+}
+
+int Downloader::getRetryCount()
+{
+    return retry_count;
 }
 
 void Downloader::setProxyAuth(const std::string& user, const std::string& password)
@@ -100,22 +114,19 @@ void Downloader::downloadFile(const std::string& local_path)
         } catch (const fs::filesystem_error& failure) {
             std::ostringstream quoted;
             quoted << failure.path1();
-            error e(4, 1, 1, 2);
-            e << format_message(messages.get("err_download_mkdir"), quoted.str()) << " "
-              << failure.code().message();
-            throw e;
+            throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+                << format_message(messages.get("err_download_mkdir"), quoted.str()) << " " << failure.code().message();
         }
     }
 
-    // Made afresh: a link planted at the name is replaced, never written through.
-    __gnu_cxx::stdio_filebuf<char> buffer(fileops::create_fresh_file(local_path, 0666),
+    // A link planted at the name is replaced, never written through.
+    __gnu_cxx::stdio_filebuf<char> buffer(fileops::open_replacing_link(local_path, 0666),
                                           std::ios::out | std::ios::binary);
     std::ostream file(&buffer);
     download(file);
     // The last block may only reach the disk now: a full disk must not pass for a complete file.
     if (!buffer.close() || file.fail()) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_filewrite2"), local_path, strerror(errno));
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_filewrite2"), local_path, strerror(errno));
     }
 }
