@@ -300,10 +300,11 @@ TEST(PkgManagerChoiceTest, ModeZeroResolvesConcurrentDependenciesToAll)
 TEST(PkgManagerTournamentTest, EqualSameNameResolversGoByIndex)
 {
     ResolverWorld world({pkg("app", "1.0", 'u', {"twin"}), pkg("twin"), pkg("twin")});
+    PkgManager& m = world.resolver({world.get("app")});
     boost::shared_ptr<Dependency> requirement = world.get("app")->getRequire(0);
+    ASSERT_TRUE(requirement->getResolver(1));
     const Package* first = requirement->getResolver(0)->getOwner();
     ASSERT_NE(first, requirement->getResolver(1)->getOwner());
-    PkgManager& m = world.resolver({world.get("app")});
     LogFile log;
     EXPECT_TRUE(m.selectBestResolvers(requirement, false, 1, 0));
     EXPECT_EQ(world.necessary, (cpkgs_t{world.get("app"), first}));
