@@ -40,7 +40,7 @@ std::unique_ptr<Downloader> Downloader::create(const std::string& path)
 Downloader::Downloader(const std::string& path_)
     : retries(boost::make_shared<counter_t>()), progress(boost::make_shared<counter_t>()), path(path_)
 {
-    retries->maximum = Options::instance().download_retry_count;
+    retries->maximum = Options::instance().downloadRetries;
 }
 
 Downloader::~Downloader() = default;

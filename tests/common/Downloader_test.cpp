@@ -68,14 +68,14 @@ protected:
     {
         slept = 0;
         Downloader::setSecondSleeper(&countSecond);
-        Options::instance().download_retry_count = 3;
+        Options::instance().downloadRetries = 3;
     }
     void TearDown() override { Downloader::setSecondSleeper(nullptr); }
 
     std::unique_ptr<Downloader> make(const std::string& path, const std::vector<std::string>& mirrors,
-                                     unsigned retry_count)
+                                     int retry_count)
     {
-        Options::instance().download_retry_count = retry_count;
+        Options::instance().downloadRetries = retry_count;
         std::unique_ptr<Downloader> downloader = Downloader::create(path);
         for (const std::string& mirror : mirrors)
             downloader->addMirror(mirror);

@@ -53,7 +53,7 @@ protected:
     void SetUp() override
     {
         Downloader::setSecondSleeper(&noWait);
-        Options::instance().download_retry_count = 1;
+        Options::instance().downloadRetries = 1;
         ASSERT_EQ(mkdir((mirror / "p").c_str(), 0755), 0);
         writeWholeFile(mirror / "p/q.xml", binaryContent(300000));
     }
