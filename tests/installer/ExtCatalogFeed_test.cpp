@@ -156,14 +156,14 @@ class CurlFeedTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Options::instance().download_retry_count = 1;
+        Options::instance().downloadRetries = 1;
         Downloader::setSecondSleeper(&noWait);
         writeWholeFile(dir / "api/v4/packages", R"([{"code": "git", "name": "Git", "download_url": "u"}])");
     }
     void TearDown() override
     {
         Downloader::setSecondSleeper(nullptr);
-        Options::instance().download_retry_count = 3;
+        Options::instance().downloadRetries = 3;
     }
     static void noWait() {}
 
