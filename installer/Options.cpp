@@ -1,5 +1,6 @@
 #include "installer/Options.h"
 
+#include <exception>
 #include <sstream>
 
 #include "common/Log.h"
@@ -16,9 +17,8 @@ namespace {
 // The user error of two choices that exclude each other.
 error override_error(const char* name, const std::string& recorded)
 {
-    error e(2, 1, 1, 2);
-    e << format_message(Messages().get("err_cmd_override"), name ? name : "", recorded);
-    return e;
+    return error(E_USER, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+           << format_message(Messages().get("err_cmd_override"), name ? name : "", recorded);
 }
 
 }  // namespace
@@ -53,12 +53,17 @@ Options& Options::instance()
     // Never destroyed: threads and exit-time code may still read the settings.
     static Options* options = nullptr;
     if (!options) {
+        std::exception_ptr failure;
         try {
             options = new Options(argc, argv);
         } catch (...) {
+            failure = std::current_exception();
             options = new Options;
-            throw;
         }
+        // The core does not read the settings: its downloads get their count here.
+        Downloader::setRetryCount(options->downloadRetries);
+        if (failure)
+            std::rethrow_exception(failure);
     }
     return *options;
 }
@@ -170,11 +175,9 @@ void Options::setUserInteractionMode(const char* name, const char* value)
         workMode = INTERACTIVE_CONSOLE;
     else if (mode == "webUI")
         workMode = INTERACTIVE_WEB_UI;
-    else {
-        error e(3, 1, 1, 2);
-        e << "Invalid argument for option --" << (name ? name : "") << "=" << mode;
-        throw e;
-    }
+    else
+        throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << "Invalid argument for option --" << (name ? name : "") << "=" << mode;
     interactionModeGiven = true;
 }
 
@@ -229,7 +232,7 @@ void Options::setWebUiDefaultPageOverride(const std::string& page)
 {
     webUiDefaultPage = page;
     set_env("KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", page);
-    Log::stream(3, true) << "DEBUG: Options: set KW_WEB_UI_DEFAULT_PAGE_OVERRIDE env var to " << page;
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Options: set KW_WEB_UI_DEFAULT_PAGE_OVERRIDE env var to " << page;
 }
 
 bool Options::isBackgroundInstall() const
@@ -263,7 +266,7 @@ bool Options::isProdIDSelected(const std::string& product) const
     bool selected = false;
     for (const ReleaseSelector& selector : releaseSelectors)
         selected = selected || selector.getProductId() == product;
-    Log::stream(3, true) << "Options::isProdIDSelected: " << product << " " << (selected ? "true" : "false");
+    Log::stream(Log::LEVEL_DEBUG, true) << "Options::isProdIDSelected: " << product << " " << (selected ? "true" : "false");
     return selected;
 }
 

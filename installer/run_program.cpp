@@ -21,7 +21,7 @@ int run_program(const std::function<void(int, char**)>& body, int argc, char** a
         return exit.code;
     } catch (const Progress::Interrupted& interrupted) {
         const std::string text = interrupted.message();
-        Log::stream(1, true) << "Error: " << text;
+        Log::stream(Log::LEVEL_INFO, true) << "Error: " << text;
         std::cout << Reporter(1, text, "user");
         return 2;
     } catch (const std::exception& e) {
@@ -31,12 +31,12 @@ int run_program(const std::function<void(int, char**)>& body, int argc, char** a
         text += '"';
         if (error_number != 0)
             text += ", errno=" + std::to_string(error_number) + ": " + std::strerror(error_number);
-        Log::stream(1, true) << text;
+        Log::stream(Log::LEVEL_INFO, true) << text;
         std::cout << Reporter(1, text.c_str());
         return 1;
     } catch (...) {
         const char* text = "Internal error: unexpected exception caught";
-        Log::stream(1, true) << text;
+        Log::stream(Log::LEVEL_INFO, true) << text;
         std::cout << Reporter(1, text);
         return 1;
     }

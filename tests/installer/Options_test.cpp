@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Downloader.h"
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/error.h"
@@ -189,7 +190,7 @@ TEST(Options, GuardedSettersAllowOneChoicePerRun)
             EXPECT_FALSE(e) << "case " << i << ": " << e->getText();
         } else {
             ASSERT_TRUE(e) << "case " << i;
-            EXPECT_EQ(codes(*e), std::make_tuple(2, 1, 1, 2)) << "case " << i;
+            EXPECT_EQ(codes(*e), std::make_tuple(E_USER, REP_NONE, SYS_STABLE, SUPP_MAYBE)) << "case " << i;
             EXPECT_EQ(e->getText(),
                       format_message(Messages().get("err_cmd_override"), c.clash[0], c.clash[1]) + "\n")
                 << "case " << i;
@@ -225,7 +226,7 @@ TEST(Options, InteractionModeRefusesOtherValues)
     Options o;
     o.setWorkMode("service-mode", Options::SERVICE);
     const error e = caught([&] { o.setUserInteractionMode("set-user-interaction-mode", "gui"); });
-    EXPECT_EQ(codes(e), std::make_tuple(3, 1, 1, 2));
+    EXPECT_EQ(codes(e), std::make_tuple(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_MAYBE));
     EXPECT_STREQ(e.getClassName(), "internal");
     EXPECT_EQ(e.getText(), "Invalid argument for option --set-user-interaction-mode=gui\n");
     EXPECT_EQ(o.workMode, Options::SERVICE);
@@ -323,7 +324,7 @@ TEST(Options, ReleaseSelectorMisuseIsAnInternalError)
     const error viaOption = caught([] { Options().addReleaseSelector("select-release-id", ReleaseSelector::ID, "", ""); });
     const error noId = caught([] { ReleaseSelector("zanth", ReleaseSelector::LATEST).getReleaseId(); });
     for (const error* e : {&kindId, &emptyId, &viaOption, &noId}) {
-        EXPECT_EQ(codes(*e), std::make_tuple(3, 1, 1, 3));
+        EXPECT_EQ(codes(*e), std::make_tuple(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED));
         EXPECT_EQ(e->getText().compare(0, prefix.size(), prefix), 0) << e->getText();
     }
     EXPECT_NE(kindId.getText().find(", installer/Options.h, line 112.\n"), std::string::npos) << kindId.getText();
@@ -335,7 +336,7 @@ TEST(Options, ReleaseSelectorMisuseIsAnInternalError)
 TEST(Options, QueriesLogAtDebugLevel)
 {
     const ChildResult run = runInChild([] {
-        Log::consoleLevel = 3;
+        Log::consoleLevel = Log::LEVEL_DEBUG;
         Options o;
         o.addReleaseSelector("select-release-latest", ReleaseSelector::LATEST, "zanth", "");
         o.isProdIDSelected("zanth");
@@ -504,6 +505,16 @@ TEST(Options, QuotedCommandLineMatchesCQuoting)
     ASSERT_EQ(expected.exit_code, 0) << expected.err;
     EXPECT_EQ(quoted, expected.out);
     EXPECT_EQ(web, expected.out + " --web-interface --with-ssl --disable-browser");
+}
+
+TEST(Options, BuildingTheRecordGivesTheDownloadsTheirRetryCount)
+{
+    const ChildResult checks = runChecksInChild([] {
+        Downloader::setRetryCount(7);
+        EXPECT_EQ(Options::instance().downloadRetries, 3);
+        EXPECT_EQ(Downloader::getRetryCount(), 3);
+    });
+    EXPECT_EQ(checks.exit_code, 0) << checks.out;
 }
 
 }  // namespace
