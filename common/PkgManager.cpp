@@ -1037,7 +1037,10 @@ int PkgManager::selectBlackPackage(const Package* a, const Package* b, const boo
     const auto withBlack = [&reason](const Package* black) {
         return [black, &reason](PkgManager& trial) {
             trial.addBlackPackage(black, reason);
-            trial.findNecessaryPackages(false);
+            // Without start packages (findRequiredFor called package by package) a trial has
+            // nothing to resolve; the pass loop would refuse the empty list.
+            if (!trial.necessaryList->empty())
+                trial.findNecessaryPackages(false);
         };
     };
     Statistics first;

@@ -20,21 +20,6 @@ const PkgManager::Options INSTALL{PkgManager::RESOLVE_INSTALL, false, false};
 const PkgManager::Options VERSION_FIRST{PkgManager::RESOLVE_INSTALL, true, false};
 const PkgManager::Options RPMDEPS{PkgManager::RESOLVE_RPMDEPS, false, false};
 
-UniversePackage pkg(const std::string& name, const std::string& version = "1.0", Package::type_t type = 'u',
-                    const std::vector<std::string>& requires = {}, const std::vector<std::string>& provides = {},
-                    const std::vector<std::string>& conflicts = {}, const std::string& arch = "amd64")
-{
-    UniversePackage p;
-    p.name = name;
-    p.version = version;
-    p.type = type;
-    p.arch = arch;
-    p.requires = requires;
-    p.provides = provides;
-    p.conflicts = conflicts;
-    return p;
-}
-
 // The lines of the log that record a decision of cmpPriority.
 std::vector<std::string> priorityDecisions(const LogFile& log)
 {

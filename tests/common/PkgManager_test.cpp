@@ -19,20 +19,6 @@ namespace {
 const PkgManager::Options INSTALL{PkgManager::RESOLVE_INSTALL, false, false};
 const PkgManager::Options RPMDEPS{PkgManager::RESOLVE_RPMDEPS, false, false};
 
-UniversePackage pkg(const std::string& name, const std::string& version = "1.0", Package::type_t type = 'u',
-                    const std::vector<std::string>& requires = {}, const std::vector<std::string>& provides = {},
-                    const std::vector<std::string>& conflicts = {})
-{
-    UniversePackage p;
-    p.name = name;
-    p.version = version;
-    p.type = type;
-    p.requires = requires;
-    p.provides = provides;
-    p.conflicts = conflicts;
-    return p;
-}
-
 std::string messageOf(const char* key)
 {
     return Messages().get(key);

@@ -7,6 +7,21 @@
 #include "common/Log.h"
 #include "common/Messages.h"
 
+UniversePackage pkg(const std::string& name, const std::string& version, Package::type_t type,
+                    const std::vector<std::string>& requires, const std::vector<std::string>& provides,
+                    const std::vector<std::string>& conflicts, const std::string& arch)
+{
+    UniversePackage p;
+    p.name = name;
+    p.version = version;
+    p.type = type;
+    p.arch = arch;
+    p.requires = requires;
+    p.provides = provides;
+    p.conflicts = conflicts;
+    return p;
+}
+
 ResolverWorld::ResolverWorld(const std::vector<UniversePackage>& packages)
 {
     loadUniverse(repository, packages);

@@ -9,6 +9,11 @@
 #include "common/Repository.h"
 #include "tests/support/ResolverUniverse.h"
 
+// A package of a test universe.
+UniversePackage pkg(const std::string& name, const std::string& version = "1.0", Package::type_t type = 'u',
+                    const std::vector<std::string>& requires = {}, const std::vector<std::string>& provides = {},
+                    const std::vector<std::string>& conflicts = {}, const std::string& arch = "amd64");
+
 // A repository read from cache records and a resolver on it, as the installer uses it: mode 1,
 // the server architecture "amd64", the start packages requested.
 class ResolverWorld {
