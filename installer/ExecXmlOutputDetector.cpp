@@ -30,7 +30,7 @@ std::string ExecXmlOutputDetector::detect(bool& found)
         document.parse_text(output.str());
         TiXmlElement* root = document.RootElement();
         if (!root) {
-            error e;
+            error e;  // the codes stay unset: it never leaves the detector
             e << "no XML root node in output";
             throw e;
         }
@@ -51,7 +51,8 @@ std::string ExecXmlOutputDetector::detect(bool& found)
         reason = "unexpected error";
     }
     // One piece: an empty output must not show as the log's mark for an empty text.
-    Log::stream(3, true) << "Execution of " + commandLine + " failed: " + reason + ". Output: " + output.str();
+    Log::stream(Log::LEVEL_DEBUG, true) << "Execution of " + commandLine + " failed: " + reason +
+                                               ". Output: " + output.str();
     return std::string();
 }
 
