@@ -30,9 +30,7 @@ std::string ExecXmlOutputDetector::detect(bool& found)
         document.parse_text(output.str());
         TiXmlElement* root = document.RootElement();
         if (!root) {
-            error e;  // the codes stay unset: it never leaves the detector
-            e << "no XML root node in output";
-            throw e;
+            throw error() << "no XML root node in output";
         }
         const std::string value = tinybind::get_optional_attribute(root, valueAttr);
         found = !value.empty();

@@ -8,6 +8,7 @@
 #include "common/POpen.h"
 #include "common/format_message.h"
 #include "common/sysutils.h"
+#include "common/textutils.h"
 #include "installer/ComponentsExamine.h"
 #include "installer/ExtensionTool.h"
 #include "installer/Installer.h"
@@ -48,9 +49,8 @@ ToolRun runTool(const std::string& option, const std::string& argument)
 
 error toolFailure(const char* key, const ExtCatalogPackage& package, const ToolRun& run)
 {
-    error e(E_SYSTEM, REP_UNSET, SYS_UNSURE, SUPP_MAYBE);
-    e << format_message(messages.get(key), package.getDisplayName(), package.getCode(), run.errors);
-    return e;
+    return error(E_SYSTEM, REP_UNSET, SYS_UNSURE, SUPP_MAYBE)
+           << format_message(messages.get(key), package.getDisplayName(), package.getCode(), run.errors);
 }
 
 void uninstall(const ExtCatalogPackage& package)
