@@ -279,6 +279,7 @@ TEST(PkgManagerReportTest, ExplanationFollowsTheChainOfReasons)
     PkgManager& m = world.resolver({app});
     m.blackList[impl] = clash(impl, world.get("rival"));
     m.blackList[app] = unresolved(app->getRequire(0));
+    Messages().getLocale();  // the catalog's first use logs its own lines
     LogFile log;
     PkgManager::package_set_t visited;
     m.explainProblem(app, visited);
@@ -293,9 +294,10 @@ TEST(PkgManagerReportTest, ExplanationFollowsTheChainOfReasons)
         "Packages \"impl-1.0.amd64\" and \"rival-1.0.amd64\" cannot be installed at the same time",
         "because \"impl-1.0.amd64\" conflicts with \"rival\".",
     };
+    // The explanation, from its first line on, without the trace.
     std::vector<std::string> told;
     for (const std::string& line : lines)
-        if (line.compare(0, 6, "DEBUG:") != 0)
+        if (line.compare(0, 6, "DEBUG:") != 0 && (!told.empty() || line == expected.front()))
             told.push_back(line);
     ASSERT_GE(told.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(told.begin(), told.begin() + expected.size()), expected);
