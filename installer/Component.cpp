@@ -1,0 +1,48 @@
+#include "installer/Component.h"
+
+#include "common/DebPackage.h"
+#include "common/Messages.h"
+#include "common/RPMPackage.h"
+#include "common/error.h"
+#include "common/format_message.h"
+
+namespace {
+const Messages messages;
+}
+
+Component::Component(const char* text)
+{
+    const std::string whole = text ? text : "";
+    const std::string::size_type blank = whole.find(' ');
+    name = whole.substr(0, blank);
+    if (name.empty()) {
+        error e(1, 1, 1, 1);
+        e << messages.get("err_bad_component");
+        throw e;
+    }
+    if (blank != std::string::npos)
+        description = whole.substr(blank + 1);
+    // Kept as it has always read, without a blank or closing parenthesis.
+    if (description.empty())
+        description = name + "(no description available";
+}
+
+const Package* Component::firstPackage() const
+{
+    if (packages.empty()) {
+        error e(1, 1, 1, 3);
+        e << format_message(messages.get("err_empty_comp"), name);
+        throw e;
+    }
+    return packages.front();
+}
+
+bool Component::isDebian() const
+{
+    return dynamic_cast<const DebPackage*>(firstPackage()) != nullptr;
+}
+
+bool Component::isRPM() const
+{
+    return dynamic_cast<const RPMPackage*>(firstPackage()) != nullptr;
+}
