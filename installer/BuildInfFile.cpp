@@ -39,9 +39,7 @@ std::string textOf(const error& e)
 
 error fileError(const char* key, const std::string& argument)
 {
-    error e(1, 1, 1, 3);
-    e << format_message(messages.get(key), argument);
-    return e;
+    return error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED) << format_message(messages.get(key), argument);
 }
 
 // The value as written; an empty value is accepted, an absent attribute is an error.
@@ -112,9 +110,9 @@ void readBootstrapper(const TiXmlElement* element, BuildInfFile::packages_t& pac
     copy = copyOf(element);
     for (TiXmlElement* child : children(element, "package")) {
         packages.push_back(makePackage(child, 'b', LINE_BOOTSTRAPPER_PACKAGE));
-        Log::stream(3, true) << " add package " << packages.back()->getFileName();
+        Log::stream(Log::LEVEL_DEBUG, true) << " add package " << packages.back()->getFileName();
     }
-    Log::stream(3, true) << packages.size() << " build packages added from bootstrapper";
+    Log::stream(Log::LEVEL_DEBUG, true) << packages.size() << " build packages added from bootstrapper";
 }
 
 void readExamines(const TiXmlElement* parent, std::vector<BuildInfFile::examine_t>& examines)
@@ -217,20 +215,16 @@ BuildInfFile::BuildInfFile(const std::string& file, std::string configName)
 void BuildInfFile::load(const std::string& file, const std::string& configName)
 {
     config_name = configName;
-    if (file.empty()) {
-        error e(1, 1, 1, 3);
-        e << messages.get("err_inf_fname");
-        throw e;
-    }
-    Log::stream(3, true) << "Load and parse component list from " << file;
+    if (file.empty())
+        throw error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_inf_fname");
+    Log::stream(Log::LEVEL_DEBUG, true) << "Load and parse component list from " << file;
 
     std::unique_ptr<tinybind::Document> document;
     try {
         document.reset(new tinybind::Document(file));
     } catch (const tinybind::err& e) {
-        error failure(1, 1, 1, 3);
-        failure << format_message(messages.get("err_config_parse"), file, e.message);
-        throw failure;
+        throw error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED)
+            << format_message(messages.get("err_config_parse"), file, e.message);
     }
     TiXmlElement* root = document->FirstChildElement();
     if (!root)
@@ -284,9 +278,9 @@ void BuildInfFile::loadProduct(TiXmlElement* root)
         upgrade_allowed_from = optional(release.node, "upgrade_allowed_from");
         parameters_file = optional(release.node, "parameters_file");
     } catch (const error& e) {
-        Log::stream(1, true) << warning << textOf(e);
+        Log::stream(Log::LEVEL_INFO, true) << warning << textOf(e);
     } catch (const tinybind::err& e) {
-        Log::stream(1, true) << warning << e.message;
+        Log::stream(Log::LEVEL_INFO, true) << warning << e.message;
     }
 }
 
@@ -311,7 +305,7 @@ void BuildInfFile::loadBody(TiXmlElement* root, const std::string& file)
     }
 
     if (const TiXmlElement* element = root->FirstChildElement("bootstrapper")) {
-        Log::stream(3, true) << "parse bootstrapper for build";
+        Log::stream(Log::LEVEL_DEBUG, true) << "parse bootstrapper for build";
         readBootstrapper(element, bootstrapper_packages, bootstrapper);
     }
     readExamines(root, examines);
@@ -350,8 +344,8 @@ boost::shared_ptr<BuildInfFile::component_t> BuildInfFile::loadComponent(TiXmlEl
         // The splitter's own failure, under the line that names the component.
         error e;
         e << splitter.what();
-        e.addMessage(1, 1, 1, 3) << format_message("Failed to parse list of classes for product component '%s'.",
-                                                    c.name);
+        e.addMessage(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED)
+            << format_message("Failed to parse list of classes for product component '%s'.", c.name);
         throw e;
     }
     c.hidden = trueFlag(element, "hidden");
@@ -360,7 +354,7 @@ boost::shared_ptr<BuildInfFile::component_t> BuildInfFile::loadComponent(TiXmlEl
     c.environment = optional(element, "environment");
 
     if (const TiXmlElement* bootstrapper = element->FirstChildElement("bootstrapper")) {
-        Log::stream(3, true) << "parse bootstrapper for component " << c.name;
+        Log::stream(Log::LEVEL_DEBUG, true) << "parse bootstrapper for component " << c.name;
         readBootstrapper(bootstrapper, c.bootstrapper_packages, c.bootstrapper);
     }
     for (TiXmlElement* child : children(element, "keypackages")) {
@@ -386,7 +380,8 @@ boost::shared_ptr<BuildInfFile::component_t> BuildInfFile::loadComponent(TiXmlEl
     readExamines(element, c.examines);
 
     if (c.packages.empty() && c.keypackages.empty() && c.yxtemplates.empty()) {
-        Log::stream(0, true) << "Warning: component " << c.name << " have no build or keypackages, ignore.";
+        Log::stream(Log::LEVEL_ERROR, true)
+            << "Warning: component " << c.name << " have no build or keypackages, ignore.";
         return boost::shared_ptr<component_t>();
     }
     return component;
@@ -421,12 +416,12 @@ void BuildInfFile::loadRepositories(TiXmlElement* root)
         for (TiXmlElement* child : children(thirdparty, "package"))
             thirdparty_packages.push_back(makePackage(child, 't', LINE_COMPONENT_PACKAGE));
     } else {
-        Log::stream(1, true) << "No thirdparty section in this build";
+        Log::stream(Log::LEVEL_INFO, true) << "No thirdparty section in this build";
     }
     if (const TiXmlElement* extras = root->FirstChildElement("extras"))
         extras_repo = readRepo(extras, "extras_dir");
     else
-        Log::stream(1, true) << "No extra section in this build";
+        Log::stream(Log::LEVEL_INFO, true) << "No extra section in this build";
 }
 
 void BuildInfFile::loadExtCatalog(TiXmlElement* root)
@@ -436,18 +431,19 @@ void BuildInfFile::loadExtCatalog(TiXmlElement* root)
         return;
     const TiXmlElement* catalog = root->FirstChildElement("ext_catalog");
     if (!catalog) {
-        Log::stream(3, true) << "No ext_catalog section in this build";
+        Log::stream(Log::LEVEL_DEBUG, true) << "No ext_catalog section in this build";
         return;
     }
     const TiXmlElement* templatePackage = catalog->FirstChildElement("package");
     if (!templatePackage)
-        Log::stream(3, true) << "No package section in ext_catalog section";
+        Log::stream(Log::LEVEL_DEBUG, true) << "No package section in ext_catalog section";
 
     std::string url = options.extCatalogUrl.empty() ? required(catalog, "url") : options.extCatalogUrl;
     const std::string::size_type old = url.rfind(OLD_FEED_API);
     if (url.size() >= 16 && old != std::string::npos) {
         const std::string cut = url.substr(0, old);
-        Log::stream(0, true) << format_message(messages.get("old_format_api_ext_catalog_feed"), url, cut);
+        Log::stream(Log::LEVEL_ERROR, true)
+            << format_message(messages.get("old_format_api_ext_catalog_feed"), url, cut);
         url = cut;
     }
 
@@ -487,7 +483,8 @@ void BuildInfFile::loadExtCatalog(TiXmlElement* root)
             }
         }
     } catch (const error& e) {
-        Log::stream(2, true) << format_message(messages.get("err_ext_catalog_collect_packages"), textOf(e));
+        Log::stream(Log::LEVEL_VERBOSE, true)
+            << format_message(messages.get("err_ext_catalog_collect_packages"), textOf(e));
     }
 }
 
@@ -496,13 +493,13 @@ void BuildInfFile::loadPackageLists(TiXmlElement* root)
     if (const TiXmlElement* element = root->FirstChildElement("removable_packages"))
         readRequiredNames(element, "package", removable_packages);
     else
-        Log::stream(1, true) << "No removers section in this build.";
+        Log::stream(Log::LEVEL_INFO, true) << "No removers section in this build.";
     if (root->FirstChildElement("force_remove_packages"))
         readOptionalNames(root, "force_remove_packages", "package", force_remove_packages);
     else
-        Log::stream(1, true) << "No force remove packages list in this build.";
+        Log::stream(Log::LEVEL_INFO, true) << "No force remove packages list in this build.";
     if (const TiXmlElement* element = root->FirstChildElement("preferred_packages"))
         readRequiredNames(element, "package", preferred_packages);
     else
-        Log::stream(1, true) << "No preferrers section in this build.";
+        Log::stream(Log::LEVEL_INFO, true) << "No preferrers section in this build.";
 }

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-
 #include <tinyxml.h>
+
+#include <boost/shared_ptr.hpp>
 
 class Package;
 

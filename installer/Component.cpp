@@ -15,11 +15,8 @@ Component::Component(const char* text)
     const std::string whole = text ? text : "";
     const std::string::size_type blank = whole.find(' ');
     name = whole.substr(0, blank);
-    if (name.empty()) {
-        error e(1, 1, 1, 1);
-        e << messages.get("err_bad_component");
-        throw e;
-    }
+    if (name.empty())
+        throw error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NONE) << messages.get("err_bad_component");
     if (blank != std::string::npos)
         description = whole.substr(blank + 1);
     // Kept as it has always read, without a blank or closing parenthesis.
@@ -29,11 +26,9 @@ Component::Component(const char* text)
 
 const Package* Component::firstPackage() const
 {
-    if (packages.empty()) {
-        error e(1, 1, 1, 3);
-        e << format_message(messages.get("err_empty_comp"), name);
-        throw e;
-    }
+    if (packages.empty())
+        throw error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED)
+            << format_message(messages.get("err_empty_comp"), name);
     return packages.front();
 }
 

@@ -54,8 +54,13 @@ public:
     // The component choice for one product.
     struct ComponentsSelection {
         // 0 none
-        enum { INSTALL_EVERYTHING = 1, REMOVE_EVERYTHING = 2, UPGRADE_INSTALLED = 3, INSTALLATION_TYPE = 4,
-               LISTED_COMPONENTS = 5 };
+        enum {
+            INSTALL_EVERYTHING = 1,
+            REMOVE_EVERYTHING = 2,
+            UPGRADE_INSTALLED = 3,
+            INSTALLATION_TYPE = 4,
+            LISTED_COMPONENTS = 5
+        };
 
         int32_t mode = 0;
         std::vector<std::string> installComponents;

@@ -65,14 +65,15 @@ void check(const TiXmlElement* required)
 
     const std::string own = ProgramVersion::version;
     const bool same = Version(own) == Version(wanted.version);
-    Log::stream(3, true) << "Current kitwright version '" << own << "', required = '" << wanted.version << "'";
+    Log::stream(Log::LEVEL_DEBUG, true) << "Current kitwright version '" << own << "', required = '" << wanted.version
+                                        << "'";
     if (!same) {
         if (!Options::instance().disableSelfUpgrade)
             throw NeedSelfUpgrade();
-        Log::stream(1, true) << "Current kitwright version '" << own << "', required = '" << wanted.version
-                             << "', but won't upgrade self due --disable-self-upgrade";
+        Log::stream(Log::LEVEL_INFO, true) << "Current kitwright version '" << own << "', required = '"
+                                           << wanted.version << "', but won't upgrade self due --disable-self-upgrade";
     }
-    Log::stream(3, true) << "DEBUG: SelfUpgrade::check_required_KW_version out";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SelfUpgrade::check_required_KW_version out";
 }
 
 }  // namespace
@@ -84,14 +85,14 @@ const Requirement& requirement()
 
 void check_required_KW_version(const TiXmlNode* element)
 {
-    Log::stream(3, true) << "DEBUG: SelfUpgrade::check_required_KW_version entry";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SelfUpgrade::check_required_KW_version entry";
     const TiXmlElement* required = element ? element->FirstChildElement("exact_required_kitwright") : nullptr;
     if (!required)
         return;
     try {
         check(required);
     } catch (error& e) {
-        e.addMessage(0, 0, 0, 0) << messages.get("err_self_upgrade_failed");
+        e.addMessage(E_UNSET, REP_UNSET, SYS_UNSET, SUPP_UNSET) << messages.get("err_self_upgrade_failed");
         throw;
     }
 }

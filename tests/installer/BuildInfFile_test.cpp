@@ -1,10 +1,9 @@
 #include "installer/BuildInfFile.h"
 
-#include <gtest/gtest.h>
-
 #include <boost/algorithm/string/join.hpp>
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Downloader.h"
 #include "common/ExtCatalogPackage.h"
@@ -52,7 +51,8 @@ std::string sections(const std::vector<BuildInfFile::keypackages_t>& sections)
 {
     std::vector<std::string> texts;
     for (const auto& s : sections)
-        texts.push_back("[" + joined(s.keypackages) + "|" + joined(s.nokeypackages) + "|" + joined(s.keyprovides) + "]");
+        texts.push_back("[" + joined(s.keypackages) + "|" + joined(s.nokeypackages) + "|" + joined(s.keyprovides) +
+                        "]");
     return boost::algorithm::join(texts, "");
 }
 
@@ -116,7 +116,7 @@ protected:
         options.workMode = Options::VERSION;  // no feed unless a test asks for one
         options.extCatalogUrl.clear();
         options.disableSelfUpgrade = false;
-        options.download_retry_count = 1;
+        Downloader::setRetryCount(1);
         Downloader::setSecondSleeper(&noWait);
     }
     void TearDown() override
@@ -125,7 +125,7 @@ protected:
         options.workMode = saved_mode;
         options.extCatalogUrl.clear();
         options.disableSelfUpgrade = false;
-        options.download_retry_count = 3;
+        Downloader::setRetryCount(3);
         Downloader::setSecondSleeper(nullptr);
     }
     static void noWait() {}
@@ -173,8 +173,9 @@ TEST_F(BuildInfFileTest, ReadsEveryFieldOfTheCompleteFile)
         {joined(f->preferred_packages), "pref-a"},
         {joined(f->force_remove_packages), "force-a,"},
         {joined(f->removable_packages), "old-a,old-b"},
-        {groups(f->groups), "g1|Group 1|radio|tpl|core,web,tpl|rules|core>web|>"
-                            "{g1a|nested|sub||core|-{g1a1||sub|||-{}}}; g2||sub|||-{}"},
+        {groups(f->groups),
+         "g1|Group 1|radio|tpl|core,web,tpl|rules|core>web|>"
+         "{g1a|nested|sub||core|-{g1a1||sub|||-{}}}; g2||sub|||-{}"},
     };
     for (const auto& field : fields)
         EXPECT_EQ(field.first, field.second);
@@ -206,9 +207,10 @@ TEST_F(BuildInfFileTest, ReadsEveryFieldOfTheCompleteFile)
         {joined(core.rmpackages), "old-core"},
         {joined(core.yxtemplates), "tpl-core,"},
         {described(core.bootstrapper_packages), "zanth-boot 1.0-2 amd64 b zanth-boot_1.0-2_amd64.deb"},
-        {described(core.packages), "zanth-core 18.0.61-1 amd64 b zanth-core_18.0.61-1_amd64.deb; "
-                                   "zanth-core-data 18.0.61 all b zanth-core-data_18.0.61_all.deb; "
-                                   "zanth-core-extra 2.1-3 amd64 b zanth-core-extra_2.1-3_amd64.deb"},
+        {described(core.packages),
+         "zanth-core 18.0.61-1 amd64 b zanth-core_18.0.61-1_amd64.deb; "
+         "zanth-core-data 18.0.61 all b zanth-core-data_18.0.61_all.deb; "
+         "zanth-core-extra 2.1-3 amd64 b zanth-core-extra_2.1-3_amd64.deb"},
         {joined(core.classes), "aspect=panel,a,b,x,y"},
         {examines(core.examines), "pre|disk|disk.sh|/bin/sh|-x||always; post|ports|ports.sh||||-"},
         {printedElement(core.settings), "<settings><setting name=\"last\" /></settings>"},
@@ -314,7 +316,8 @@ TEST_F(BuildInfFileTest, ClassesThatCannotBeSplitNameTheComponent)
     const error e = caught([&] { load(path); });
     EXPECT_EQ(codes(e), std::make_tuple(1, 1, 1, 3));
     ASSERT_EQ(e.parts.size(), 2u);
-    EXPECT_EQ(e.parts.back(), "Failed to parse list of classes for product component 'core'.. Error while parse " + path);
+    EXPECT_EQ(e.parts.back(),
+              "Failed to parse list of classes for product component 'core'.. Error while parse " + path);
     EXPECT_FALSE(e.parts.front().empty()) << "the splitter's reason";
 }
 
@@ -379,9 +382,9 @@ TEST_F(BuildInfFileTest, FlagsByTheExactValue)
         bool uninstall;     // component "uninstall_support"
     };
     const Case cases[] = {
-        {nullptr, false, false, true}, {"yes", true, false, true},   {"true", true, true, true},
-        {"false", false, false, false}, {"no", false, false, true},  {"TRUE", false, false, true},
-        {"Yes", false, false, true},    {"1", false, false, true},   {"", false, false, true},
+        {nullptr, false, false, true},  {"yes", true, false, true}, {"true", true, true, true},
+        {"false", false, false, false}, {"no", false, false, true}, {"TRUE", false, false, true},
+        {"Yes", false, false, true},    {"1", false, false, true},  {"", false, false, true},
         {"False", false, false, true},
     };
     TempDir dir;
@@ -389,10 +392,11 @@ TEST_F(BuildInfFileTest, FlagsByTheExactValue)
         std::string text = minimal;
         if (c.value) {
             const std::string v = std::string("=\"") + c.value + "\"";
-            boost::replace_first(text, "<build ", "<build send_feedback" + v + " uninstall_support" + v +
-                                                      " persistent_repo" + v + " ");
-            boost::replace_first(text, "<component ", "<component hidden" + v + " show_installed_hidden" + v +
-                                                          " deny_implicit_removal" + v + " uninstall_support" + v + " ");
+            boost::replace_first(text, "<build ",
+                                 "<build send_feedback" + v + " uninstall_support" + v + " persistent_repo" + v + " ");
+            boost::replace_first(text, "<component ",
+                                 "<component hidden" + v + " show_installed_hidden" + v + " deny_implicit_removal" + v +
+                                     " uninstall_support" + v + " ");
         }
         writeWholeFile(dir / "flags.xml", text);
         const file_ptr f = load(dir / "flags.xml");
@@ -417,9 +421,9 @@ TEST_F(BuildInfFileTest, SignatureCheckByValueAndRunningSystem)
         bool on;
     };
     const Case cases[] = {
-        {"deb", "Ubuntu", true},    {"deb", "AlmaLinux", false}, {"rpm", "Ubuntu", false}, {"rpm", "AlmaLinux", true},
-        {"yes", "AlmaLinux", true}, {"true", "Ubuntu", true},    {"Yes", "Debian", false}, {"DEB", "Debian", false},
-        {"", "Debian", false},
+        {"deb", "Ubuntu", true},    {"deb", "AlmaLinux", false}, {"rpm", "Ubuntu", false},
+        {"rpm", "AlmaLinux", true}, {"yes", "AlmaLinux", true},  {"true", "Ubuntu", true},
+        {"Yes", "Debian", false},   {"DEB", "Debian", false},    {"", "Debian", false},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -500,8 +504,9 @@ TEST_F(ExtCatalogStepTest, MakesOnePackagePerItemAndNamesTheComponentsWithout)
         const auto* e = dynamic_cast<const ExtCatalogPackage*>(p);
         ASSERT_TRUE(e);
         made.push_back(std::string(p->getName().c_str()) + "|" + p->getType() + "|" + p->getArch().c_str() + "|" +
-                       p->getElement()->Attribute("file") + "|" + p->getProperty("EXT_CODE") + "|" + p->getProperty("EXT_DISPLAY_NAME") +
-                       "|" + p->getProperty("EXT_DOWNLOAD_URL") + "|" + p->getClasses());
+                       p->getElement()->Attribute("file") + "|" + p->getProperty("EXT_CODE") + "|" +
+                       p->getProperty("EXT_DISPLAY_NAME") + "|" + p->getProperty("EXT_DOWNLOAD_URL") + "|" +
+                       p->getClasses());
     }
     EXPECT_EQ(made, (std::vector<std::string>{
                         "ext-Apps|e|noarch||Apps|Apps|https://ext.example/apps.zip|ext",

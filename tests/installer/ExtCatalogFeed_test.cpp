@@ -1,16 +1,14 @@
 #include "installer/ExtCatalogFeed.h"
 
-#include <gtest/gtest.h>
-
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Downloader.h"
 #include "common/Messages.h"
 #include "common/ProgramVersion.h"
 #include "common/format_message.h"
 #include "installer/ExtCatalogCurlFeedDownloader.h"
-#include "installer/Options.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -156,14 +154,14 @@ class CurlFeedTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Options::instance().download_retry_count = 1;
+        Downloader::setRetryCount(1);
         Downloader::setSecondSleeper(&noWait);
         writeWholeFile(dir / "api/v4/packages", R"([{"code": "git", "name": "Git", "download_url": "u"}])");
     }
     void TearDown() override
     {
         Downloader::setSecondSleeper(nullptr);
-        Options::instance().download_retry_count = 3;
+        Downloader::setRetryCount(3);
     }
     static void noWait() {}
 

@@ -13,10 +13,7 @@ namespace {
 
 // A catalogue root with the given child.
 struct Root {
-    explicit Root(const std::string& child)
-    {
-        document.Parse(("<build>" + child + "</build>").c_str());
-    }
+    explicit Root(const std::string& child) { document.Parse(("<build>" + child + "</build>").c_str()); }
     const TiXmlElement* element() const { return document.FirstChildElement(); }
     TiXmlDocument document;
 };
@@ -56,9 +53,9 @@ TEST(SelfUpgrade, RequiredVersionIsReadAndCompared)
 {
     const std::string own = ProgramVersion::version;
     SelfUpgrade::check_required_KW_version(Root("<other/>").element());
-    SelfUpgrade::check_required_KW_version(
-        Root("<exact_required_kitwright version=\"" + own + "\" binary_directory=\"bin\" binary_name=\"kw\" md5=\"abc\"/>")
-            .element());
+    SelfUpgrade::check_required_KW_version(Root("<exact_required_kitwright version=\"" + own +
+                                                "\" binary_directory=\"bin\" binary_name=\"kw\" md5=\"abc\"/>")
+                                               .element());
     EXPECT_EQ(SelfUpgrade::requirement().version, own);
     EXPECT_EQ(SelfUpgrade::requirement().binaryDirectory, "bin");
     EXPECT_EQ(SelfUpgrade::requirement().binaryName, "kw");
