@@ -12,6 +12,7 @@
 #include "common/ProgramVersion.h"
 #include "common/format_message.h"
 #include "common/textutils.h"
+#include "common/tinybind.h"
 #include "installer/Options.h"
 #include "installer/SelfUpgrade.h"
 #include "tests/support/ChildProcess.h"
