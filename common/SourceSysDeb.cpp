@@ -26,17 +26,15 @@ SourceSysDeb::SourceSysDeb(Repository* repository_) : Source(repository_) {}
 void SourceSysDeb::readSystemPackagesBrief()
 {
     logStep("check_system_packages");
-    Log::stream(1, true) << "DebRepository: readSystemPackagesBrief: execute " << BRIEF_QUERY;
+    Log::stream(Log::LEVEL_INFO, true) << "DebRepository: readSystemPackagesBrief: execute " << BRIEF_QUERY;
     try {
-        SystemCmd query(BRIEF_QUERY, 0);
-        repository->addFromCache(query.stream, 's', Repository::DUPS_APPEND, this);
+        SystemCmd query(BRIEF_QUERY, SystemCmd::READ);
+        repository->addFromCache(query.stream, Package::TYPE_INSTALLED, Repository::DUPS_APPEND, this);
         if (query.wait() != 0) {
-            error e(4, 2, 2, 2);
-            e << "dpkg-query command failed";
-            throw e;
+            throw error(E_SYSTEM, REP_LATER, SYS_UNSURE, SUPP_MAYBE) << "dpkg-query command failed";
         }
     } catch (error& e) {
-        e.addMessage(0, 0, 0, 0) << messages.get("err_deb_info_brief");
+        e.addMessage(E_UNSET, REP_UNSET, SYS_UNSET, SUPP_UNSET) << messages.get("err_deb_info_brief");
         throw;
     }
 }
@@ -54,11 +52,11 @@ std::string SourceSysDeb::getPkgVersionFromSystemDirectly(const std::string& nam
     }
     if (lines.size() == 2 && lines[0] == "install ok installed") {
         const std::string version = lines[1].substr(0, lines[1].find('-'));
-        Log::stream(3, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name << " version "
-                             << version << " installed in system";
+        Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name
+                                            << " version " << version << " installed in system";
         return version;
     }
-    Log::stream(3, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name
-                         << " not installed in system";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name
+                                        << " not installed in system";
     return "";
 }

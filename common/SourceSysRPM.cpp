@@ -36,11 +36,11 @@ void SourceSysRPM::readSystemPackagesBrief()
 {
     logStep("check_system_packages");
     try {
-        SystemCmd query(RPM_BRIEF_QUERY, 0);
-        repository->addFromCache(query.stream, 's', Repository::DUPS_APPEND, this);
+        SystemCmd query(RPM_BRIEF_QUERY, SystemCmd::READ);
+        repository->addFromCache(query.stream, Package::TYPE_INSTALLED, Repository::DUPS_APPEND, this);
         query.check();
     } catch (error& e) {
-        e.addMessage(4, 1, 1, 2) << messages.get("err_rpm_info_brief");
+        e.addMessage(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_rpm_info_brief");
         throw;
     }
 }
@@ -53,22 +53,18 @@ void SourceSysRPM::readPackagesFull()
         close(fileops::create_private_file(CACHE_FILE));
         exec_command(std::string(RPM_FULL_QUERY) + "  > " + CACHE_FILE, false, true, nullptr, nullptr);
     } catch (error& e) {
-        e.addMessage(4, 1, 1, 2) << messages.get("err_rpm_info_full");
+        e.addMessage(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_rpm_info_full");
         throw;
     }
 
-    Log::stream(1, true) << "read cache file";
+    Log::stream(Log::LEVEL_INFO, true) << "read cache file";
     FILE* cache = fopen(CACHE_FILE, "r");
     if (!cache) {
-        error e(4, 1, 1, 2);
-        e << messages.get("err_rpm_info_full_read");
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_rpm_info_full_read");
     }
     // Every installed package of the brief list takes its full record's dependency lists.
     if (!readInstalledFromFile(cache, Repository::DUPS_REPLACE_SAME_SOURCE)) {
-        error e(4, 1, 1, 2);
-        e << messages.get("err_rpm_info_full_read_done");
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_rpm_info_full_read_done");
     }
 }
 
@@ -81,11 +77,11 @@ std::string SourceSysRPM::getPkgVersionFromSystemDirectly(const std::string& nam
         // rpm fails for a package that is not installed.
     }
     if (lines.size() == 1) {
-        Log::stream(3, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name << " version "
-                             << lines[0] << " installed in system";
+        Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name
+                                            << " version " << lines[0] << " installed in system";
         return lines[0];
     }
-    Log::stream(3, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name
-                         << " not installed in system";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name
+                                        << " not installed in system";
     return "";
 }
