@@ -33,7 +33,7 @@ void DebPackage::readInfo()
 {
     try {
         // The file name may come from a mirror: dpkg must get it as one word, whatever it holds.
-        SystemCmd control("dpkg -I " + shell_word(fileName) + " control", SystemCmd::READ);
+        SystemCmd control(shell_command({"dpkg", "-I", fileName, "control"}), SystemCmd::READ);
         char line[4096];
         while (fgets(line, sizeof(line), control.stream)) {
             trim_in_place(line);

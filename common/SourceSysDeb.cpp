@@ -8,11 +8,17 @@
 #include "common/Repository.h"
 #include "common/SystemCmd.h"
 #include "common/error.h"
-#include "common/textutils.h"
+#include "common/sysutils.h"
 
 namespace {
+
 const Messages messages;
-}
+
+// dpkg-query complains on standard error about a name it does not know; here that only means "not
+// installed".
+const char NO_ERROR_TEXT[] = " 2>/dev/null";
+
+}  // namespace
 
 // One cache record per package that dpkg lists as "install ok ..." or "hold ok ...": the status
 // line only selects the block, and the Provides field is cut into one "P:" line per entry.
@@ -46,7 +52,7 @@ std::string SourceSysDeb::getPkgVersionFromSystemDirectly(const std::string& nam
     std::vector<std::string> lines;
     try {
         lines = get_command_output(
-            "dpkg-query --show '--showformat=${Status}\\n${Version}\\n' " + shell_word(name) + " 2>/dev/null", "");
+            shell_command({"dpkg-query", "--show", "--showformat=${Status}\\n${Version}\\n", name}) + NO_ERROR_TEXT);
     } catch (const error&) {
         // dpkg-query fails for a name that the database does not know at all: not installed either.
     }

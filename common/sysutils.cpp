@@ -44,6 +44,17 @@ std::string address_text(int family, const void* address, char* text, socklen_t 
 
 }  // namespace
 
+std::string shell_command(const std::vector<std::string>& words)
+{
+    std::string command;
+    for (const std::string& word : words) {
+        if (!command.empty())
+            command += ' ';
+        command += shell_word(word);
+    }
+    return command;
+}
+
 void sleep_milliseconds(int milliseconds)
 {
     boost::this_thread::interruption_point();
@@ -99,7 +110,7 @@ void send_mail(const std::string& address, const std::string& subject, const std
         Log::stream(Log::LEVEL_INFO, true) << messages.get("err_send_mail");
         return;
     }
-    const std::string command = "mail -s " + shell_quote(subject) + " " + shell_word(address);
+    const std::string command = shell_command({"mail", "-s", subject, address});
 
     FILE* mail = popen(command.c_str(), "w");
     if (!mail) {
