@@ -26,8 +26,6 @@ namespace {
 
 const Messages messages;
 
-// The provides index is sized up front for a large package database.
-const std::size_t PROVIDES_BUCKETS = 1 << 18;
 
 const Repository::packages_t no_packages;
 
@@ -40,7 +38,6 @@ Repository::Repository()
       conflicts_stale(true),
       obsoletes_stale(true),
       names_stale(true),
-      provides(PROVIDES_BUCKETS),
       provides_stale(true)
 {
 }
