@@ -13,6 +13,7 @@ gettext locales-all util-linux procps nodejs hostname
 libxml2-utils iproute2
 rpm
 libapt-pkg-dev librpm-dev hyperfine
+clang libclang-rt-14-dev
 "
 
 missing=""
