@@ -57,6 +57,10 @@ struct Universe {
 
     Universe()
     {
+        // As in the program the log has a file (here one that keeps nothing), so that the lines
+        // do not pile up in memory waiting for one.
+        Log::openFile("/dev/null", false);
+        Log::mailLevel = -1;
         loadUniverse(repository, generateUniverse(20260101, AVAILABLE_NAMES, INSTALLED));
         cpkgs_t available;
         cpkgs_t installed;
