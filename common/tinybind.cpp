@@ -21,6 +21,50 @@ void require_node(const element& e)
         throw err(0, NO_ELEMENT);
 }
 
+// TinyXML in UTF-8 mode steps over a whole multi-byte sequence from its lead byte, and looks a few
+// bytes ahead in places, without watching for the end of the text: a text ending in a lead byte is
+// read past its NUL. This many zero bytes after the text keep every such step inside the buffer
+// (the longest sequence is four bytes).
+const size_t PADDING = 8;
+
+// The text up to its first NUL, where TinyXML's parse stops anyway, followed by the zero padding.
+std::string padded(const std::string& text)
+{
+    std::string buffer(text, 0, strnlen(text.data(), text.size()));
+    buffer.append(PADDING, '\0');
+    return buffer;
+}
+
+// Reads the file as TinyXML's own loader does: line ends CR LF and lone CR become LF, and the text
+// ends at the first NUL. False when the file cannot be opened or read.
+bool read_normalised(const std::string& path, std::string& text)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string raw;
+    char block[65536];
+    ssize_t got;
+    while ((got = read(fd, block, sizeof block)) > 0 || (got < 0 && errno == EINTR))
+        if (got > 0)
+            raw.append(block, static_cast<size_t>(got));
+    close(fd);
+    if (got < 0)
+        return false;
+    text.clear();
+    text.reserve(raw.size());
+    for (size_t i = 0; i < raw.size() && raw[i] != '\0'; ++i) {
+        if (raw[i] != '\r') {
+            text += raw[i];
+            continue;
+        }
+        text += '\n';
+        if (i + 1 < raw.size() && raw[i + 1] == '\n')
+            ++i;
+    }
+    return true;
+}
+
 // TinyXML's Row() and Column() already add 1 to the positions it keeps.
 std::string position(const TiXmlElement* node)
 {
@@ -105,7 +149,12 @@ Document::Document(const std::string& path) : TiXmlDocument(path)
         throw err(-1, "File " + path + " not exists");
     if (fileops::is_directory(path))
         throw err(-1, path + " is directory, xml file expected.");
-    if (!LoadFile())
+    std::string text;
+    if (read_normalised(path, text))
+        Parse(padded(text).data(), nullptr, TIXML_DEFAULT_ENCODING);
+    else
+        SetError(TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+    if (Error())
         throw parse_err(ErrorId(), ErrorDesc(), ErrorRow(), ErrorCol());
 }
 
@@ -124,7 +173,7 @@ TiXmlElement* Document::get_root(const std::string& name)
 bool Document::parse_text(const std::string& text)
 {
     Clear();
-    Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    Parse(padded(text).data(), nullptr, TIXML_DEFAULT_ENCODING);
     if (!Error())
         return true;
     // What TinyXML built before the error is a fragment, not the sender's document.

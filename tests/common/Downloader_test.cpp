@@ -85,17 +85,7 @@ protected:
     // The request targets the server saw, in order.
     std::vector<std::string> targets() const { return headerValues("target"); }
 
-    std::vector<std::string> headerValues(const std::string& name) const
-    {
-        std::vector<std::string> values;
-        std::istringstream lines(readWholeFile(log));
-        std::string line;
-        const boost::regex field("\"" + name + "\": \"([^\"]*)\"");
-        boost::smatch match;
-        while (std::getline(lines, line))
-            values.push_back(boost::regex_search(line, match, field) ? std::string(match[1]) : std::string("-"));
-        return values;
-    }
+    std::vector<std::string> headerValues(const std::string& name) const { return loggedRequestValues(log, name); }
 
     // The exception of type E that a download into a string stream ends with.
     template <typename E>

@@ -10,8 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <boost/filesystem.hpp>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/thrown.h"
 
@@ -337,6 +341,113 @@ TEST(TinybindParseTest, ParsedTextAndMalformedText)
             EXPECT_EQ(e.message, doc.ErrorDesc()) << c.text;
             EXPECT_NE(e.message, "") << c.text;
         }
+    }
+}
+
+std::string errorOf(int code, const std::string& message, int row, int col)
+{
+    return "error " + std::to_string(code) + " " + message + " " + std::to_string(row) + ":" + std::to_string(col);
+}
+
+// Everything a reader can see of a document: its printed form, or the recorded error.
+std::string outcome(const TiXmlDocument& doc)
+{
+    if (doc.Error())
+        return errorOf(doc.ErrorId(), doc.ErrorDesc(), doc.ErrorRow(), doc.ErrorCol());
+    TiXmlPrinter printer;
+    doc.Accept(&printer);
+    return printer.Str();
+}
+
+// The document loaded from the file, or its error.
+std::string loaded(const std::string& path)
+{
+    try {
+        return outcome(tinybind::Document(path));
+    } catch (const tinybind::parse_err& e) {
+        return errorOf(e.code, e.message, e.row, e.col);
+    }
+}
+
+TEST(TinybindLoadTest, FilesLoadAsTinyXmlLoadsThem)
+{
+    TempDir dir;
+    const std::pair<const char*, std::string> files[] = {
+        {"crlf.xml", "<?xml version=\"1.0\"?>\r\n<r a=\"x\r\ny\">\r\n one\rtwo\r\n</r>\r\n"},
+        {"crlf-error.xml", "<r>\r\n\r\n<a></b>\r\n</r>"},
+        {"nul.xml", std::string("<r>x</r>\0<garbage", 17)},
+        {"nul-inside.xml", std::string("<r>x\0</r>", 9)},
+        {"empty.xml", ""},
+        {"blank.xml", "  \n"},
+        {"bom.xml", "\xef\xbb\xbf<r>\xc3\xa9</r>"},
+        {"latin1.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xe9</r>"},
+    };
+    for (const auto& f : files) {
+        writeWholeFile(dir / f.first, f.second);
+        TiXmlDocument reference;
+        reference.LoadFile(dir / f.first);
+        EXPECT_EQ(loaded(dir / f.first), outcome(reference)) << f.first;
+    }
+    for (const char* fixture : {"products.xml", "truncated-in-tag.xml", "truncated-before-end-tags.xml"}) {
+        TiXmlDocument reference;
+        reference.LoadFile(DATA + fixture);
+        EXPECT_EQ(loaded(DATA + fixture), outcome(reference)) << fixture;
+    }
+
+    // A file that cannot be read gives TinyXML's opening error.
+    writeWholeFile(dir / "closed.xml", "<r/>");
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod((dir / "closed.xml").c_str(), 0), 0);
+    const ChildResult unreadable = runChecksInChild([&dir] {
+        ASSERT_EQ(setresuid(65534, 65534, 65534), 0);  // root reads every file
+        const std::optional<tinybind::parse_err> e =
+            thrown<tinybind::parse_err>([&dir] { tinybind::Document doc(dir / "closed.xml"); });
+        ASSERT_TRUE(e);
+        EXPECT_EQ(e->code, TiXmlBase::TIXML_ERROR_OPENING_FILE);
+        EXPECT_EQ(e->message, "Failed to open file");
+    });
+    EXPECT_EQ(unreadable.exit_code, 0) << unreadable.out;
+}
+
+// Texts that end inside a multi-byte sequence: TinyXML in UTF-8 mode steps over the whole sequence
+// from its lead byte, past the end of the text.
+const char* const CUT_SEQUENCES[] = {
+    "<?xml><r>\xf3", "<?xml><r>\xef", "<?xml><r>a\xe3", "<?xml><r>\xef\x41", "<?xml><r a='\xf3",
+    "<?xml><r a=\"\xc3", "<?xml><?xml version='\xf3", "\xef\xbb\xbf<r>\xf0\x9f",
+};
+
+TEST(TinybindParseTest, TextEndingInsideASequenceReadsNothingBeyondIt)
+{
+    for (const char* cut : CUT_SEQUENCES) {
+        // Whatever lies in memory after the text: a quote and a close that would end the element.
+        std::string text;
+        text.reserve(200);
+        text.assign(199, 'A');
+        text.replace(40, 4, "'/>\"");
+        text.resize(0);
+        text += cut;
+        tinybind::Document doc;
+        doc.parse_text(text);
+        const std::string seen = outcome(doc);
+        EXPECT_EQ(seen.find('A'), std::string::npos) << cut << ": " << seen;
+        if (const TiXmlElement* root = doc.RootElement()) {
+            for (const TiXmlAttribute* a = root->FirstAttribute(); a; a = a->Next())
+                EXPECT_EQ(a->ValueStr().find('A'), std::string::npos) << cut;
+        }
+    }
+    tinybind::Document doc;
+    EXPECT_FALSE(doc.parse_text("<?xml><r>\xf3"));
+    EXPECT_EQ(doc.ErrorId(), TiXmlBase::TIXML_ERROR_READING_ELEMENT_VALUE);
+}
+
+TEST(TinybindLoadTest, FileEndingInsideASequenceIsAParseError)
+{
+    TempDir dir;
+    for (const char* cut : CUT_SEQUENCES) {
+        writeWholeFile(dir / "cut.xml", cut);
+        tinybind::Document text;
+        text.parse_text(cut);
+        EXPECT_EQ(loaded(dir / "cut.xml"), outcome(text)) << cut;  // the same document or error as the text
     }
 }
 

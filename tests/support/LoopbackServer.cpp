@@ -11,9 +11,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <sstream>
 #include <stdexcept>
 
 #include <boost/regex.hpp>
+
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -126,4 +129,16 @@ int LoopbackServer::deadPort()
         throw std::runtime_error("no free loopback port");
     close(fd);
     return ntohs(address.sin_port);
+}
+
+std::vector<std::string> loggedRequestValues(const std::string& log, const std::string& name)
+{
+    std::vector<std::string> values;
+    std::istringstream lines(readWholeFile(log));
+    std::string line;
+    const boost::regex field("\"" + name + "\": \"([^\"]*)\"");
+    boost::smatch match;
+    while (std::getline(lines, line))
+        values.push_back(boost::regex_search(line, match, field) ? std::string(match[1]) : std::string("-"));
+    return values;
 }

@@ -36,4 +36,8 @@ private:
     int output_fd = -1;  // the read end of the server's standard output
 };
 
+// One value per request that the scripted server logged, in order: the request target ("target") or
+// a request header; "-" for a request without it.
+std::vector<std::string> loggedRequestValues(const std::string& log, const std::string& name);
+
 #endif
