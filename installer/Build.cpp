@@ -41,9 +41,12 @@ bool Build::isReleaseBuild() const
 
 void Build::changeParent(const boost::shared_ptr<Release>& release)
 {
-    if (parent)
-        Log::stream(3, true) << "DEBUG: Build (addon?) " << *this << " change parent from " << parent->get_label()
-                             << " to " << release->get_label();
+    if (parent) {
+        std::ostringstream line;  // one text: the log would mark an empty label written on its own
+        line << "DEBUG: Build (addon?) " << *this << " change parent from " << parent->get_label() << " to "
+             << release->get_label();
+        Log::stream(3, true) << line.str();
+    }
     parent = release;
 }
 

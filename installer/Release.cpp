@@ -95,14 +95,13 @@ void Release::calculate_state(Repository* rep)
         if (version < installed) {
             state = NOT_ACTUAL;
             update_mode = NOT_CALCULATED;
-            Log::stream(3, true) << "Release " << id << " is too old: " << installed_version << " is installed.";
+            log_state(" is too old: " + installed_version + " is installed.");
             return;
         }
         if (installed < upgrade_allowed_from) {
             state = NOT_ACTUAL;
             update_mode = NOT_CALCULATED;
-            Log::stream(3, true) << "Release " << id << " is too new: upgrade is allowed starting from "
-                                 << upgrade_allowed_from.toString() << " version";
+            log_state(" is too new: upgrade is allowed starting from " + upgrade_allowed_from.toString() + " version");
             return;
         }
     }
@@ -111,21 +110,26 @@ void Release::calculate_state(Repository* rep)
     if (std::none_of(builds.begin(), builds.end(),
                      [&system](const boost::shared_ptr<Build>& build) { return build->isCompatible(system); })) {
         state = NOT_ACTUAL;
-        Log::stream(3, true) << "Release " << id << " contains no build for this OS";
+        log_state(" contains no build for this OS");
         return;
     }
 
     state = ACTUAL;
-    Log::stream(3, true) << "Release " << id << " is actual";
+    log_state(" is actual");
     if (installed_version.empty()) {
         update_mode = INSTALL;
-        Log::stream(3, true) << "Release " << id << " is currently not installed";
+        log_state(" is currently not installed");
     } else if (is_current()) {
         update_mode = UP2DATE;
-        Log::stream(3, true) << "Release " << id << " is currently installed";
+        log_state(" is currently installed");
     } else {
         update_mode = same_first_segment(Version(installed_version), version) ? MINOR_UPGRADE : MAJOR_UPGRADE;
     }
+}
+
+void Release::log_state(const std::string& what) const
+{
+    Log::stream(3, true) << "Release " + id + what;
 }
 
 void Release::check_state() const
@@ -192,11 +196,11 @@ std::string Release::get_action_name() const
 
 boost::shared_ptr<Build> Release::get_best_build(const Opsys& system) const
 {
-    Log::stream(3, true) << "Select best build of " << id << " for current OS";
+    Log::stream(3, true) << "Select best build of " + id + " for current OS";
     boost::shared_ptr<Build> best = builds.getBestBuild(system);
     if (best)
-        Log::stream(2, true) << "The getBestBuild function has selected the build " << best->getConfig()
-                             << " for installation.";
+        Log::stream(2, true) << "The getBestBuild function has selected the build " + best->getConfig() +
+                                    " for installation.";
     return best;
 }
 

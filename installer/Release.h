@@ -113,6 +113,9 @@ public:
     const std::vector<std::string>& get_updated_components() const { return updated_components; }
 
 private:
+    // One line of the state computation. Log lines are written as one text: the log marks an empty
+    // piece written on its own.
+    void log_state(const std::string& what) const;
     // The state error of a release whose state was never computed.
     void check_state() const;
 

@@ -14,7 +14,7 @@
 #include "installer/Options.h"
 #include "installer/Product.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/LogLines.h"
+#include "tests/support/LogFile.h"
 #include "tests/support/thrown.h"
 
 namespace {
@@ -64,6 +64,15 @@ bool dpkgCompare(const std::string& a, const char* relation, const std::string& 
 std::string firstSegment(const std::string& version)
 {
     return version.substr(0, version.find('.'));
+}
+
+// The log lines, each with its line end.
+std::string text(const LogFile& log)
+{
+    std::string all;
+    for (const std::string& line : log.lines())
+        all += line + "\n";
+    return all;
 }
 
 // A repository that knows the installed packages of this machine, through dpkg-query.
@@ -199,11 +208,11 @@ TEST(ReleaseTest, StateAndUpdateModeAroundTheInstalledVersion)
     const ChildResult result = runChecksInChild(
         [&cases, &installed] {
             SystemRepository system;
-            LogLines log;
             const boost::shared_ptr<Product> product = makeProduct({{ABSENT_A}, {"dpkg"}});
             for (const StateCase& c : cases) {
                 const boost::shared_ptr<Release> release =
                     makeRelease(product, c.id, c.version, c.upgrade_from, c.build_for_this_system);
+                const LogFile log;
                 release->calculate_state(&system.repository);
                 EXPECT_EQ(release->get_installed_version(), installed) << c.id;
                 EXPECT_EQ(release->get_state(), c.state) << c.id;
@@ -212,7 +221,7 @@ TEST(ReleaseTest, StateAndUpdateModeAroundTheInstalledVersion)
                 std::string expected_log;
                 for (size_t start = 0, end; (end = c.log.find('\n', start)) != std::string::npos; start = end + 1)
                     expected_log += "Release " + c.id + c.log.substr(start, end + 1 - start);
-                EXPECT_EQ(log.take(), expected_log) << c.id;
+                EXPECT_EQ(text(log), expected_log) << c.id;
                 if (c.mode_name.empty()) {
                     const error e = caught([&] { release->get_update_mode_name(); });
                     EXPECT_EQ(e.getText(), "release Zanth " + c.version + ": update mode is not calculated.\n");
@@ -239,15 +248,17 @@ TEST(ReleaseTest, NotInstalledProduct)
     const boost::shared_ptr<Release> without_build = makeRelease(product, "r2", "18.0", "17.0", false);
     empty.findNewest("dpkg");  // builds the name index now, with its log line
     ChildResult result = runChecksInChild([&] {
-        LogLines log;
+        std::unique_ptr<LogFile> log(new LogFile);
         with_build->calculate_state(&empty);
-        EXPECT_EQ(log.take(), "Release r1 is actual\nRelease r1 is currently not installed\n");
+        EXPECT_EQ(text(*log), "Release r1 is actual\nRelease r1 is currently not installed\n");
         EXPECT_EQ(with_build->get_update_mode(), Release::INSTALL);
         EXPECT_EQ(with_build->get_update_mode_name(), "install");
         EXPECT_EQ(with_build->get_action_name(), "install");
         EXPECT_FALSE(with_build->is_current());
+        log.reset();  // its threshold returns before the next file takes over
+        log.reset(new LogFile);
         without_build->calculate_state(&empty);
-        EXPECT_EQ(log.take(), "Release r2 contains no build for this OS\n");
+        EXPECT_EQ(text(*log), "Release r2 contains no build for this OS\n");
         EXPECT_FALSE(without_build->is_actual());
     });
     EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
@@ -457,19 +468,20 @@ TEST(ReleaseTest, BestBuildForTheRunningSystem)
     deprecated->add_build(boost::shared_ptr<Build>(new Build(deprecated, system->name, system->vendor,
                                                              system->version, system->arch, "", "", "dep.inf3", "true")));
     const ChildResult result = runChecksInChild([&] {
-        LogLines log;
+        std::unique_ptr<LogFile> log(new LogFile);
         EXPECT_FALSE(none->get_best_build(system));
         EXPECT_FALSE(none->has_supported_build(system));
-        std::string lines = log.take();
-        EXPECT_EQ(lines.substr(0, lines.find('\n') + 1), "Select best build of none for current OS\n");
-        EXPECT_EQ(lines.find("has selected"), std::string::npos) << lines;
+        std::vector<std::string> lines = log->lines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(), "Select best build of none for current OS");
+        EXPECT_EQ(text(*log).find("has selected"), std::string::npos) << text(*log);
 
+        log.reset();  // its threshold returns before the next file takes over
+        log.reset(new LogFile);
         EXPECT_EQ(deprecated->get_best_build(system), *deprecated->get_builds().begin());
         EXPECT_FALSE(deprecated->has_supported_build(system));
-        lines = log.take();
-        EXPECT_NE(lines.find("The getBestBuild function has selected the build dep.inf3 for installation.\n"),
-                  std::string::npos)
-            << lines;
+        EXPECT_TRUE(log->has("The getBestBuild function has selected the build dep.inf3 for installation."))
+            << text(*log);
         EXPECT_EQ(deprecated->find_build("dep.inf3"), *deprecated->get_builds().begin());
         EXPECT_FALSE(deprecated->find_build("other.inf3"));
     });
