@@ -29,9 +29,7 @@ template <typename T>
 void CurlDownloader::setOption(CURLoption option, T value)
 {
     if (curl_easy_setopt(handle, option, value) != CURLE_OK) {
-        error e(3, 1, 1, 3);
-        e << messages.get("err_curl_setup");
-        throw e;
+        throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_curl_setup");
     }
 }
 
@@ -40,9 +38,7 @@ CurlDownloader::CurlDownloader(const std::string& path_)
 {
     error_buffer[0] = '\0';
     if (!handle) {
-        error e(4, 1, 1, 2);
-        e << messages.get("err_curl_init");
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_curl_init");
     }
     try {
         setOption(CURLOPT_WRITEFUNCTION, &CurlDownloader::writeCallback);
@@ -102,7 +98,7 @@ curl_socket_t CurlDownloader::openSocketCallback(void* self_, curlsocktype, curl
         try {
             self->peer = sockaddr_to_string(&address->addr);
         } catch (const error& e) {
-            Log::stream(2, true) << "Cannot format IP for cURL socket address: " << e.getText();
+            Log::stream(Log::LEVEL_VERBOSE, true) << "Cannot format IP for cURL socket address: " << e.getText();
         }
     } catch (...) {
         self->caught = std::current_exception();
@@ -131,9 +127,7 @@ void CurlDownloader::rethrowCaught()
 void CurlDownloader::download(std::ostream& stream)
 {
     if (mirrors.empty()) {
-        error e(3, 1, 1, 3);
-        e << messages.get("err_srcs_empty");
-        throw e;
+        throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_srcs_empty");
     }
 
     const std::streamoff start = stream.tellp();
@@ -174,9 +168,7 @@ void CurlDownloader::download(std::ostream& stream)
                 return;
             snprintf(error_buffer, sizeof(error_buffer), "%s", "Unexpected size of file");
         } else if (result == CURLE_WRITE_ERROR) {
-            error e(4, 1, 1, 2);
-            e << messages.get("err_no_space2");
-            throw e;
+            throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_no_space2");
         } else if (error_buffer[0] == '\0') {
             snprintf(error_buffer, sizeof(error_buffer), "%s", curl_easy_strerror(result));
         }
@@ -220,7 +212,5 @@ void CurlDownloader::download(std::ostream& stream)
         e << message;
         throw e;
     }
-    error e(4, 1, 1, 2);
-    e << message;
-    throw e;
+    throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << message;
 }

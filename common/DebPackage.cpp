@@ -33,7 +33,7 @@ void DebPackage::readInfo()
 {
     try {
         // The file name may come from a mirror: dpkg must get it as one word, whatever it holds.
-        SystemCmd control("dpkg -I " + shell_word(fileName) + " control", 0);
+        SystemCmd control(shell_command({"dpkg", "-I", fileName, "control"}), SystemCmd::READ);
         char line[4096];
         while (fgets(line, sizeof(line), control.stream)) {
             trim_in_place(line);
@@ -49,7 +49,8 @@ void DebPackage::readInfo()
             throw KW_INTERNAL_ERROR();
         readFileInfo();
     } catch (error& e) {
-        e.addMessage(4, 1, 1, 2) << format_message(messages.get("err_pkgread"), fileName);
+        e.addMessage(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_pkgread"), fileName);
         throw;
     }
 }
@@ -59,12 +60,11 @@ void DebPackage::readFileInfo()
     installTime = fileops::last_write_time(fileName);
     char digest[33];
     if (!md5_file(fileName.c_str(), digest)) {
-        error e(3, 1, 1, 3);
-        e << format_message("Unable to get MD5 checksum of %s file.", fileName);
-        throw e;
+        throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED)
+            << format_message("Unable to get MD5 checksum of %s file.", fileName);
     }
     setMd5(digest);
     size = fileops::file_size(fileName);
     if (size == 0)
-        Log::stream(0, true) << "ERROR: Can't get size for " << fileName;
+        Log::stream(Log::LEVEL_ERROR, true) << "ERROR: Can't get size for " << fileName;
 }

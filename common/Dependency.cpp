@@ -13,7 +13,7 @@ const Package* dummyMasterPackage()
     static Package* master = nullptr;
     if (!master) {
         master = new Package("dummy_masterpackage_for_dependency", "1.2.3");
-        master->setType('d');
+        master->setType(Package::TYPE_DUMMY);
     }
     return master;
 }

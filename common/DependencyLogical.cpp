@@ -39,7 +39,7 @@ DependencyLogical::DependencyLogical(const std::string& text, const Package* own
 {
     if (text.empty()) {
         {
-            Log::stream log(0, true);
+            Log::stream log(Log::LEVEL_ERROR, true);
             log << "Error: empty data for dependency of package " << static_cast<const void*>(owner);
             if (owner)
                 log << " " << *owner;

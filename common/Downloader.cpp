@@ -1,5 +1,7 @@
 #include "common/Downloader.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -13,7 +15,6 @@
 #include "common/fileops.h"
 #include "common/format_message.h"
 #include "common/sysutils.h"
-#include "installer/Options.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ const Downloader::Proxy& proxy_made_early = processProxy();
 
 Downloader::second_sleeper_t second_sleeper = nullptr;
 
+std::atomic<int> retry_count{3};
+
 }  // namespace
 
 std::unique_ptr<Downloader> Downloader::create(const std::string& path)
@@ -40,7 +43,7 @@ std::unique_ptr<Downloader> Downloader::create(const std::string& path)
 Downloader::Downloader(const std::string& path_)
     : retries(boost::make_shared<counter_t>()), progress(boost::make_shared<counter_t>()), path(path_)
 {
-    retries->maximum = Options::instance().download_retry_count;
+    retries->maximum = retry_count;
 }
 
 Downloader::~Downloader() = default;
@@ -62,6 +65,17 @@ void Downloader::setProxy(const std::string& host, int port)
 {
     processProxy().host = host;
     processProxy().port = port;
+}
+
+void Downloader::setRetryCount(int count)
+{
+    // 0 would read as "no maximum" and retry for ever.
+    retry_count = std::max(count, 1);
+}
+
+int Downloader::getRetryCount()
+{
+    return retry_count;
 }
 
 void Downloader::setProxyAuth(const std::string& user, const std::string& password)
@@ -98,25 +112,21 @@ void Downloader::downloadFile(const std::string& local_path)
         } catch (const fs::filesystem_error& failure) {
             std::ostringstream quoted;
             quoted << failure.path1();
-            error e(4, 1, 1, 2);
-            e << format_message(messages.get("err_download_mkdir"), quoted.str()) << " "
-              << failure.code().message();
-            throw e;
+            throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+                << format_message(messages.get("err_download_mkdir"), quoted.str()) << " " << failure.code().message();
         }
     }
 
     std::ofstream file(local_path, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!file.is_open()) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_filewrite1"), local_path, strerror(errno));
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_filewrite1"), local_path, strerror(errno));
     }
     download(file);
     // The last block may only reach the disk now: a full disk must not pass for a complete file.
     file.close();
     if (file.fail()) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_filewrite2"), local_path, strerror(errno));
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_filewrite2"), local_path, strerror(errno));
     }
 }

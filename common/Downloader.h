@@ -43,6 +43,11 @@ public:
     static void setProxyAuth(const std::string& user, const std::string& password);
     static const Proxy& getProxy();
 
+    // Attempts per mirror list of every download started afterwards, at least 1; the settings of
+    // the run push it here (3 until they do).
+    static void setRetryCount(int count);
+    static int getRetryCount();
+
     // Replaces the one-second sleep of the waits between attempts (null restores it), so that tests
     // can run the retry rule without waiting.
     static void setSecondSleeper(second_sleeper_t sleeper);

@@ -7,8 +7,14 @@
 // package properties "EXT_CODE", "EXT_DISPLAY_NAME" and "EXT_DOWNLOAD_URL".
 class ExtCatalogPackage : public Package {
 public:
-    // The name is "ext-" and the extension code; the version is empty, the architecture "noarch".
+    // The name is "ext-" and the extension code; the version is empty. Type and architecture keep the
+    // package defaults: the creators set them.
     explicit ExtCatalogPackage(const std::string& name);
+
+    // Each getter gives "" when its property is not set.
+    std::string getCode() const;
+    std::string getDisplayName() const;
+    std::string getDownloadUrl() const;
 
     void setCode(const std::string& code);
     void setDisplayName(const std::string& displayName);

@@ -18,8 +18,9 @@ FileFetcher::FileFetcher(const SourceUrl& source_, const std::string& target_dir
 {
     fileops::ensure_trailing(target_dir, '/');
     sources.push_back(source.getBaseUrl());
-    Log::stream(2, true) << "FileFetcher new object: " << "target_dir=" << target_dir << ", "
-                         << "main_source_url=" << sources.front();
+    Log::stream(Log::LEVEL_VERBOSE, true) << "FileFetcher new object: "
+                                          << "target_dir=" << target_dir << ", "
+                                          << "main_source_url=" << sources.front();
 }
 
 FileFetcher::FileFetcher(const FileFetcher& other)
@@ -50,12 +51,12 @@ void FileFetcher::setSubdirsOffset(const std::string& offset)
         return;
     subdirs_offset += offset;
     fileops::ensure_trailing(subdirs_offset, '/');
-    Log::stream(3, true) << "FileFetcher: current subdirs offset is " << subdirs_offset;
+    Log::stream(Log::LEVEL_DEBUG, true) << "FileFetcher: current subdirs offset is " << subdirs_offset;
 }
 
 std::string FileFetcher::getFile(const std::string& path, const std::string& md5, const std::string& name)
 {
-    Log::stream(2, true) << "FileFetcher: get file (" << subdirs_offset << ")/" << path;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "FileFetcher: get file (" << subdirs_offset << ")/" << path;
     const std::string rel = subdirs_offset + path;
     std::string local_name = name.empty() ? rel : name;
     for (char& c : local_name)
@@ -70,7 +71,7 @@ std::string FileFetcher::getFile(const std::string& path, const std::string& md5
     } else {
         DownloadProgressRenderer::FileGuard guard(renderer, rel);
         if (!md5.empty()) {
-            Log::stream(3, true) << "FileFetcher: calculate md5sum of " << target;
+            Log::stream(Log::LEVEL_DEBUG, true) << "FileFetcher: calculate md5sum of " << target;
             if (get_file_md5(target) == md5) {
                 guard.success = true;
                 return target;
@@ -83,16 +84,14 @@ std::string FileFetcher::getFile(const std::string& path, const std::string& md5
         for (const std::string& mirror : sources)
             downloader->addMirror(mirror);
         if (!user.empty()) {
-            Log::stream(3, true) << "FileFetcher: set auth for downloader: user=" << user;
+            Log::stream(Log::LEVEL_DEBUG, true) << "FileFetcher: set auth for downloader: user=" << user;
             downloader->setAuth(user, password);
         }
         downloader->downloadFile(check);
     }
 
     if (!fileops::is_file(check)) {
-        error e(4, 2, 1, 1);
-        e << format_message(messages.get("err_misfile"), check);
-        throw e;
+        throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_NONE) << format_message(messages.get("err_misfile"), check);
     }
     const std::string computed = md5.empty() ? std::string() : get_file_md5(check);
     if (md5.empty() || computed == md5) {
@@ -102,10 +101,9 @@ std::string FileFetcher::getFile(const std::string& path, const std::string& md5
         }
         return target;
     }
-    Log::stream(2, true) << "MD5 mismatch: " << computed;
-    error e(4, 1, 1, 2);
-    e << format_message(messages.get("err_mk5check"), check, md5, computed);
-    throw e;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "MD5 mismatch: " << computed;
+    throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+        << format_message(messages.get("err_mk5check"), check, md5, computed);
 }
 
 void FileFetcher::setFilesProgress(const DownloadProgressRenderer::counter_ptr& files)

@@ -30,9 +30,8 @@ FileHandle::FileHandle(FILE* opened, const std::string& path_, const char* mode)
 {
     if (!file) {
         const int open_errno = errno;
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get(for_writing ? "err_filewrite1" : "err_fileread1"), path, strerror(open_errno));
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << format_message(
+            messages.get(for_writing ? "err_filewrite1" : "err_fileread1"), path, strerror(open_errno));
     }
 }
 
@@ -41,11 +40,11 @@ FileHandle::~FileHandle() noexcept(false)
     if (std::fclose(file) == 0)
         return;
     const int close_errno = errno;
-    error e(4, 1, 1, 2);
+    error e(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE);
     e << format_message(messages.get(for_writing ? "err_filewrite2" : "err_fileread2"), path, strerror(close_errno));
     // Throwing while another exception unwinds this scope would end the process.
     if (std::uncaught_exceptions() > exceptions_at_open) {
-        Log::stream(1, true) << e.getFullText();
+        Log::stream(Log::LEVEL_INFO, true) << e.getFullText();
         return;
     }
     throw e;

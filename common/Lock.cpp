@@ -30,9 +30,8 @@ void openLockFile()
     // Close-on-exec: commands we start have no business with the installer's lock.
     int fd = open(Lock::path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_lock_file"), Lock::path, strerror(errno));
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_lock_file"), Lock::path, strerror(errno));
     }
     lock_fd = fd;
 }
@@ -40,9 +39,7 @@ void openLockFile()
 void checkByte(unsigned long semnum)
 {
     if (semnum >= byte_count) {
-        error e(3, 1, 1, 3);
-        e << messages.get("err_bad_semnum");
-        throw e;
+        throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_bad_semnum");
     }
 }
 
@@ -69,13 +66,10 @@ Lock::Lock(unsigned long semnum_, bool wait) : semnum(semnum_)
         if (err == EINTR)
             continue;
         if (!wait && (err == EAGAIN || err == EACCES)) {
-            error e(4, 2, 1, 1);
-            e << messages.get("err_lock_locked");
-            throw e;
+            throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_NONE) << messages.get("err_lock_locked");
         }
-        error e(4, 2, 1, 2);
-        e << format_message(messages.get("err_lock_failed"), path, strerror(err));
-        throw e;
+        throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_lock_failed"), path, strerror(err));
     }
     ++use_count;
 }
@@ -97,9 +91,11 @@ Lock::~Lock()
     // Releasing must never end the program: the bytes are dropped at exit in any case.
     try {
         if (unlock_err)
-            Log::stream(1, true) << format_message(messages.get("err_unlock_failed"), path, strerror(unlock_err));
+            Log::stream(Log::LEVEL_INFO, true)
+                << format_message(messages.get("err_unlock_failed"), path, strerror(unlock_err));
         if (close_err)
-            Log::stream(1, true) << format_message(messages.get("err_lock_shutdown"), path) << strerror(close_err);
+            Log::stream(Log::LEVEL_INFO, true)
+                << format_message(messages.get("err_lock_shutdown"), path) << strerror(close_err);
     } catch (...) {
     }
 }
@@ -110,9 +106,8 @@ pid_t Lock::test(unsigned long semnum)
     openLockFile();
     struct flock request = oneByte(F_WRLCK, semnum);
     if (fcntl(lock_fd, F_GETLK, &request) != 0) {
-        error e(4, 2, 1, 2);
-        e << format_message(messages.get("err_lock_test"), path, strerror(errno));
-        throw e;
+        throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_lock_test"), path, strerror(errno));
     }
     return request.l_type == F_UNLCK ? 0 : request.l_pid;
 }

@@ -10,10 +10,10 @@
 
 #include "common/Messages.h"
 
-int Log::consoleLevel = 0;
-int Log::mailLevel = 1;
-int Log::fileLevel = 2;
-int Log::captureLevel = 0;
+int Log::consoleLevel = LEVEL_ERROR;
+int Log::mailLevel = LEVEL_INFO;
+int Log::fileLevel = LEVEL_VERBOSE;
+int Log::captureLevel = LEVEL_ERROR;
 bool Log::statusLines = false;
 int Log::depth = 0;
 

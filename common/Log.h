@@ -11,13 +11,18 @@
 // state is never destroyed, so threads and static destructors can log until the process exits.
 class Log {
 public:
-    typedef int level_t;      // 0 error or important, 1 info, 2 verbose, 3 debug
+    typedef int level_t;      // see the constants below; a text reaches a sink up to its threshold
     typedef int line_mode_t;  // see the constants below
 
-    static const line_mode_t LINE_PART = 0;    // no line end; the next statement continues the line
-    static const line_mode_t LINE_WHOLE = 1;   // ends with a line end on every sink
-    static const line_mode_t LINE_STATUS = 2;  // console only, overwritten in place by what follows
-    static const line_mode_t LINE_LAST_STATUS = 3;  // like 2 on the console, a normal line elsewhere
+    static constexpr level_t LEVEL_ERROR = 0;    // errors and what the user must always see
+    static constexpr level_t LEVEL_INFO = 1;     // what the run does
+    static constexpr level_t LEVEL_VERBOSE = 2;  // details for the log file
+    static constexpr level_t LEVEL_DEBUG = 3;    // for developers, with the debug option
+
+    static constexpr line_mode_t LINE_PART = 0;         // no line end; the next statement continues the line
+    static constexpr line_mode_t LINE_WHOLE = 1;        // ends with a line end on every sink
+    static constexpr line_mode_t LINE_STATUS = 2;       // console only, overwritten in place by what follows
+    static constexpr line_mode_t LINE_LAST_STATUS = 3;  // like 2 on the console, a normal line elsewhere
 
     static int consoleLevel;
     static int mailLevel;

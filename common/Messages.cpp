@@ -8,6 +8,7 @@
 #include <boost/regex.hpp>
 
 #include "common/Log.h"
+#include "common/error.h"
 #include "messages/CatalogFillers.h"
 
 namespace {
@@ -50,35 +51,45 @@ void install(Messages::messages_rep* rep)
     catalogs().current = rep;
 }
 
+// Lays the tables of a locale code over the catalog; every code asked for is compiled in.
+void fillTables(CatalogTable& table, const std::string& code)
+{
+    const TableFillers* fillers = catalogFillers(code);
+    if (!fillers)
+        throw KW_INTERNAL_ERROR();
+    fillers->fill(table);
+}
+
 }  // namespace
 
 Messages::messages_rep::messages_rep(const std::string& locale_name) : locale(locale_name)
 {
-    catalogFillers("en_US").fill(*this);
+    fillTables(*this, "en_US");
 
     if (locale == "C" || locale == "POSIX" || locale == "en_US" || locale == "en_US.UTF-8")
         return;
 
     for (const std::string& code : translatedLocaleCodes()) {
         if (locale == code + ".UTF-8") {
-            catalogFillers(code).fill(*this);
+            fillTables(*this, code);
             return;
         }
     }
 
     static const boost::regex arabic("ar_..\\.UTF-8");
     if (boost::regex_match(locale, arabic)) {
-        catalogFillers("ar").fill(*this);
+        fillTables(*this, "ar");
         locale = "ar";
         return;
     }
 
-    Log::stream(1, true) << "Warning: Locale " << locale << " is not supported, used en_US.";
-    Log::stream(1, true) << "Supported locales are: ar_*.UTF-8 ca_ES.UTF-8 cs_CZ.UTF-8 da_DK.UTF-8 de_DE.UTF-8 "
-                            "el_GR.UTF-8 en_US.UTF-8 es_ES.UTF-8 fi_FI.UTF-8 fr_FR.UTF-8 he_IL.UTF-8 hu_HU.UTF-8 "
-                            "id_ID.UTF-8 it_IT.UTF-8 ja_JP.UTF-8 ko_KR.UTF-8 ms_MY.UTF-8 nb_NO.UTF-8 nl_NL.UTF-8 "
-                            "pl_PL.UTF-8 pt_BR.UTF-8 pt_PT.UTF-8 ro_RO.UTF-8 ru_RU.UTF-8 sv_SE.UTF-8 th_TH.UTF-8 "
-                            "tl_PH.UTF-8 tr_TR.UTF-8 uk_UA.UTF-8 vi_VN.UTF-8 zh_CN.UTF-8 zh_TW.UTF-8 ";
+    Log::stream(Log::LEVEL_INFO, true) << "Warning: Locale " << locale << " is not supported, used en_US.";
+    Log::stream(Log::LEVEL_INFO, true)
+        << "Supported locales are: ar_*.UTF-8 ca_ES.UTF-8 cs_CZ.UTF-8 da_DK.UTF-8 de_DE.UTF-8 "
+           "el_GR.UTF-8 en_US.UTF-8 es_ES.UTF-8 fi_FI.UTF-8 fr_FR.UTF-8 he_IL.UTF-8 hu_HU.UTF-8 "
+           "id_ID.UTF-8 it_IT.UTF-8 ja_JP.UTF-8 ko_KR.UTF-8 ms_MY.UTF-8 nb_NO.UTF-8 nl_NL.UTF-8 "
+           "pl_PL.UTF-8 pt_BR.UTF-8 pt_PT.UTF-8 ro_RO.UTF-8 ru_RU.UTF-8 sv_SE.UTF-8 th_TH.UTF-8 "
+           "tl_PH.UTF-8 tr_TR.UTF-8 uk_UA.UTF-8 vi_VN.UTF-8 zh_CN.UTF-8 zh_TW.UTF-8 ";
     locale = "en_US";
 }
 
@@ -96,7 +107,7 @@ const std::string& Messages::messages_rep::getMessage(const char* key)
         text = &found->second;
     }
     if (inserted)
-        Log::stream(1, true) << "Warning: unlocalized key " << key;
+        Log::stream(Log::LEVEL_INFO, true) << "Warning: unlocalized key " << key;
     return *text;
 }
 
@@ -125,10 +136,10 @@ void Messages::createDefault()
     std::string name;
     try {
         name = std::locale("").name();
-        Log::stream(2, true) << "Environment locale name is '" << name << "'";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "Environment locale name is '" << name << "'";
     } catch (const std::runtime_error&) {
-        Log::stream(1, true) << "Can't create locale object, check your locale settings.\n"
-                                "Kitwright will use en_US locale.";
+        Log::stream(Log::LEVEL_INFO, true) << "Can't create locale object, check your locale settings.\n"
+                                              "Kitwright will use en_US locale.";
         setenv("LC_ALL", "C", 1);
         setenv("LANG", "C", 1);
     }
@@ -145,22 +156,22 @@ void Messages::setLocale(const std::string& requested)
     std::string name = requested;
     if (!name.empty() && name.find('.') == std::string::npos)
         name += ".UTF-8";
-    Log::stream(2, true) << "Messages::setLocale: try to create object for locale: " << name;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "Messages::setLocale: try to create object for locale: " << name;
     if (name.size() > 3 && name[2] == '-')
         name[2] = '_';
     install(new messages_rep(name));
 
     try {
         std::locale check(name.c_str());
-        Log::stream(3, true) << "DEBUG: Messages::setLocale: check locale " << check.name();
+        Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Messages::setLocale: check locale " << check.name();
     } catch (const std::runtime_error&) {
         // The catalog stays; children just get a locale that every system has.
-        Log::stream(2, true) << "Warning: locale name " << name << " is not valid, use 'C' instead";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "Warning: locale name " << name << " is not valid, use 'C' instead";
         name = "C";
     }
     setenv("LC_ALL", name.c_str(), 1);
     setenv("LANG", name.c_str(), 1);
-    Log::stream(3, true) << "DEBUG: Messages::setLocale: updated locale in environment to: " << name;
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Messages::setLocale: updated locale in environment to: " << name;
 }
 
 std::vector<std::pair<std::string, std::string>> Messages::getLanguages()

@@ -169,8 +169,8 @@ Opsys::opsys_detect::opsys_detect()
     override_field(environment, overrideEnvironment);
 
     // One text: the log would show an empty field written on its own as "~empty".
-    Log::stream(2, true) << "Got OS name " + name + ", vendor " + vendor + ", version " + version + ", arch " + arch +
-                                ", environment " + environment;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "Got OS name " + name + ", vendor " + vendor + ", version " + version +
+                                                 ", arch " + arch + ", environment " + environment;
 }
 
 Opsys::Opsys()

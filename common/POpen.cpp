@@ -42,21 +42,19 @@ void closeFd(int& fd)
 
 void echoToLog(const char* data, ssize_t length)
 {
-    Log::stream line(0, Log::LINE_PART);
+    Log::stream line(Log::LEVEL_ERROR, Log::LINE_PART);
     line.write(data, static_cast<int>(length));
 }
 
 error execError(int e_class, int e_rep, int e_sys, int e_supp, const std::string& text, const std::string& command)
 {
-    error e(e_class, e_rep, e_sys, e_supp);
-    e << text << format_message(messages.get("err_exec_cmd"), command);
-    return e;
+    return error(e_class, e_rep, e_sys, e_supp) << text << format_message(messages.get("err_exec_cmd"), command);
 }
 
 error forkError(int err, const std::string& command)
 {
-    Log::stream(1, true) << messages.get("err_exec_forkfail") << " (" << strerror(err) << ").";
-    return execError(4, 1, 0, 2, messages.get("err_exec_forkfail"), command);
+    Log::stream(Log::LEVEL_INFO, true) << messages.get("err_exec_forkfail") << " (" << strerror(err) << ").";
+    return execError(E_SYSTEM, REP_NONE, SYS_UNSET, SUPP_MAYBE, messages.get("err_exec_forkfail"), command);
 }
 
 // The processes below `root`, from the parent links in /proc; collected before any of them is
@@ -203,7 +201,7 @@ POpen::POpen(const std::string& command, std::istream* input, std::ostream* outp
     r.reset(new rep(input, output, errors));
     for (int* pipe : {r->input_pipe, r->output_pipe, r->errors_pipe})
         if (pipe2(pipe, O_CLOEXEC) != 0)
-            throw execError(4, 1, 0, 2, messages.get("err_exec_pipefail"), command);
+            throw execError(E_SYSTEM, REP_NONE, SYS_UNSET, SUPP_MAYBE, messages.get("err_exec_pipefail"), command);
 
     const child_setup::Environment env({{"LC_ALL", "C"}, {"LANG", "C"}, {"LANGUAGE", "C"}});
     const char* const argv[] = {"sh", "-c", command.c_str(), nullptr};
@@ -225,7 +223,7 @@ POpen::POpen(const std::string& command, std::istream* input, std::ostream* outp
         _exit(exec_failed_status);
     }
 
-    Log::stream(3, true) << "POpen (child pid=" << r->pid << "): " << command;
+    Log::stream(Log::LEVEL_DEBUG, true) << "POpen (child pid=" << r->pid << "): " << command;
     // The pump must never block in a read or a write: it also has to watch for the child's end.
     for (int fd : {r->input_pipe[1], r->output_pipe[0], r->errors_pipe[0]})
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -337,8 +335,8 @@ int POpen::wait(bool echo)
         pumpStream(entries[2], p.errors_pipe[0], *p.errors, echo);
 
         if (p.cancellable && Progress().takeCancelRequest()) {
-            Log::stream(3, true) << "DEBUG: send SIGTERM to child process " << p.pid
-                                 << " because Zanth Installer was canceled by user.";
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "DEBUG: send SIGTERM to child process " << p.pid << " because Zanth Installer was canceled by user.";
             terminateCommand(p.pid);
         }
 
@@ -378,46 +376,44 @@ int exec_command(const std::string& command, bool echo, bool check, std::ostream
 
     const int low_bits = status & 0x7f;
     if (low_bits != 0 && low_bits != 0x7f) {
-        Log::stream(1, true) << messages.get("err_exec_signal") << " (" << low_bits << ")";
-        throw execError(4, 2, 0, 2, messages.get("err_exec_signal"), command);
+        Log::stream(Log::LEVEL_INFO, true) << messages.get("err_exec_signal") << " (" << low_bits << ")";
+        throw execError(E_SYSTEM, REP_LATER, SYS_UNSET, SUPP_MAYBE, messages.get("err_exec_signal"), command);
     }
     if (low_bits != 0)
-        Log::stream(3, true) << "DEBUG: child exit status is " << status << ", but I expected WIFEXITED(status)";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "DEBUG: child exit status is " << status << ", but I expected WIFEXITED(status)";
 
     const int code = (status >> 8) & 0xff;
     if (code == exec_failed_status)
-        throw execError(4, 1, 0, 3, messages.get("err_exec_execfail"), command);
+        throw execError(E_SYSTEM, REP_NONE, SYS_UNSET, SUPP_NEED, messages.get("err_exec_execfail"), command);
     if (check && code == 127)
-        throw execError(
-            4, 1, 0, 3, format_message(messages.get("err_exec_cmd_not_found"), command_name(command)), command);
+        throw execError(E_SYSTEM, REP_NONE, SYS_UNSET, SUPP_NEED,
+                        format_message(messages.get("err_exec_cmd_not_found"), command_name(command)), command);
     if (check && code != 0)
-        throw execError(
-            0, 0, 0, 0, format_message(messages.get("err_exec_non_zero"), command_name(command), code), command);
+        throw execError(E_UNSET, REP_UNSET, SYS_UNSET, SUPP_UNSET,
+                        format_message(messages.get("err_exec_non_zero"), command_name(command), code), command);
     return code;
 }
 
 void get_command_output(std::vector<std::string>& lines, const std::string& command, const std::string& arguments)
 {
     const std::string full = arguments.empty() ? command : command + " " + arguments;
-    Log::stream(3, true) << "Get output from command '" << full << "'";
+    Log::stream(Log::LEVEL_DEBUG, true) << "Get output from command '" << full << "'";
     errno = 0;
     FILE* pipe = popen(full.c_str(), "re");
     if (!pipe) {
-        Log::stream(2, true) << "popen() error: " << strerror(errno);
-        error e(4, 2, 2, 2);
-        e << "Can't execute '" << command_name(full) << "'";
-        throw e;
+        Log::stream(Log::LEVEL_VERBOSE, true) << "popen() error: " << strerror(errno);
+        throw error(E_SYSTEM, REP_LATER, SYS_UNSURE, SUPP_MAYBE) << "Can't execute '" << command_name(full) << "'";
     }
     const bool complete = readPieces(pipe, lines);
     const int result = pclose(pipe);
     if (result != 0 || !complete) {
         if (errno != 0)
-            Log::stream(2, true) << "pclose() error: " << strerror(errno);
-        Log::stream(3, true) << "Execution of '" << command_name(full) << "' via popen() failed - pclose() returned "
-                             << result;
-        error e(4, 2, 2, 2);
-        e << "Error in execution of '" << command_name(full) << "'";
-        throw e;
+            Log::stream(Log::LEVEL_VERBOSE, true) << "pclose() error: " << strerror(errno);
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "Execution of '" << command_name(full) << "' via popen() failed - pclose() returned " << result;
+        throw error(E_SYSTEM, REP_LATER, SYS_UNSURE, SUPP_MAYBE)
+            << "Error in execution of '" << command_name(full) << "'";
     }
 }
 
@@ -432,20 +428,18 @@ std::string get_command_output_line(const std::string& command, const std::strin
 {
     const std::vector<std::string> lines = get_command_output(command, arguments);
     if (lines.empty()) {
-        error e;
-        e << format_message(messages.get("err_empty_output"), command_name(command))
-          << format_message(messages.get("err_exec_cmd"), command);
-        throw e;
+        throw error() << format_message(messages.get("err_empty_output"), command_name(command))
+                      << format_message(messages.get("err_exec_cmd"), command);
     }
     return lines.front();
 }
 
 void exec_detached(const std::string& command, const std::string* input)
 {
-    Log::stream(2, true) << "Execute command " << command;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "Execute command " << command;
     int input_pipe[2] = {-1, -1};
     if (input && pipe2(input_pipe, O_CLOEXEC) != 0)
-        throw execError(4, 1, 0, 2, messages.get("err_exec_pipefail"), command);
+        throw execError(E_SYSTEM, REP_NONE, SYS_UNSET, SUPP_MAYBE, messages.get("err_exec_pipefail"), command);
 
     const std::string exec_failed = messages.get("err_exec_execfail");
     const pid_t pid = fork();
@@ -495,14 +489,15 @@ void exec_detached(const std::string& command, const std::string* input)
 
 void detach_from_cgroups()
 {
-    Log::stream(3, true) << "DEBUG: detaching from current cgroups";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: detaching from current cgroups";
     for (const char* path : cgroup_files) {
         const cgroup_result_t result = joinCgroup(path);
         if (result == CGROUP_JOINED)
             return;
         if (result == CGROUP_WRITE_FAILED)
-            Log::stream(2, true) << "Error writing file " << path;
+            Log::stream(Log::LEVEL_VERBOSE, true) << "Error writing file " << path;
     }
-    Log::stream(2, true) << "Warning: Failed to detach from parents cgroup, installer might be unexpectedly killed "
-                            "later by the system";
+    Log::stream(Log::LEVEL_VERBOSE, true)
+        << "Warning: Failed to detach from parents cgroup, installer might be unexpectedly killed "
+           "later by the system";
 }

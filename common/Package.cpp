@@ -37,10 +37,8 @@ std::string requiredAttribute(const tinybind::element& element, const char* name
     } catch (const tinybind::err& e) {
         if (e.code != 1)
             throw;
-        Log::stream(1, true) << "No '" << name << "' attribute for tag 'package'";
-        error missing(1, 1, 1, 3);
-        missing << messages.get("err_bad_pkgtag");
-        throw missing;
+        Log::stream(Log::LEVEL_INFO, true) << "No '" << name << "' attribute for tag 'package'";
+        throw error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_bad_pkgtag");
     }
 }
 
@@ -55,9 +53,7 @@ const int SINGLE_TAG_COUNT = sizeof(SINGLE_TAGS) - 1;
 
 error cacheError(const char* key)
 {
-    error e(1, 1, 1, 3);
-    e << messages.get(key);
-    return e;
+    return error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get(key);
 }
 
 void deleteNone(char* line)
@@ -107,7 +103,7 @@ struct CacheSingles {
             for (int i = 0; i < SINGLE_TAG_COUNT; ++i)
                 if (given[i])
                     stored += std::string(" '") + SINGLE_TAGS[i] + "=" + values[i] + "'";
-            Log::stream(1, true) << stored;
+            Log::stream(Log::LEVEL_INFO, true) << stored;
             throw cacheError("err_cache_pkgvers");
         }
         std::string version = get('V');
@@ -140,7 +136,7 @@ Package::Predicate::~Predicate() = default;
 Package::Package(const std::string& name_, Version* version_)
     : name(name_),
       version(version_),
-      type('n'),
+      type(TYPE_NONE),
       arch(""),
       buildTime(0),
       md5(),
@@ -163,9 +159,7 @@ Package* Package::createByFileName(const std::string& name, const std::string& v
     } else if (ends_with(fileName, ".deb")) {
         package = new DebPackage(name, version);
     } else {
-        error e;
-        e << "Unable to create package object from file " << fileName;
-        throw e;
+        throw error() << "Unable to create package object from file " << fileName;
     }
     package->setFileName(fileName);
     return package;
@@ -176,7 +170,7 @@ Package* Package::createFromXml(const tinybind::element& element, type_t type)
     const std::string name = requiredAttribute(element, "name");
     const std::string file = requiredAttribute(element, "file");
     std::unique_ptr<Package> package;
-    if (type == 'e') {
+    if (type == TYPE_EXTENSION) {
         package.reset(new ExtCatalogPackage(name));
         package->setFileName(file);
         package->element = element.node;
@@ -215,7 +209,7 @@ Package* Package::createFromCache(FILE* in, int* lineCounter)
     char line[CACHE_LINE_SIZE];
     for (;;) {
         if (!readCacheLine(in, line, lineCounter)) {
-            Log::stream(1, true) << "createFromCache(): package must terminated with 'X'";
+            Log::stream(Log::LEVEL_INFO, true) << "createFromCache(): package must terminated with 'X'";
             throw cacheError("err_cache_unexpend");
         }
         if (line[0] == '#')
@@ -226,14 +220,16 @@ Package* Package::createFromCache(FILE* in, int* lineCounter)
 
         if (const char* single = strchr(SINGLE_TAGS, tag)) {
             if (package) {
-                Log::stream(1, true) << "Invalid cache format: multi-occured fields mixed with single-occured fields";
-                Log::stream(2, true) << "Error in Package::createFromCache: input line  " << *lineCounter << ":" << line;
+                Log::stream(Log::LEVEL_INFO, true)
+                    << "Invalid cache format: multi-occured fields mixed with single-occured fields";
+                Log::stream(Log::LEVEL_VERBOSE, true)
+                    << "Error in Package::createFromCache: input line  " << *lineCounter << ":" << line;
                 throw cacheError("err_cache_descend");
             }
             const int index = single - SINGLE_TAGS;
             if (!singles.values[index].empty()) {
-                Log::stream(1, true) << "Invalid cache format: tag '" << tag << "' occured twice, second in '" << line
-                                     << "'";
+                Log::stream(Log::LEVEL_INFO, true)
+                    << "Invalid cache format: tag '" << tag << "' occured twice, second in '" << line << "'";
                 throw cacheError("err_cache_multitag");
             }
             singles.values[index] = value;
@@ -285,7 +281,7 @@ Package* Package::createFromCache(FILE* in, int* lineCounter)
                 package.reset(singles.build());
             return package.release();
         default:
-            Log::stream(0, true) << "Warning: unknow tag in cache, whole line is: " << line << "'";
+            Log::stream(Log::LEVEL_ERROR, true) << "Warning: unknow tag in cache, whole line is: " << line << "'";
             break;
         }
     }
@@ -294,12 +290,13 @@ Package* Package::createFromCache(FILE* in, int* lineCounter)
 void Package::writeToCache(FILE* out, const char* fileName_) const
 {
     if (fileName.empty() || name.empty()) {
-        Log::stream(0, true) << "Cant dump package if name or filename is empty(name=" + std::string(name.c_str()) +
-                                    " filename=" + fileName;
+        Log::stream(Log::LEVEL_ERROR, true)
+            << "Cant dump package if name or filename is empty(name=" + std::string(name.c_str()) +
+                   " filename=" + fileName;
         return;
     }
-    if (type == 'n') {
-        Log::stream(0, true) << "skip dump package of no type";
+    if (type == TYPE_NONE) {
+        Log::stream(Log::LEVEL_ERROR, true) << "skip dump package of no type";
         return;
     }
     const Version& v = getVersion();
@@ -353,9 +350,7 @@ bool Package::satisfies(const Dependency* dependency) const
 
 void Package::readInfo()
 {
-    error e(0, 1, 1, 3);
-    e << messages.get("err_basepkg_noread");
-    throw e;
+    throw error(E_UNSET, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_basepkg_noread");
 }
 
 boost::shared_ptr<Dependency> Package::createDependency(const std::string& text) const
@@ -438,8 +433,8 @@ std::string Package::evaluateString(const std::string& text) const
         const std::string key = result.substr(open + 1, close - open - 1);
         auto found = properties.find(key);
         if (found == properties.end()) {
-            Log::stream(3, true) << "debug: Package::evaluateString: undefined property " + key + " in expression " +
-                                        result;
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "debug: Package::evaluateString: undefined property " + key + " in expression " + result;
             from = close;
             continue;
         }
@@ -557,7 +552,8 @@ void Package::parseRequires()
 {
     if (!element)
         throw KW_INTERNAL_ERROR();
-    Log::stream(3, true) << "debug: Package::parseRequires " + std::string(name.c_str()) + " filename " + fileName;
+    Log::stream(Log::LEVEL_DEBUG, true) << "debug: Package::parseRequires " + std::string(name.c_str()) + " filename " +
+                                               fileName;
     bool withSelfProvide = !fileName.empty();
     for (tinybind::iterator child(element), end; child != end; ++child) {
         const std::string tag = tinybind::get_name(*child);
@@ -575,7 +571,7 @@ void Package::parseRequires()
     if (withSelfProvide) {
         boost::shared_ptr<Dependency> self = getSelfProvide();
         provideList.push_back(self);
-        Log::stream(3, true) << "debug: Package " << name << "::parseRequires: add self provides "
-                             << static_cast<const void*>(self.get()) << ' ' << *self;
+        Log::stream(Log::LEVEL_DEBUG, true) << "debug: Package " << name << "::parseRequires: add self provides "
+                                            << static_cast<const void*>(self.get()) << ' ' << *self;
     }
 }

@@ -26,10 +26,18 @@ class Source;
 // comes from.
 class Package {
 public:
-    // 'n' none (just constructed), 'b' build file or main product repository, 't' thirdparty,
-    // 'x' extras, 'e' extension catalogue, 'u' operating-system repository, 's' installed,
-    // 'd' dummy, 'z' dropped.
+    // Where a package comes from, as one letter.
     typedef char type_t;
+
+    static constexpr type_t TYPE_NONE = 'n';        // just constructed
+    static constexpr type_t TYPE_BUILD = 'b';       // build file or main product repository
+    static constexpr type_t TYPE_THIRDPARTY = 't';  // third-party repository
+    static constexpr type_t TYPE_EXTRAS = 'x';      // extras repository
+    static constexpr type_t TYPE_EXTENSION = 'e';   // extension catalogue
+    static constexpr type_t TYPE_SYSTEM = 'u';      // operating-system repository
+    static constexpr type_t TYPE_INSTALLED = 's';   // installed on the system
+    static constexpr type_t TYPE_DUMMY = 'd';       // made by the repository or the resolver
+    static constexpr type_t TYPE_DROPPED = 'z';     // dropped from its source
 
     // A filter on packages.
     class Predicate {
@@ -51,7 +59,7 @@ public:
     // From an element named "package"; every attribute but "classes" is required.
     static Package* createFromXml(const tinybind::element& element, type_t type);
     // Reads one installed-package cache record; the counter is advanced by every line read. The
-    // package has type 'n' and no source: the caller sets both.
+    // package has type TYPE_NONE and no source: the caller sets both.
     static Package* createFromCache(FILE* in, int* lineCounter);
     // Writes one cache record under the given file name (the package's own when null).
     void writeToCache(FILE* out, const char* fileName = nullptr) const;

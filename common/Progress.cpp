@@ -69,7 +69,7 @@ void record(const char* failure, const Change& change) noexcept
         change(guard.data());
     } catch (...) {
         try {
-            Log::stream(2, true) << failure;
+            Log::stream(Log::LEVEL_VERBOSE, true) << failure;
         } catch (...) {
         }
     }
@@ -83,16 +83,14 @@ ProgressStatusGuard::ProgressStatusGuard()
     shmid = shmget(key, sizeof(ProgressStatus), IPC_CREAT | 0600);
     if (shmid < 0) {
         const int err = errno;
-        Log::stream(0, true) << "Error: Can't create/access to shm segment: " << strerror(err);
-        Log::stream(0, true) << "Remove status reporter feature will unavailable.";
+        Log::stream(Log::LEVEL_ERROR, true) << "Error: Can't create/access to shm segment: " << strerror(err);
+        Log::stream(Log::LEVEL_ERROR, true) << "Remove status reporter feature will unavailable.";
         fallbackRecord();
         return;
     }
     void* at = shmat(shmid, nullptr, 0);
     if (at == reinterpret_cast<void*>(-1)) {
-        error e(4, 1, 1, 2);
-        e << "Can't access to shm segment: " << strerror(errno);
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << "Can't access to shm segment: " << strerror(errno);
     }
     address = at;
     attached = true;
@@ -103,7 +101,7 @@ ProgressStatusGuard::~ProgressStatusGuard()
     if (attached && shmdt(address) != 0) {
         const int err = errno;
         try {
-            Log::stream(0, true) << "Warning: shmdt error: " << strerror(err);
+            Log::stream(Log::LEVEL_ERROR, true) << "Warning: shmdt error: " << strerror(err);
         } catch (...) {
         }
     }
@@ -136,8 +134,8 @@ void Progress::stage(unsigned stage, unsigned steps)
             storeText(status.stage_id, stage_names[stage].id);
             storeText(status.stage_title, messages.get(stage_names[stage].title_key));
         }
-        Log::stream(3, true) << "Progress::stage: --- " << status.stage << "/" << status.stage_n << " ("
-                             << status.step_n << " steps) " << status.stage_title;
+        Log::stream(Log::LEVEL_DEBUG, true) << "Progress::stage: --- " << status.stage << "/" << status.stage_n << " ("
+                                            << status.step_n << " steps) " << status.stage_title;
     });
 }
 
@@ -149,7 +147,8 @@ void Progress::step(const std::string& id, const std::string& title)
             status.step_n = status.step;
         storeText(status.step_id, id);
         storeText(status.step_title, title);
-        Log::stream(3, true) << "Progress::step: " << status.step << "/" << status.step_n << " " << title;
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "Progress::step: " << status.step << "/" << status.step_n << " " << title;
     });
 }
 
@@ -205,7 +204,7 @@ void Progress::checkInterrupted()
     cancel_state.store(CANCEL_INTERRUPTED);
     const int signal = recorded_signal.load();
     {
-        Log::stream line(2, true);
+        Log::stream line(Log::LEVEL_VERBOSE, true);
         line << messages.get("Kitwright");
         if (signal == 0)
             line << " process has received termination signal and will stop working.";
@@ -225,7 +224,7 @@ bool Progress::isInterrupted()
 void Progress::markCancelSafe()
 {
     cancel_safe.store(true);
-    Log::stream(3, true) << "DEBUG: Mark cancel/stop operation as safe";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Mark cancel/stop operation as safe";
 }
 
 void Progress::markCancelUnsafe()
@@ -233,5 +232,5 @@ void Progress::markCancelUnsafe()
     if (!cancel_safe.load())
         throw KW_INTERNAL_ERROR();
     cancel_safe.store(false);
-    Log::stream(3, true) << "DEBUG: Mark cancel/stop operation as unsafe";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Mark cancel/stop operation as unsafe";
 }

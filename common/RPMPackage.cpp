@@ -8,5 +8,5 @@ RPMPackage::~RPMPackage() = default;
 
 void RPMPackage::readInfo()
 {
-    Log::stream(0, true) << "RPMPackage compiled without librpm support";
+    Log::stream(Log::LEVEL_ERROR, true) << "RPMPackage compiled without librpm support";
 }

@@ -15,9 +15,7 @@ const int ERROR_BUFFER_SIZE = 4096;
 // The failures of a handle: the catalog text of key, with repeat advice none and a stable system.
 [[noreturn]] void fail(int e_class, int e_supp, const char* key)
 {
-    error e(e_class, 1, 1, e_supp);
-    e << messages.get(key);
-    throw e;
+    throw error(e_class, REP_NONE, SYS_STABLE, e_supp) << messages.get(key);
 }
 
 }  // namespace
@@ -43,9 +41,8 @@ Regexp::Regexp(const char* pattern, bool with_sub_expressions) : shared(nullptr)
         char text[ERROR_BUFFER_SIZE];
         boost::regerror(result, &compiled->compiled, text, sizeof(text));
         delete compiled;  // a failed regcomp keeps nothing to free
-        error e(0, 1, 1, 2);
-        e << format_message(messages.get("err_bad_regexp"), pattern, text);
-        throw e;
+        throw error(E_UNSET, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_bad_regexp"), pattern, text);
     }
     shared = compiled;
 }
@@ -80,26 +77,26 @@ void Regexp::release()
 bool Regexp::match(const char* text) const
 {
     if (!text)
-        fail(3, 3, "err_bad_match_arg");
+        fail(E_INTERNAL, SUPP_NEED, "err_bad_match_arg");
     const int result = boost::regexec(&shared->compiled, text, 0, nullptr, 0);
     if (result == 0)
         return true;
     if (result == static_cast<int>(boost::REG_ESPACE))
-        fail(0, 2, "err_regexp_nomem");
+        fail(E_UNSET, SUPP_MAYBE, "err_regexp_nomem");
     return false;
 }
 
 int Regexp::getNumSubexpr() const
 {
     if (!shared->withSubExpressions)
-        fail(3, 3, "err_bad_subexpr");
+        fail(E_INTERNAL, SUPP_NEED, "err_bad_subexpr");
     return static_cast<int>(shared->compiled.re_nsub) + 1;
 }
 
 bool Regexp::matchSub(const std::string& text)
 {
     if (!shared->withSubExpressions)
-        fail(3, 3, "err_bad_subexpr2");
+        fail(E_INTERNAL, SUPP_NEED, "err_bad_subexpr2");
     subMatches.clear();
     std::vector<boost::regmatch_t> slots(shared->compiled.re_nsub + 1);
     const int result = boost::regexec(&shared->compiled, text.c_str(), slots.size(), slots.data(), 0);
@@ -109,16 +106,16 @@ bool Regexp::matchSub(const std::string& text)
         return true;
     }
     if (result == static_cast<int>(boost::REG_ESPACE))
-        fail(0, 3, "err_regexp_nomem2");
+        fail(E_UNSET, SUPP_NEED, "err_regexp_nomem2");
     return false;
 }
 
 std::string Regexp::getMatch(int n) const
 {
     if (!shared->withSubExpressions)
-        fail(3, 3, "err_bad_submatch");
+        fail(E_INTERNAL, SUPP_NEED, "err_bad_submatch");
     if (subMatches.empty())
-        fail(3, 3, "err_badmatch");
+        fail(E_INTERNAL, SUPP_NEED, "err_badmatch");
     return subMatches.at(static_cast<size_t>(n));
 }
 

@@ -63,7 +63,8 @@ bool Repository::addPackage(Package* pkg, const Source* src)
 {
     const std::string& file = pkg->getFileName();
     if (match_any(ignore_patterns, file)) {
-        Log::stream(1, true) << "Repository::addPackage: " << file << " is match with ignore pattern, skip.";
+        Log::stream(Log::LEVEL_INFO, true)
+            << "Repository::addPackage: " << file << " is match with ignore pattern, skip.";
         return false;
     }
     if (!listed.insert(pkg).second)
@@ -139,7 +140,7 @@ void Repository::removeNonSystemPackages()
     std::set<const Package*> gone;
     packages_t kept;
     for (Package* pkg : packages) {
-        if (pkg->getType() == 's') {
+        if (pkg->getType() == Package::TYPE_INSTALLED) {
             kept.push_back(pkg);
         } else {
             gone.insert(pkg);
@@ -162,7 +163,7 @@ void Repository::purgeDroppedPackages()
 {
     packages_t kept;
     for (Package* pkg : packages) {
-        if (pkg->getType() == 'z') {
+        if (pkg->getType() == Package::TYPE_DROPPED) {
             removed.insert(pkg);
             listed.erase(pkg);
         } else {
@@ -180,7 +181,7 @@ Package* Repository::addRemoverFor(const std::string& name, const std::string& a
         return found->second;
 
     Package* remover = new Package("dummy_obsoleter_" + key, "0.0");
-    remover->setType('d');
+    remover->setType(Package::TYPE_DUMMY);
     remover->setFileName("dummy_remover_for_" + key);
     if (!arch.empty())
         remover->setArch(arch);
@@ -188,7 +189,7 @@ Package* Repository::addRemoverFor(const std::string& name, const std::string& a
     append(remover);
     addObsoletesOf(remover);
 
-    Log::stream log(3, true);
+    Log::stream log(Log::LEVEL_DEBUG, true);
     log << "addRemoverFor: add package for obsolete " << name;
     if (!arch.empty())
         log << ":" << arch;
@@ -199,15 +200,15 @@ Package* Repository::addRemoverFor(const std::string& name, const std::string& a
 Package* Repository::addRequirerFor(const std::string& component, const std::string& name, bool versioned)
 {
     Package* requirer = new Package("dummy_requirer_" + name, "1.2.3");
-    requirer->setType('d');
+    requirer->setType(Package::TYPE_DUMMY);
     requirer->setFileName("dummy_package_of_comp_" + component + "_for_require_" + name);
     const Package* newest = versioned ? findNewest(name) : nullptr;
     if (newest) {
         const std::string text = name + " = " + newest->getVersion().toString();
-        Log::stream(3, true) << "addRequirerFor: add versioned require: " << text;
+        Log::stream(Log::LEVEL_DEBUG, true) << "addRequirerFor: add versioned require: " << text;
         requirer->addRequire(text.c_str());
     } else {
-        Log::stream(3, true) << "addRequirerFor: add package for require " << name;
+        Log::stream(Log::LEVEL_DEBUG, true) << "addRequirerFor: add package for require " << name;
         requirer->addRequire(name.c_str());
     }
     append(requirer);
@@ -217,21 +218,21 @@ Package* Repository::addRequirerFor(const std::string& component, const std::str
 
 void Repository::getBriefPackagesInfo()
 {
-    Log::stream(1, true) << "repository: Get brief packages info for all sources";
+    Log::stream(Log::LEVEL_INFO, true) << "repository: Get brief packages info for all sources";
     for (Source* source : sources)
         source->loadBrief();
 }
 
 void Repository::getFullPackagesInfo()
 {
-    Log::stream(1, true) << "repository: Get full packages info for all sources";
+    Log::stream(Log::LEVEL_INFO, true) << "repository: Get full packages info for all sources";
     for (Source* source : sources)
         source->loadFull();
 }
 
 void Repository::updateNamesCache()
 {
-    Log::stream(2, true) << " (update package names cache) ";
+    Log::stream(Log::LEVEL_VERBOSE, true) << " (update package names cache) ";
     names.clear();
     for (auto it = packages.rbegin(); it != packages.rend(); ++it)
         names[(*it)->getName()].push_back(*it);
@@ -306,7 +307,7 @@ Package* Repository::getInstalledPackage(const PooledString& name)
     // equals, the package added first. The version orders are no strict weak orders, so no sort.
     Package* installed = nullptr;
     for (Package* pkg : findByName(name)) {
-        if (pkg->getType() != 's')
+        if (pkg->getType() != Package::TYPE_INSTALLED)
             continue;
         if (!installed || !(pkg->getVersion() < installed->getVersion()))
             installed = pkg;
@@ -327,7 +328,7 @@ std::string Repository::getPkgVersionFromSystemDirectly(const std::string& name)
 
 void Repository::updateProvidesCache()
 {
-    Log::stream(2, true) << "Regenerate packages provides cache.";
+    Log::stream(Log::LEVEL_VERBOSE, true) << "Regenerate packages provides cache.";
     provides.clear();
     for (const Package* pkg : packages) {
         Progress().checkInterrupted();
@@ -362,7 +363,7 @@ bool Repository::hasPair(const relation_t& relation, const Package* from, const 
 
 void Repository::regenObsoletes()
 {
-    Log::stream(2, true) << "(regen obsoletes cache) ";
+    Log::stream(Log::LEVEL_VERBOSE, true) << "(regen obsoletes cache) ";
     obsoletes.clear();
     obsoleters.clear();
     obsoletes_stale = false;
@@ -407,7 +408,7 @@ Package* Repository::findObsoleter(const Package* pkg)
 
 void Repository::regenConflicts()
 {
-    Log::stream(2, true) << "(regen conflicts cache) ";
+    Log::stream(Log::LEVEL_VERBOSE, true) << "(regen conflicts cache) ";
     conflicts_index.clear();
     back_conflicts.clear();
     conflicts_stale = false;
@@ -450,9 +451,9 @@ void Repository::addFileConflictsOf(Package* pkg)
                 continue;
             if (file->getMd5String() == other->getMd5String())
                 continue;
-            Log::stream(3, true) << "Warning: packages conflict by files detected: package " << *pkg
-                                 << "\n  conflict with package " << *target << "\n  both have file " << *file
-                                 << " with different md5 sum.";
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "Warning: packages conflict by files detected: package " << *pkg << "\n  conflict with package "
+                << *target << "\n  both have file " << *file << " with different md5 sum.";
             conflicts_index.insert(std::make_pair(pkg, target));
             back_conflicts.insert(std::make_pair(target, pkg));
         }
@@ -496,7 +497,7 @@ Repository::relation_range_t Repository::getRequirers(const Package* pkg)
 
 void Repository::resolveRequires()
 {
-    Log::stream(3, true) << "Resolve requires dependencies in repository.";
+    Log::stream(Log::LEVEL_DEBUG, true) << "Resolve requires dependencies in repository.";
     required.clear();
     requirers.clear();
     requires_stale = false;
@@ -530,8 +531,9 @@ void Repository::resolveRequires()
                 std::ostringstream text;
                 text << *require;
                 if (!Dependency::isArtificial(text.str())) {
-                    Log::stream(1, true) << "Warning: unresolved requires '" << text.str() << "' from " << *pkg;
-                    if (pkg->getType() != 's')
+                    Log::stream(Log::LEVEL_INFO, true)
+                        << "Warning: unresolved requires '" << text.str() << "' from " << *pkg;
+                    if (pkg->getType() != Package::TYPE_INSTALLED)
                         unresolved[pkg] = require;
                 }
             }
@@ -596,7 +598,7 @@ void Repository::download(const cpkgs_t& pkgs, PackagesProgress* progress)
 
 void Repository::dumpStat(const std::string& tag)
 {
-    Log::stream(3, true) << "debug: Repository::dumpStat " << tag;
+    Log::stream(Log::LEVEL_DEBUG, true) << "debug: Repository::dumpStat " << tag;
     const std::string path = "/tmp/libkw3_package_names_" + tag + ".txt";
     std::ostringstream text;
     for (const Package* pkg : packages) {

@@ -57,12 +57,12 @@ public:
     // modes a listed package keeps its object, which takes the record's dependency lists, while the
     // record's package takes its place in the list.
     void addFromCache(FILE* in, Package::type_t type, dups_mode_t mode, const Source* src);
-    // Keeps only the installed packages (type 's').
+    // Keeps only the installed packages (TYPE_INSTALLED).
     void removeNonSystemPackages();
-    // Moves the dropped packages (type 'z') out of the list. Marks no index stale: a current index
+    // Moves the dropped packages (TYPE_DROPPED) out of the list. Marks no index stale: a current index
     // still shows them until the next change.
     void purgeDroppedPackages();
-    // The dummy package (type 'd') that obsoletes `name`, made once per name and architecture.
+    // The dummy package (TYPE_DUMMY) that obsoletes `name`, made once per name and architecture.
     Package* addRemoverFor(const std::string& name, const std::string& arch);
     // A new dummy package that requires `name`, or the newest version of it when `versioned`.
     Package* addRequirerFor(const std::string& component, const std::string& name, bool versioned);

@@ -63,7 +63,7 @@ void Source::dropPackages()
 {
     for (Package* pkg : repository->getPackages())
         if (pkg->getSource() == this)
-            pkg->setType('z');
+            pkg->setType(Package::TYPE_DROPPED);
     repository->purgeDroppedPackages();
 }
 
@@ -71,13 +71,13 @@ void Source::logStep(const char* key)
 {
     const std::string& title = messages.get(key);
     Progress().step(key, title);
-    Log::stream(0, true) << title;
+    Log::stream(Log::LEVEL_ERROR, true) << title;
 }
 
 bool Source::readInstalledFromFile(FILE* file, int dups_mode)
 {
     try {
-        repository->addFromCache(file, 's', dups_mode, this);
+        repository->addFromCache(file, Package::TYPE_INSTALLED, dups_mode, this);
     } catch (...) {
         fclose(file);
         throw;

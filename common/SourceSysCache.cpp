@@ -24,15 +24,12 @@ void SourceSysCache::readSystemPackagesBrief()
     if (!cache) {
         const int open_errno = errno;
         const std::string text = format_message(messages.get("err_syscache_open"), path);
-        Log::stream(1, true) << text << ": " << strerror(open_errno);
-        error e(4, 1, 1, 2);
-        e << text;
-        throw e;
+        Log::stream(Log::LEVEL_INFO, true) << text << ": " << strerror(open_errno);
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << text;
     }
     if (!readInstalledFromFile(cache, Repository::DUPS_APPEND)) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_syscache_read"), path);
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_syscache_read"), path);
     }
 }
 

@@ -8,11 +8,17 @@
 #include "common/Repository.h"
 #include "common/SystemCmd.h"
 #include "common/error.h"
-#include "common/textutils.h"
+#include "common/sysutils.h"
 
 namespace {
+
 const Messages messages;
-}
+
+// dpkg-query complains on standard error about a name it does not know; here that only means "not
+// installed".
+const char NO_ERROR_TEXT[] = " 2>/dev/null";
+
+}  // namespace
 
 // One cache record per package that dpkg lists as "install ok ..." or "hold ok ...": the status
 // line only selects the block, and the Provides field is cut into one "P:" line per entry.
@@ -26,17 +32,15 @@ SourceSysDeb::SourceSysDeb(Repository* repository_) : Source(repository_) {}
 void SourceSysDeb::readSystemPackagesBrief()
 {
     logStep("check_system_packages");
-    Log::stream(1, true) << "DebRepository: readSystemPackagesBrief: execute " << BRIEF_QUERY;
+    Log::stream(Log::LEVEL_INFO, true) << "DebRepository: readSystemPackagesBrief: execute " << BRIEF_QUERY;
     try {
-        SystemCmd query(BRIEF_QUERY, 0);
-        repository->addFromCache(query.stream, 's', Repository::DUPS_APPEND, this);
+        SystemCmd query(BRIEF_QUERY, SystemCmd::READ);
+        repository->addFromCache(query.stream, Package::TYPE_INSTALLED, Repository::DUPS_APPEND, this);
         if (query.wait() != 0) {
-            error e(4, 2, 2, 2);
-            e << "dpkg-query command failed";
-            throw e;
+            throw error(E_SYSTEM, REP_LATER, SYS_UNSURE, SUPP_MAYBE) << "dpkg-query command failed";
         }
     } catch (error& e) {
-        e.addMessage(0, 0, 0, 0) << messages.get("err_deb_info_brief");
+        e.addMessage(E_UNSET, REP_UNSET, SYS_UNSET, SUPP_UNSET) << messages.get("err_deb_info_brief");
         throw;
     }
 }
@@ -48,17 +52,17 @@ std::string SourceSysDeb::getPkgVersionFromSystemDirectly(const std::string& nam
     std::vector<std::string> lines;
     try {
         lines = get_command_output(
-            "dpkg-query --show '--showformat=${Status}\\n${Version}\\n' " + shell_word(name) + " 2>/dev/null", "");
+            shell_command({"dpkg-query", "--show", "--showformat=${Status}\\n${Version}\\n", name}) + NO_ERROR_TEXT);
     } catch (const error&) {
         // dpkg-query fails for a name that the database does not know at all: not installed either.
     }
     if (lines.size() == 2 && lines[0] == "install ok installed") {
         const std::string version = lines[1].substr(0, lines[1].find('-'));
-        Log::stream(3, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name << " version "
-                             << version << " installed in system";
+        Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name
+                                            << " version " << version << " installed in system";
         return version;
     }
-    Log::stream(3, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name
-                         << " not installed in system";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly " << name
+                                        << " not installed in system";
     return "";
 }

@@ -1,9 +1,9 @@
 #include "common/SourceSysRPM.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <vector>
+
+#include <unistd.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -12,6 +12,7 @@
 #include "common/SystemCmd.h"
 #include "common/error.h"
 #include "common/fileops.h"
+#include "common/sysutils.h"
 #include "common/textutils.h"
 
 namespace {
@@ -19,12 +20,17 @@ namespace {
 const Messages messages;
 
 // Names, versions and provides of every installed package, one cache record each.
-const char RPM_BRIEF_QUERY[] =
-    R"cmd(rpm -qa --queryformat 'F:system_installed_brief_%{NAME}-%{VERSION}-%{RELEASE}.rpm\nN:%{NAME}\nE:%{EPOCH}\nV:%{VERSION}\nL:%{RELEASE}\nA:%{ARCH}\nf:%{INSTALLTIME}\nB:%{BUILDTIME}\n[P:%{PROVIDENAME} %{PROVIDEFLAGS:depflags} %{PROVIDEVERSION}\n]X:\n' )cmd";
+const std::string RPM_BRIEF_QUERY = shell_command(
+    {"rpm", "-qa", "--queryformat",
+     R"fmt(F:system_installed_brief_%{NAME}-%{VERSION}-%{RELEASE}.rpm\nN:%{NAME}\nE:%{EPOCH}\nV:%{VERSION}\nL:%{RELEASE}\nA:%{ARCH}\nf:%{INSTALLTIME}\nB:%{BUILDTIME}\n[P:%{PROVIDENAME} %{PROVIDEFLAGS:depflags} %{PROVIDEVERSION}\n]X:\n)fmt"});
 
 // The same with requirements, files (path, mode, digest or link target), conflicts and obsoletes.
-const char RPM_FULL_QUERY[] =
-    R"cmd(rpm -qa --queryformat 'F:system_installed_%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm\nN:%{NAME}\nE:%{EPOCH}\nV:%{VERSION}\nL:%{RELEASE}\nA:%{ARCH}\nf:%{INSTALLTIME}\nB:%{BUILDTIME}\n[R:%{REQUIRENAME} %{REQUIREFLAGS:depflags} %{REQUIREVERSION}\n][P:%{PROVIDENAME} %{PROVIDEFLAGS:depflags} %{PROVIDEVERSION}\n][P:%{FILENAMES}\nm:%{FILEMODES}\n5:%{FILEMD5S}%{FILELINKTOS}\n][C:%{CONFLICTNAME} %{CONFLICTFLAGS:depflags} %{CONFLICTVERSION}\n][O:%{OBSOLETENAME} %{OBSOLETEFLAGS:depflags} %{OBSOLETEVERSION}\n]X:\n')cmd";
+const std::string RPM_FULL_QUERY = shell_command(
+    {"rpm", "-qa", "--queryformat",
+     R"fmt(F:system_installed_%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm\nN:%{NAME}\nE:%{EPOCH}\nV:%{VERSION}\nL:%{RELEASE}\nA:%{ARCH}\nf:%{INSTALLTIME}\nB:%{BUILDTIME}\n[R:%{REQUIRENAME} %{REQUIREFLAGS:depflags} %{REQUIREVERSION}\n][P:%{PROVIDENAME} %{PROVIDEFLAGS:depflags} %{PROVIDEVERSION}\n][P:%{FILENAMES}\nm:%{FILEMODES}\n5:%{FILEMD5S}%{FILELINKTOS}\n][C:%{CONFLICTNAME} %{CONFLICTFLAGS:depflags} %{CONFLICTVERSION}\n][O:%{OBSOLETENAME} %{OBSOLETEFLAGS:depflags} %{OBSOLETEVERSION}\n]X:\n)fmt"});
+
+// The full list goes into the private cache file made just before, which the shell opens for writing.
+const char OUTPUT_TO[] = " > ";
 
 }  // namespace
 
@@ -36,11 +42,11 @@ void SourceSysRPM::readSystemPackagesBrief()
 {
     logStep("check_system_packages");
     try {
-        SystemCmd query(RPM_BRIEF_QUERY, 0);
-        repository->addFromCache(query.stream, 's', Repository::DUPS_APPEND, this);
+        SystemCmd query(RPM_BRIEF_QUERY, SystemCmd::READ);
+        repository->addFromCache(query.stream, Package::TYPE_INSTALLED, Repository::DUPS_APPEND, this);
         query.check();
     } catch (error& e) {
-        e.addMessage(4, 1, 1, 2) << messages.get("err_rpm_info_brief");
+        e.addMessage(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_rpm_info_brief");
         throw;
     }
 }
@@ -51,24 +57,20 @@ void SourceSysRPM::readPackagesFull()
     try {
         // The shell's redirection would follow a link that another user planted under the fixed name.
         close(fileops::create_private_file(CACHE_FILE));
-        exec_command(std::string(RPM_FULL_QUERY) + "  > " + CACHE_FILE, false, true, nullptr, nullptr);
+        exec_command(RPM_FULL_QUERY + OUTPUT_TO + shell_word(CACHE_FILE), false, true, nullptr, nullptr);
     } catch (error& e) {
-        e.addMessage(4, 1, 1, 2) << messages.get("err_rpm_info_full");
+        e.addMessage(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_rpm_info_full");
         throw;
     }
 
-    Log::stream(1, true) << "read cache file";
+    Log::stream(Log::LEVEL_INFO, true) << "read cache file";
     FILE* cache = fopen(CACHE_FILE, "r");
     if (!cache) {
-        error e(4, 1, 1, 2);
-        e << messages.get("err_rpm_info_full_read");
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_rpm_info_full_read");
     }
     // Every installed package of the brief list takes its full record's dependency lists.
     if (!readInstalledFromFile(cache, Repository::DUPS_REPLACE_SAME_SOURCE)) {
-        error e(4, 1, 1, 2);
-        e << messages.get("err_rpm_info_full_read_done");
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_rpm_info_full_read_done");
     }
 }
 
@@ -76,16 +78,16 @@ std::string SourceSysRPM::getPkgVersionFromSystemDirectly(const std::string& nam
 {
     std::vector<std::string> lines;
     try {
-        lines = get_command_output("rpm -q --queryformat '%{VERSION}\\n' " + shell_word(name), "");
+        lines = get_command_output(shell_command({"rpm", "-q", "--queryformat", "%{VERSION}\\n", name}));
     } catch (const error&) {
         // rpm fails for a package that is not installed.
     }
     if (lines.size() == 1) {
-        Log::stream(3, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name << " version "
-                             << lines[0] << " installed in system";
+        Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name
+                                            << " version " << lines[0] << " installed in system";
         return lines[0];
     }
-    Log::stream(3, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name
-                         << " not installed in system";
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceSysRPM::getPkgVersionFromSystemDirectly " << name
+                                        << " not installed in system";
     return "";
 }

@@ -39,9 +39,7 @@ Pipe::Pipe() : read_end(-1), write_end(-1)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
-        error e(4, 2, 1, 1);
-        e << "Pipe: Can't create pipe: " << strerror(errno);
-        throw e;
+        throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_NONE) << "Pipe: Can't create pipe: " << strerror(errno);
     }
     read_end = fds[0];
     write_end = fds[1];
@@ -58,9 +56,7 @@ Pipe::~Pipe()
 int Pipe::in() const
 {
     if (write_end < 0) {
-        error e(3, 2, 1, 3);
-        e << "Pipe: in() end is already closed";
-        throw e;
+        throw error(E_INTERNAL, REP_LATER, SYS_STABLE, SUPP_NEED) << "Pipe: in() end is already closed";
     }
     return write_end;
 }
@@ -68,9 +64,7 @@ int Pipe::in() const
 int Pipe::out() const
 {
     if (read_end < 0) {
-        error e(3, 2, 1, 3);
-        e << "Pipe: out() end is already closed";
-        throw e;
+        throw error(E_INTERNAL, REP_LATER, SYS_STABLE, SUPP_NEED) << "Pipe: out() end is already closed";
     }
     return read_end;
 }
@@ -93,19 +87,18 @@ void Pipe::closeEnd(int& end, const char* which)
     const int fd = end;
     end = -1;
     if (close(fd) != 0) {
-        error e(4, 2, 1, 1);
-        e << "Pipe: " << static_cast<const void*>(this) << " Can't close " << which << " fd " << fd << ":"
-          << strerror(errno);
-        throw e;
+        throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_NONE)
+            << "Pipe: " << static_cast<const void*>(this) << " Can't close " << which << " fd " << fd << ":"
+            << strerror(errno);
     }
 }
 
 SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
     : stream(nullptr), command(command_), pid(0), status(0), exit_code_collected(false)
 {
-    Log::stream(2, true) << "kitwright: read output of " << command;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "kitwright: read output of " << command;
 
-    const bool reading = mode == 0;
+    const bool reading = mode == READ;
     const child_setup::Environment env({{"LC_ALL", "C"}, {"LANG", "C"}});
     const std::string exec_failed = messages.get("err_exec_execfail");
     const char* const argv[] = {"sh", "-c", command.c_str(), nullptr};
@@ -113,9 +106,8 @@ SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
     pid = fork();
     if (pid < 0) {
         pid = 0;
-        error e(4, 2, 1, 1);
-        e << messages.get("err_exec_forkfail") << format_message(messages.get("err_exec_cmd"), command);
-        throw e;
+        throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_NONE)
+            << messages.get("err_exec_forkfail") << format_message(messages.get("err_exec_cmd"), command);
     }
     if (pid == 0)
         runChild(reading ? -1 : data.out(), reading ? data.in() : -1, errors.in(), argv, env, exec_failed);
@@ -129,9 +121,8 @@ SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
         const int err = errno;
         if (fd >= 0)
             close(fd);
-        error e(4, 2, 1, 1);
-        e << "SystemCmd: Can't create FILE from FD: " << strerror(err);
-        throw e;
+        throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_NONE)
+            << "SystemCmd: Can't create FILE from FD: " << strerror(err);
     }
     data.closeIn();
     data.closeOut();
@@ -143,20 +134,20 @@ SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
 SystemCmd::~SystemCmd()
 {
     try {
-        Log::stream(3, true) << "SystemCmd::~SystemCmd() entry";
+        Log::stream(Log::LEVEL_DEBUG, true) << "SystemCmd::~SystemCmd() entry";
     } catch (...) {
     }
     if (!exit_code_collected) {
         try {
-            Log::stream(2, true) << "Warning: SystemCmd exit code was not checked. " << "(Command was: '" << command
-                                 << "').";
+            Log::stream(Log::LEVEL_VERBOSE, true) << "Warning: SystemCmd exit code was not checked. "
+                                                  << "(Command was: '" << command << "').";
         } catch (...) {
         }
         const int result = wait();
         try {
             if (result != 0)
-                Log::stream(1, true) << "Warning: unhandled error in execution of command (" << result
-                                     << ") : " << command;
+                Log::stream(Log::LEVEL_INFO, true)
+                    << "Warning: unhandled error in execution of command (" << result << ") : " << command;
         } catch (...) {
         }
     }
@@ -170,7 +161,7 @@ SystemCmd::~SystemCmd()
         }
     }
     try {
-        Log::stream(3, true) << "SystemCmd::~SystemCmd() out";
+        Log::stream(Log::LEVEL_DEBUG, true) << "SystemCmd::~SystemCmd() out";
     } catch (...) {
     }
 }
@@ -200,9 +191,8 @@ int SystemCmd::check()
 {
     const int code = wait();
     if (code != 0) {
-        error e(4, 2, 2, 2);
-        e << "Error " << code << " in execution of " << command_name(command);
-        throw e;
+        throw error(E_SYSTEM, REP_LATER, SYS_UNSURE, SUPP_MAYBE)
+            << "Error " << code << " in execution of " << command_name(command);
     }
     return 0;
 }
@@ -215,7 +205,7 @@ void SystemCmd::copyOutputToLog(bool important)
     for (;;) {
         const size_t n = fread(block, 1, sizeof(block), stream);
         if (n > 0) {
-            Log::stream line(important ? 0 : 1, Log::LINE_PART);
+            Log::stream line(important ? Log::LEVEL_ERROR : Log::LEVEL_INFO, Log::LINE_PART);
             line.write(block, static_cast<int>(n));
         }
         // A short block means end of file or a read error; either ends the copy.
@@ -238,7 +228,7 @@ void SystemCmd::StderrLogger::operator()() const
         if (entries[0].revents) {
             const ssize_t n = read(fd, block, sizeof(block));
             if (n > 0) {
-                Log::stream line(0, Log::LINE_PART);
+                Log::stream line(Log::LEVEL_ERROR, Log::LINE_PART);
                 line.write(block, static_cast<int>(n));
                 continue;
             }

@@ -32,14 +32,17 @@ private:
 };
 
 // One shell command ("/bin/sh -c", LC_ALL=C, LANG=C) joined to the caller through a stdio stream: the
-// caller reads the command's standard output (mode 0) or writes its standard input (any other mode).
+// caller reads the command's standard output (READ) or writes its standard input (WRITE).
 // A thread of its own copies the command's standard error into the log while it runs. The caller
 // collects the exit status with wait() or check(); the destructor reports a status nobody looked at.
 class SystemCmd {
 public:
-    typedef int open_mode_t;  // 0: the caller reads the output; otherwise it writes the input
+    typedef int open_mode_t;
 
-    SystemCmd(const std::string& command, open_mode_t mode = 0);
+    static constexpr open_mode_t READ = 0;   // the caller reads the command's standard output
+    static constexpr open_mode_t WRITE = 1;  // the caller writes the command's standard input (any value but READ)
+
+    SystemCmd(const std::string& command, open_mode_t mode = READ);
     virtual ~SystemCmd();
     SystemCmd(const SystemCmd&) = delete;
     SystemCmd& operator=(const SystemCmd&) = delete;

@@ -126,9 +126,7 @@ int comparePart(const char* a, const char* b)
 
 error noDebianPart()
 {
-    error e(3, 1, 1, 3);
-    e << messages.get("err_no_debpartver");
-    return e;
+    return error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_no_debpartver");
 }
 
 }  // namespace
@@ -140,9 +138,7 @@ Version::Version() : epoch(0), has_epoch(false) {}
 Version::Version(const std::string& text) : epoch(0), has_epoch(false)
 {
     if (text.empty()) {
-        error e(1, 1, 1, 3);
-        e << messages.get("err_empty_version");
-        throw e;
+        throw error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_empty_version");
     }
     // A '-' in the first place belongs to the version.
     std::string::size_type hyphen = text.find('-', 1);

@@ -4,7 +4,8 @@
 #include "common/error.h"
 
 // Raised instead of dereferencing null: names this header and the line of the operator used.
-#define KW_NULL_POINTER_ERROR() (error(3, 1, 0, 3) << "Try of use NULL pointer: " << __FILE__ << ":" << __LINE__)
+#define KW_NULL_POINTER_ERROR() \
+    (error(E_INTERNAL, REP_NONE, SYS_UNSET, SUPP_NEED) << "Try of use NULL pointer: " << __FILE__ << ":" << __LINE__)
 
 // The access both pointers share: use of null raises the error above.
 template <typename T>

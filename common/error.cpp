@@ -7,7 +7,7 @@ namespace {
 const Messages messages;
 }
 
-error::error() : error(0, 0, 0, 0) {}
+error::error() : error(E_UNSET, REP_UNSET, SYS_UNSET, SUPP_UNSET) {}
 
 error::error(int e_class_, int e_rep_, int e_sys_, int e_supp_)
     : parts(1), e_class(e_class_), e_rep(e_rep_), e_sys(e_sys_), e_supp(e_supp_)
@@ -80,8 +80,7 @@ void error::setSupportCode(int e_supp_)
 
 error internal_error(const char* file, int line, int e_sys)
 {
-    error e(3, 1, e_sys, 3);
-    e << "An internal error occured in Zanth Installer " << ProgramVersion::version << ", revision "
-      << ProgramVersion::revision << ", " << file << ", line " << line << ".";
-    return e;
+    return error(E_INTERNAL, REP_NONE, e_sys, SUPP_NEED)
+           << "An internal error occured in Zanth Installer " << ProgramVersion::version << ", revision "
+           << ProgramVersion::revision << ", " << file << ", line " << line << ".";
 }

@@ -6,16 +6,27 @@
 #include <sstream>
 #include <string>
 
+// The codes of an error, in constructor order. 0 (the *_UNSET names) leaves a code unset; addMessage
+// fills only unset codes.
+enum error_class_code {
+    E_UNSET = 0,
+    E_REPOSITORY = 1,
+    E_USER = 2,
+    E_INTERNAL = 3,
+    E_SYSTEM = 4,
+    E_DEPENDENCIES = 5,
+    E_PACKAGES = 6
+};
+enum error_repeat_code { REP_UNSET = 0, REP_NONE = 1, REP_LATER = 2 };
+enum error_system_code { SYS_UNSET = 0, SYS_STABLE = 1, SYS_UNSURE = 2, SYS_BROKEN = 3 };
+enum error_support_code { SUPP_UNSET = 0, SUPP_NONE = 1, SUPP_MAYBE = 2, SUPP_NEED = 3 };
+
 // The program's exception. Deliberately not derived from std::exception: handlers for standard
 // exceptions must not swallow it. Codes are stored as given; the text operations map values outside
 // their tables to their fall-backs.
 class error {
 public:
-    // e_class: 1 repository, 2 user, 3 internal, 4 system, 5 dependencies, 6 packages
-    // e_rep:   1 none, 2 try again later
-    // e_sys:   1 stable, 2 unsure, 3 broken
-    // e_supp:  1 none, 2 maybe, 3 need
-    // 0 means unset for every code.
+    // The codes are the constants above; they are kept as ints because stored values are not checked.
     error();
     error(int e_class, int e_rep, int e_sys, int e_supp);
     error(const error&) = default;
@@ -53,7 +64,7 @@ public:
 };
 
 // The error of a failure of the program's own consistency at `file`:`line`.
-error internal_error(const char* file, int line, int e_sys = 1);
+error internal_error(const char* file, int line, int e_sys = SYS_STABLE);
 
 #define KW_INTERNAL_ERROR() internal_error(__FILE__, __LINE__)
 

@@ -41,9 +41,8 @@ bool present(fs::file_type type)
 
 error system_error(int e_rep, const char* key, const std::string& path, int errno_value)
 {
-    error e(4, e_rep, 1, 2);
-    e << format_message(messages.get(key), path, strerror(errno_value));
-    return e;
+    return error(E_SYSTEM, e_rep, SYS_STABLE, SUPP_MAYBE)
+           << format_message(messages.get(key), path, strerror(errno_value));
 }
 
 // An open descriptor, closed when the scope ends unless it was closed (and checked) before.
@@ -103,7 +102,7 @@ namespace fileops {
 
 bool exists(const std::string& path)
 {
-    Log::stream log(3, true);
+    Log::stream log(Log::LEVEL_DEBUG, true);
     log << "fileops::exists: " << path;
     if (path.compare(0, 7, "http://") == 0 || path.compare(0, 6, "ftp://") == 0) {
         log << "no (not local)";
@@ -119,7 +118,7 @@ bool is_directory(const std::string& path)
     try {
         return fs::is_directory(path);
     } catch (const fs::filesystem_error& e) {
-        Log::stream(3, true) << e.what();
+        Log::stream(Log::LEVEL_DEBUG, true) << e.what();
         return false;
     }
 }
@@ -143,7 +142,7 @@ time_t last_write_time(const std::string& path)
 
 void remove(const std::string& path)
 {
-    Log::stream(3, true) << "fileops::remove(" << path << ")";
+    Log::stream(Log::LEVEL_DEBUG, true) << "fileops::remove(" << path << ")";
     // The link itself is what goes: a dangling symbolic link counts as present, so that no later
     // write (as in copy_file) follows it to wherever it points.
     boost::system::error_code ec;
@@ -152,53 +151,46 @@ void remove(const std::string& path)
     try {
         fs::remove(path);
     } catch (const fs::filesystem_error& e) {
-        error failure(4, 1, 1, 2);
-        failure << format_message(messages.get("err_rmfile2"), path, e.what());
-        throw failure;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_rmfile2"), path, e.what());
     }
 }
 
 uintmax_t remove_all(const std::string& path)
 {
-    Log::stream(3, true) << "fileops::remove_all(" << path << ")";
+    Log::stream(Log::LEVEL_DEBUG, true) << "fileops::remove_all(" << path << ")";
     return fs::remove_all(path);
 }
 
 void rename(const std::string& from, const std::string& to)
 {
-    Log::stream(3, true) << "fileops::rename(" << from << ", " << to << ")";
+    Log::stream(Log::LEVEL_DEBUG, true) << "fileops::rename(" << from << ", " << to << ")";
     fs::rename(from, to);
 }
 
 void copy_file(const std::string& from, const std::string& to)
 {
-    Log::stream(3, true) << "fileops::copy_file(" << from << ", " << to << ")";
+    Log::stream(Log::LEVEL_DEBUG, true) << "fileops::copy_file(" << from << ", " << to << ")";
     if (!exists(from)) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_copy1"), from);
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << format_message(messages.get("err_copy1"), from);
     }
     if (is_directory(from)) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_copy2"), from, to);
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << format_message(messages.get("err_copy2"), from, to);
     }
     remove(to);
     sleep_milliseconds(100);
     if (exists(to)) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_copy3"), from, to);
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << format_message(messages.get("err_copy3"), from, to);
     }
 
     // Backups of configuration files are made with this copy and restored from it, so a copy that
     // fails half-way must fail loudly and leave nothing that looks like a copy.
     Descriptor in(from, O_RDONLY | O_CLOEXEC);
     if (in.fd < 0)
-        throw system_error(1, "err_fileread1", from, errno);
+        throw system_error(REP_NONE, "err_fileread1", from, errno);
     Descriptor out(to, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (out.fd < 0)
-        throw system_error(1, "err_filewrite1", to, errno);
+        throw system_error(REP_NONE, "err_filewrite1", to, errno);
 
     const CopyFault fault = copy_content(in.fd, out.fd);
     const int fault_errno = errno;
@@ -207,13 +199,13 @@ void copy_file(const std::string& from, const std::string& to)
     const int close_errno = errno;
     unlink(to.c_str());
     if (fault == CopyFault::read)
-        throw system_error(1, "err_fileread2", from, fault_errno);
-    throw system_error(1, "err_filewrite2", to, fault == CopyFault::write ? fault_errno : close_errno);
+        throw system_error(REP_NONE, "err_fileread2", from, fault_errno);
+    throw system_error(REP_NONE, "err_filewrite2", to, fault == CopyFault::write ? fault_errno : close_errno);
 }
 
 bool create_directory(const std::string& path)
 {
-    Log::stream(3, true) << "fileops::create_directory(" << path << ")";
+    Log::stream(Log::LEVEL_DEBUG, true) << "fileops::create_directory(" << path << ")";
     if (exists(path))
         return false;
 
@@ -230,9 +222,9 @@ bool create_directory(const std::string& path)
             continue;
         if (mkdir(prefix.c_str(), 0755) != 0) {
             const int mkdir_errno = errno;
-            Log::stream(1, true) << "Can't create directory " << path << ": error in create " << prefix << ": "
-                                 << strerror(mkdir_errno);
-            throw system_error(1, "err_mkdir", path, mkdir_errno);
+            Log::stream(Log::LEVEL_INFO, true)
+                << "Can't create directory " << path << ": error in create " << prefix << ": " << strerror(mkdir_errno);
+            throw system_error(REP_NONE, "err_mkdir", path, mkdir_errno);
         }
     }
     return true;
@@ -242,7 +234,7 @@ void create_empty_file(const std::string& path)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw system_error(2, "err_filewrite1", path, errno);
+        throw system_error(REP_LATER, "err_filewrite1", path, errno);
     close(fd);
 }
 
@@ -258,7 +250,7 @@ int create_private_file(const std::string& path)
         if (errno != EEXIST)
             break;
     }
-    throw system_error(1, "err_filewrite1", path, errno);
+    throw system_error(REP_NONE, "err_filewrite1", path, errno);
 }
 
 std::string dirname(const std::string& path)
@@ -301,29 +293,29 @@ int copy_file_synced(const std::string& from, const std::string& to)
 {
     Descriptor in(from, O_RDONLY | O_CLOEXEC);
     if (in.fd < 0)
-        throw system_error(2, "err_fileread1", from, errno);
+        throw system_error(REP_LATER, "err_fileread1", from, errno);
     Descriptor out(to, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (out.fd < 0)
-        throw system_error(2, "err_filewrite1", to, errno);
+        throw system_error(REP_LATER, "err_filewrite1", to, errno);
 
     const CopyFault fault = copy_content(in.fd, out.fd);
     if (fault == CopyFault::read)
-        throw system_error(2, "err_fileread2", from, errno);
+        throw system_error(REP_LATER, "err_fileread2", from, errno);
     if (fault == CopyFault::write)
-        throw system_error(2, "err_filewrite2", to, errno);
+        throw system_error(REP_LATER, "err_filewrite2", to, errno);
 
     if (fsync(out.fd) != 0) {
-        error e = system_error(2, "err_filewrite2", to, errno);
+        error e = system_error(REP_LATER, "err_filewrite2", to, errno);
         e.parts.back().insert(0, "[fsync] ");
         throw e;
     }
     if (!out.close()) {
-        error e = system_error(2, "err_filewrite2", to, errno);
+        error e = system_error(REP_LATER, "err_filewrite2", to, errno);
         e.parts.back().insert(0, "[close] ");
         throw e;
     }
     if (!in.close()) {
-        error e = system_error(2, "err_fileread2", from, errno);
+        error e = system_error(REP_LATER, "err_fileread2", from, errno);
         e.parts.back().insert(0, "[close] ");
         throw e;
     }
@@ -345,7 +337,7 @@ bool file_contains_line(const char* path, const char* line)
             return true;
     }
     if (std::ferror(handle.file))
-        throw system_error(1, "err_fileread2", path, errno);
+        throw system_error(REP_NONE, "err_fileread2", path, errno);
     return false;
 }
 
@@ -359,25 +351,26 @@ std::string get_home_dir()
         return *home;
 
     const uid_t uid = geteuid();
-    Log::stream(3, true) << "DEBUG: get_home_dir: myUID=" << uid;
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: get_home_dir: myUID=" << uid;
     std::string result;
     setpwent();
     while (true) {
         const passwd* entry = getpwent();
-        Log::stream(3, true) << "DEBUG: get_home_dir: passwdLine=" << static_cast<const void*>(entry);
+        Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: get_home_dir: passwdLine=" << static_cast<const void*>(entry);
         if (!entry) {
             result = fileops::exists("/root") ? "/root" : "/";
-            Log::stream(3, true) << "DEBUG: get_home_dir: passwdLine is NULL, return " << result;
+            Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: get_home_dir: passwdLine is NULL, return " << result;
             break;
         }
         if (entry->pw_uid == uid) {
-            Log::stream(3, true) << "DEBUG: get_home_dir: passwdLine not NULL, get value " << entry->pw_dir;
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "DEBUG: get_home_dir: passwdLine not NULL, get value " << entry->pw_dir;
             result.assign(entry->pw_dir, strnlen(entry->pw_dir, 4095));
             break;
         }
     }
     endpwent();
-    Log::stream(3, true) << "DEBUG: get_home_dir: return " << result;
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: get_home_dir: return " << result;
     *home = result;
     return result;
 }

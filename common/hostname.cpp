@@ -37,9 +37,7 @@ struct Socket {
 
 [[noreturn]] void fail(const std::string& text)
 {
-    error e(4, 1, 1, 3);
-    e << text;
-    throw e;
+    throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_NEED) << text;
 }
 
 bool is_loopback(uint32_t address)
@@ -104,7 +102,7 @@ std::string get_fqdn()
 {
     char name[65] = {0};
     if (gethostname(name, 64) != 0) {
-        Log::stream(2, true) << std::string("Unable to get hostname: ") + strerror(errno);
+        Log::stream(Log::LEVEL_VERBOSE, true) << std::string("Unable to get hostname: ") + strerror(errno);
         return std::string();
     }
     addrinfo hints;
@@ -115,16 +113,16 @@ std::string get_fqdn()
     addrinfo* results = nullptr;
     const int code = getaddrinfo(name, nullptr, &hints, &results);
     if (code != 0) {
-        Log::stream(2, true) << std::string("Unable to resolve fqdn: ") + gai_strerror(code);
+        Log::stream(Log::LEVEL_VERBOSE, true) << std::string("Unable to resolve fqdn: ") + gai_strerror(code);
         return std::string();
     }
     std::string fqdn;
     if (!results)
-        Log::stream(2, true) << "Unable to resolve fqdn";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "Unable to resolve fqdn";
     else if (results->ai_canonname && strchr(results->ai_canonname, '.'))
         fqdn = results->ai_canonname;
     else
-        Log::stream(2, true) << "Canonname is not correct fqdn";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "Canonname is not correct fqdn";
     freeaddrinfo(results);
     return fqdn;
 }

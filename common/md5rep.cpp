@@ -51,9 +51,8 @@ void md5_from_hex(const std::string& text, DependencyFile::md5rep_t& digest)
         return;
     }
     if (text.size() != 32 && text.size() != 64) {
-        error e(3, 1, 1, 3);
-        e << "MD5 string size is not 32- " << text.size() << " " << text;
-        throw e;
+        throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED)
+            << "MD5 string size is not 32- " << text.size() << " " << text;
     }
     unsigned char bytes[16];
     for (int i = 0; i < 32; ++i) {
@@ -61,9 +60,8 @@ void md5_from_hex(const std::string& text, DependencyFile::md5rep_t& digest)
         if (value < 0) {
             unsigned code = static_cast<unsigned char>(text[i]);
             std::clog << std::hex << code << std::dec << std::endl;
-            error e(3, 1, 1, 3);
-            e << "MD5 string contains non-hex symbol: " << text[i] << " (" << code << ")";
-            throw e;
+            throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED)
+                << "MD5 string contains non-hex symbol: " << text[i] << " (" << code << ")";
         }
         if (i % 2 == 0)
             bytes[i / 2] = static_cast<unsigned char>(value << 4);

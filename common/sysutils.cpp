@@ -36,14 +36,23 @@ winsize terminal_size()
 std::string address_text(int family, const void* address, char* text, socklen_t size)
 {
     if (!inet_ntop(family, address, text, size)) {
-        error e;
-        e << "inet_ntop failed: " << strerror(errno);
-        throw e;
+        throw error() << "inet_ntop failed: " << strerror(errno);
     }
     return text;
 }
 
 }  // namespace
+
+std::string shell_command(const std::vector<std::string>& words)
+{
+    std::string command;
+    for (const std::string& word : words) {
+        if (!command.empty())
+            command += ' ';
+        command += shell_word(word);
+    }
+    return command;
+}
 
 void sleep_milliseconds(int milliseconds)
 {
@@ -97,10 +106,10 @@ void send_mail(const std::string& address, const std::string& subject, const std
     // The command runs as root through the shell: both texts are quoted. An address that the mail
     // command would take for an option is no recipient at all.
     if (address.empty() || address[0] == '-') {
-        Log::stream(1, true) << messages.get("err_send_mail");
+        Log::stream(Log::LEVEL_INFO, true) << messages.get("err_send_mail");
         return;
     }
-    const std::string command = "mail -s " + shell_quote(subject) + " " + shell_word(address);
+    const std::string command = shell_command({"mail", "-s", subject, address});
 
     FILE* mail = popen(command.c_str(), "w");
     if (!mail) {
@@ -117,7 +126,7 @@ void send_mail(const std::string& address, const std::string& subject, const std
         status = pclose(mail);
     }
     if (status != 0)
-        Log::stream(1, true) << messages.get("err_send_mail");
+        Log::stream(Log::LEVEL_INFO, true) << messages.get("err_send_mail");
 }
 
 char* md5_file(const char* path, char* buffer)
@@ -151,9 +160,7 @@ std::string get_file_md5(const std::string& path)
 std::string sockaddr_to_string(const sockaddr* address)
 {
     if (!address) {
-        error e;
-        e << "Socket address is NULL";
-        throw e;
+        throw error() << "Socket address is NULL";
     }
     char text[47];
     switch (address->sa_family) {
@@ -162,9 +169,7 @@ std::string sockaddr_to_string(const sockaddr* address)
     case AF_INET6:
         return address_text(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof(text));
     default: {
-        error e;
-        e << "Unexpected protocol family: " << address->sa_family;
-        throw e;
+        throw error() << "Unexpected protocol family: " << address->sa_family;
     }
     }
 }
@@ -180,9 +185,7 @@ std::string addrinfo_to_string(const addrinfo* info)
         return address_text(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(info->ai_addr)->sin6_addr, text,
                             sizeof(text));
     }
-    error e;
-    e << "Unknown protocol family " << info->ai_family;
-    throw e;
+    throw error() << "Unknown protocol family " << info->ai_family;
 }
 
 SigpipeBlock::SigpipeBlock()

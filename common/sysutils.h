@@ -3,11 +3,18 @@
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "common/md5.h"
 
 struct addrinfo;
 struct sockaddr;
+
+// The /bin/sh command line that runs the words as they are: each word passes through `shell_word`,
+// so a plain word stays as it is and any other comes back to the command unchanged, whatever it
+// holds (blanks, quotes, '$', backquotes, line ends). Shell syntax (pipes, redirections) is no word:
+// the caller appends it from a named constant.
+std::string shell_command(const std::vector<std::string>& words);
 
 // Both are Boost.Thread interruption points: an interrupted thread leaves with boost::thread_interrupted.
 void sleep_milliseconds(int milliseconds);

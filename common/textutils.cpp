@@ -68,9 +68,8 @@ std::vector<std::string> split_quoted(const std::string& text)
             if (i < n) {
                 ++i;  // the closing quote
                 if (i < n && !is_space(text[i])) {
-                    error e(0, 1, 1, 2);
-                    e << format_message(messages.get("err_spsepval"), text);
-                    throw e;
+                    throw error(E_UNSET, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+                        << format_message(messages.get("err_spsepval"), text);
                 }
             }
         } else {
@@ -87,7 +86,7 @@ bool string_to_bool(const std::string& text)
         return true;
     if (text.empty() || text == "false" || text == "0" || text == "no" || text == "off")
         return false;
-    Log::stream(2, true) << "Converting to boolean: '" << text << "' has been converted to 'false'";
+    Log::stream(Log::LEVEL_VERBOSE, true) << "Converting to boolean: '" << text << "' has been converted to 'false'";
     return false;
 }
 
@@ -99,9 +98,7 @@ bool cstr_to_bool(const char* text)
 long string_to_long(const std::string& text)
 {
     if (text.find_first_not_of("+-0123456789") != std::string::npos) {
-        error e(0, 0, 0, 0);
-        e << messages.get("err_non_digit");
-        throw e;
+        throw error(E_UNSET, REP_UNSET, SYS_UNSET, SUPP_UNSET) << messages.get("err_non_digit");
     }
     errno = 0;
     return std::atol(text.c_str());

@@ -44,9 +44,7 @@ std::vector<unsigned char> downloadUrl(const std::string& url)
 
     std::unique_ptr<CURL, void (*)(CURL*)> handle(curl_easy_init(), curl_easy_cleanup);
     if (!handle) {
-        error e(4, 1, 1, 2);
-        e << messages.get("err_curl_init");
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_curl_init");
     }
     Sink sink;
     char error_buffer[CURL_ERROR_SIZE] = "";
@@ -60,15 +58,11 @@ std::vector<unsigned char> downloadUrl(const std::string& url)
     if (sink.caught)
         std::rethrow_exception(sink.caught);
     if (result == CURLE_WRITE_ERROR) {
-        error e(4, 1, 1, 2);
-        e << messages.get("err_no_space2");
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_no_space2");
     }
     if (result != CURLE_OK) {
-        error e(4, 1, 1, 2);
-        e << format_message(messages.get("err_pkg_dwnld"), url,
-                              error_buffer[0] ? error_buffer : curl_easy_strerror(result));
-        throw e;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << format_message(
+            messages.get("err_pkg_dwnld"), url, error_buffer[0] ? error_buffer : curl_easy_strerror(result));
     }
     return sink.bytes;
 }

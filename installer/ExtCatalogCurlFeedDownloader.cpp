@@ -32,7 +32,7 @@ std::string CurlFeedDownloader::download(const std::string& platform, const std:
     std::string base = url;
     fileops::ensure_trailing(base, '/');
     const std::string feedUrl = base + path;
-    Log::stream(3, true) << "Debug: download extension catalog feed: " << feedUrl;
+    Log::stream(Log::LEVEL_DEBUG, true) << "Debug: download extension catalog feed: " << feedUrl;
 
     boost::shared_ptr<DownloadProgressRenderer> renderer = DownloadProgressRenderer::create();
     // Never marked a success: the feed is not a file the user waits for, so no "completed." is shown.

@@ -31,7 +31,7 @@ Feed::Feed(const boost::shared_ptr<IFeedDownloader>& downloader_) : downloader(d
 
 Feed::items_t Feed::getPackages(const std::string& platform, const std::string& version)
 {
-    Log::stream(0, true) << messages.get("download_ext_catalog_feed");
+    Log::stream(Log::LEVEL_ERROR, true) << messages.get("download_ext_catalog_feed");
     const std::string text = downloader->download(platform, version, "v4");
 
     boost::property_tree::ptree root;
@@ -39,9 +39,8 @@ Feed::items_t Feed::getPackages(const std::string& platform, const std::string& 
         std::istringstream in(text);
         boost::property_tree::read_json(in, root);
     } catch (const std::exception& e) {
-        error failure(4, 1, 1, 2);
-        failure << format_message(messages.get("err_ext_catalog_feed_parse"), e.what());
-        throw failure;
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(messages.get("err_ext_catalog_feed_parse"), e.what());
     }
 
     items_t items;
@@ -53,10 +52,11 @@ Feed::items_t Feed::getPackages(const std::string& platform, const std::string& 
             item.name = member.second.get<std::string>("name");
             const std::string code = member.second.get<std::string>("code");
             if (!items.emplace(code, item).second)
-                Log::stream(2, true) << format_message(messages.get("err_ext_catalog_feed_parse_item"),
-                                                       "duplicate of 'code' attribute has been detected");
+                Log::stream(Log::LEVEL_VERBOSE, true) << format_message(
+                    messages.get("err_ext_catalog_feed_parse_item"), "duplicate of 'code' attribute has been detected");
         } catch (const std::exception& e) {
-            Log::stream(2, true) << format_message(messages.get("err_ext_catalog_feed_parse_item"), e.what());
+            Log::stream(Log::LEVEL_VERBOSE, true)
+                << format_message(messages.get("err_ext_catalog_feed_parse_item"), e.what());
         }
     }
     return items;

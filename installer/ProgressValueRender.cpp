@@ -100,7 +100,7 @@ void DownloadProgressRenderer::render(const std::string& text)
     line_class = drawn;
     if (quiet)
         return;
-    Log::stream(0, Log::LINE_STATUS) << line;
+    Log::stream(Log::LEVEL_ERROR, Log::LINE_STATUS) << line;
     // A new kind of information also stays in the log and on consoles that cannot redraw.
     if (drawn != previous)
         Log::stream(Log::statusLinesEnabled() ? 1 : 0, Log::LINE_WHOLE) << line;
@@ -121,10 +121,10 @@ void DownloadProgressRenderer::finish(bool success)
             return;
         }
         if (!quiet)
-            Log::stream(0, Log::LINE_LAST_STATUS) << messages.get("download_all_done");
+            Log::stream(Log::LEVEL_ERROR, Log::LINE_LAST_STATUS) << messages.get("download_all_done");
     }
     if (!quiet)
-        Log::stream(0, Log::LINE_WHOLE);  // an empty line end closes the status line on every sink
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_WHOLE);  // an empty line end closes the status line on every sink
     line_class = LINE_NONE;
 }
 

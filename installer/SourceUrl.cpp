@@ -14,36 +14,37 @@ SourceUrl::SourceUrl(const std::string& text)
 
 void SourceUrl::assign(const std::string& text)
 {
-    Log::stream(2, true) << "SourceUrl: original source url is " << text;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "SourceUrl: original source url is " << text;
     url = text;
     if (url.empty())
         return;
 
     if (url.find("file://") == 0) {
         url.erase(0, 7);
-        Log::stream(3, true) << "DEBUG: SourceUrl: process as local source, 'file://' proto specified.";
+        Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceUrl: process as local source, 'file://' proto specified.";
         normaliseLocal();
     } else if (url.find("http://") != 0 && url.find("ftp://") != 0) {
         if (url[0] == '/') {
-            Log::stream(3, true) << "DEBUG: SourceUrl: process as local, '/' at begin is unix path.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceUrl: process as local, '/' at begin is unix path.";
             normaliseLocal();
         } else if (url.size() >= 3 && url[1] == ':' && url[2] == '\\') {
-            Log::stream(3, true)
+            Log::stream(Log::LEVEL_DEBUG, true)
                 << "DEBUG: SourceUrl: process as local, <drive> letter and ':\\\\' at begin, seems windows path.";
             normaliseLocal();
         } else if (fileops::exists(url)) {
-            Log::stream(3, true) << "DEBUG: SourceUrl: process as local because 'url' exist in filesystem.";
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "DEBUG: SourceUrl: process as local because 'url' exist in filesystem.";
             normaliseLocal();
         } else {
-            Log::stream(3, true) << "DEBUG: SourceUrl: process as network with hope on success.";
+            Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: SourceUrl: process as network with hope on success.";
             normaliseNetwork();
         }
     } else {
-        Log::stream(3, true)
+        Log::stream(Log::LEVEL_DEBUG, true)
             << "DEBUG: SourceUrl: process as network source, 'http://' or 'ftp://' proto specified.";
         normaliseNetwork();
     }
-    Log::stream(2, true) << "SourceUrl: fixed url is " << url;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "SourceUrl: fixed url is " << url;
 }
 
 void SourceUrl::normaliseLocal()

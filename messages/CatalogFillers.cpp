@@ -2,8 +2,6 @@
 
 #include <map>
 
-#include "common/error.h"
-
 namespace {
 
 #define KW_FILLERS_ENTRY(code) {#code, {fillGeneralCatalog_##code, fillWebCatalog_##code, fillErrorsCatalog_##code}},
@@ -19,12 +17,10 @@ const std::map<std::string, TableFillers>& registry()
 
 }  // namespace
 
-const TableFillers& catalogFillers(const std::string& code)
+const TableFillers* catalogFillers(const std::string& code)
 {
     auto found = registry().find(code);
-    if (found == registry().end())
-        throw KW_INTERNAL_ERROR();
-    return found->second;
+    return found == registry().end() ? nullptr : &found->second;
 }
 
 const std::vector<std::string>& translatedLocaleCodes()

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Messages.h"
+#include "messages/CatalogTable.h"
 
 // The locales with translated tables, in the order the catalog matches them.
 #define KW_TRANSLATED_LOCALES(X)                                                                       \
@@ -14,30 +14,30 @@
 
 // Every table filler sets the text of each key of its table, inserting or replacing.
 #define KW_DECLARE_FILLERS(code)                                                                      \
-    void fillGeneralCatalog_##code(Messages::messages_rep& rep);                                       \
-    void fillWebCatalog_##code(Messages::messages_rep& rep);                                           \
-    void fillErrorsCatalog_##code(Messages::messages_rep& rep);
+    void fillGeneralCatalog_##code(CatalogTable& rep);                                       \
+    void fillWebCatalog_##code(CatalogTable& rep);                                           \
+    void fillErrorsCatalog_##code(CatalogTable& rep);
 
 KW_DECLARE_FILLERS(en_US)
 KW_TRANSLATED_LOCALES(KW_DECLARE_FILLERS)
 
 // The three tables of one locale.
 struct TableFillers {
-    void (*general)(Messages::messages_rep&);
-    void (*web)(Messages::messages_rep&);
-    void (*errors)(Messages::messages_rep&);
+    void (*general)(CatalogTable&);
+    void (*web)(CatalogTable&);
+    void (*errors)(CatalogTable&);
 
     // General, web, errors: the order in which a catalog lays them over each other.
-    void fill(Messages::messages_rep& rep) const
+    void fill(CatalogTable& table) const
     {
-        general(rep);
-        web(rep);
-        errors(rep);
+        general(table);
+        web(table);
+        errors(table);
     }
 };
 
-// The fillers of a locale code ("en_US", "ar", "de_DE"...); an unknown code is an internal error.
-const TableFillers& catalogFillers(const std::string& code);
+// The fillers of a locale code ("en_US", "ar", "de_DE"...); null for a code without tables.
+const TableFillers* catalogFillers(const std::string& code);
 
 // The translated locale codes, in match order.
 const std::vector<std::string>& translatedLocaleCodes();

@@ -175,7 +175,7 @@ def write_locale(src, out_dir, locale, english):
         entries = table_entries(src, locale, table, english[table])
         check_unique(entries, "%s/%s" % (locale, table))
         param = "rep" if entries else "/*rep*/"
-        lines.append("void %s%s(Messages::messages_rep& %s)" % (FILLER_NAMES[table], locale, param))
+        lines.append("void %s%s(CatalogTable& %s)" % (FILLER_NAMES[table], locale, param))
         lines.append("{")
         for key, text in entries:
             lines.append("    rep.messages[%s] = %s;" % (cpp_literal(key), cpp_literal(text)))

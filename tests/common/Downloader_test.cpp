@@ -1,25 +1,23 @@
 #include "common/Downloader.h"
 
-#include <signal.h>
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <thread>
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <boost/make_shared.hpp>
 #include <boost/regex.hpp>
+#include <gtest/gtest.h>
 
 #include "common/CurlDownloader.h"
 #include "common/Messages.h"
 #include "common/Progress.h"
 #include "common/format_message.h"
 #include "common/http_error.h"
-#include "installer/Options.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -68,14 +66,13 @@ protected:
     {
         slept = 0;
         Downloader::setSecondSleeper(&countSecond);
-        Options::instance().download_retry_count = 3;
+        Downloader::setRetryCount(3);
     }
     void TearDown() override { Downloader::setSecondSleeper(nullptr); }
 
-    std::unique_ptr<Downloader> make(const std::string& path, const std::vector<std::string>& mirrors,
-                                     unsigned retry_count)
+    std::unique_ptr<Downloader> make(const std::string& path, const std::vector<std::string>& mirrors, int retry_count)
     {
-        Options::instance().download_retry_count = retry_count;
+        Downloader::setRetryCount(retry_count);
         std::unique_ptr<Downloader> downloader = Downloader::create(path);
         for (const std::string& mirror : mirrors)
             downloader->addMirror(mirror);
@@ -260,6 +257,16 @@ TEST_F(DownloaderTest, TheRetryCountGoesOnAcrossDownloadsOfOneObject)
     EXPECT_TRUE(failureOf<http_error>(*downloader));
     EXPECT_EQ(slept, 3);  // no retry left
     EXPECT_EQ(downloader->retries->value, 1u);
+}
+
+TEST_F(DownloaderTest, ARetryCountBelowOneMeansOneAttemptNotEndlessRetries)
+{
+    for (int count : {0, -5}) {
+        Downloader::setRetryCount(count);
+        EXPECT_EQ(Downloader::getRetryCount(), 1) << count;
+        auto downloader = make("f", {deadMirror()}, count);
+        EXPECT_EQ(downloader->retries->maximum, 1u) << count;
+    }
 }
 
 TEST_F(DownloaderTest, AFailureOfAnObserverEndsTheTransferWithThatFailure)

@@ -1,23 +1,21 @@
 #include "common/FileFetcher.h"
 
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include <boost/regex.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Downloader.h"
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/fileops.h"
 #include "common/format_message.h"
-#include "common/textutils.h"
 #include "common/http_error.h"
-#include "installer/Options.h"
+#include "common/textutils.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -53,7 +51,7 @@ protected:
     void SetUp() override
     {
         Downloader::setSecondSleeper(&noWait);
-        Options::instance().download_retry_count = 1;
+        Downloader::setRetryCount(1);
         ASSERT_EQ(mkdir((mirror / "p").c_str(), 0755), 0);
         writeWholeFile(mirror / "p/q.xml", binaryContent(300000));
     }

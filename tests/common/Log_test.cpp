@@ -62,10 +62,10 @@ std::string stripPrefixes(const std::string& text)
 TEST(LogTest, FileLinesHaveTimestampPrefixesAndOwnerOnlyMode)
 {
     ChildResult r = withOpenLog([] {
-        Log::stream(1, true) << "first " << 1;
-        Log::stream(2, false) << "part ";
-        Log::stream(2, true) << "rest";
-        Log::stream(0, true) << "";
+        Log::stream(Log::LEVEL_INFO, true) << "first " << 1;
+        Log::stream(Log::LEVEL_VERBOSE, false) << "part ";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "rest";
+        Log::stream(Log::LEVEL_ERROR, true) << "";
         struct stat st;
         stat(kPath, &st);
         std::cout << (st.st_mode & 0777) << "\n" << Log::getFileName() << "\n" << readWholeFile(kPath);
@@ -80,10 +80,10 @@ TEST(LogTest, PreOpenTextIsWrittenWhenTheFileOpens)
         [] {
             makeLogDir();
             std::ofstream(kPath) << "old content\n";
-            Log::stream(1, true) << "early";
-            Log::stream(3, true) << "too verbose";
+            Log::stream(Log::LEVEL_INFO, true) << "early";
+            Log::stream(Log::LEVEL_DEBUG, true) << "too verbose";
             Log::openFile(kPath, false);
-            Log::stream(1, true) << "late";
+            Log::stream(Log::LEVEL_INFO, true) << "late";
             std::cout << readWholeFile(kPath);
             return 0;
         },
@@ -95,11 +95,11 @@ TEST(LogTest, PreOpenTextIsWrittenWhenTheFileOpens)
 TEST(LogTest, StatementAboveFileLevelLeavesTheFileLineOpen)
 {
     ChildResult r = withOpenLog([] {
-        Log::stream(2, false) << "a";
-        Log::stream(3, true) << "debug";
-        Log::stream(2, true) << "b";
+        Log::stream(Log::LEVEL_VERBOSE, false) << "a";
+        Log::stream(Log::LEVEL_DEBUG, true) << "debug";
+        Log::stream(Log::LEVEL_VERBOSE, true) << "b";
         Log::fileLevel = 3;
-        Log::stream(3, true) << "now debug";
+        Log::stream(Log::LEVEL_DEBUG, true) << "now debug";
         std::cout << readWholeFile(kPath);
     });
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -110,10 +110,10 @@ TEST(LogTest, DepthMarksEveryStatementInTheFile)
 {
     ChildResult r = withOpenLog([] {
         Log::depth = 2;
-        Log::stream(1, true) << "x";
-        Log::stream(3, true) << "hidden";
+        Log::stream(Log::LEVEL_INFO, true) << "x";
+        Log::stream(Log::LEVEL_DEBUG, true) << "hidden";
         Log::depth = 0;
-        Log::stream(1, true) << "y";
+        Log::stream(Log::LEVEL_INFO, true) << "y";
         std::cout << readWholeFile(kPath);
     });
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -151,9 +151,9 @@ TEST(LogTest, StatusLinesOnTheConsoleByteForByte)
 {
     ChildResult r = withOpenLog([] {
         Log::statusLines = true;
-        Log::stream(0, Log::LINE_STATUS) << "abc";
-        Log::stream(0, Log::LINE_STATUS) << "d";
-        Log::stream(0, Log::LINE_LAST_STATUS) << "ef";
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_STATUS) << "abc";
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_STATUS) << "d";
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_LAST_STATUS) << "ef";
         std::cout << readWholeFile(kPath);
     });
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -165,10 +165,10 @@ TEST(LogTest, StatusLinesOnTheConsoleByteForByte)
 TEST(LogTest, StatusLinesDisabled)
 {
     ChildResult r = withOpenLog([] {
-        Log::stream(0, Log::LINE_STATUS) << "abc";      // nothing, but remembers 3 characters
-        Log::stream(0, Log::LINE_LAST_STATUS) << "xy";  // a whole line
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_STATUS) << "abc";      // nothing, but remembers 3 characters
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_LAST_STATUS) << "xy";  // a whole line
         Log::statusLines = true;
-        Log::stream(0, Log::LINE_STATUS) << "q";
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_STATUS) << "q";
         std::cout << readWholeFile(kPath);
     });
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -176,9 +176,9 @@ TEST(LogTest, StatusLinesDisabled)
     EXPECT_EQ(stripPrefixes(r.out), "<T>xy\n");
 
     ChildResult fill = runInChild([] {
-        Log::stream(0, Log::LINE_STATUS) << "abcd";
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_STATUS) << "abcd";
         Log::statusLines = true;
-        Log::stream(0, Log::LINE_STATUS) << "a";
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_STATUS) << "a";
         return 0;
     });
     EXPECT_EQ(fill.err, "a   \b\b\b\b");
@@ -204,7 +204,7 @@ TEST(LogTest, ChildOutputIsFilteredOutsideTheConsole)
 {
     ChildResult r = withOpenLog([] {
         const char data[] = "caf\xc3\xa9\t!\n";
-        Log::stream s(0, Log::LINE_PART);
+        Log::stream s(Log::LEVEL_ERROR, Log::LINE_PART);
         s.write(data, sizeof(data) - 1);
         std::cout << readWholeFile(kPath) << "|" << Log::mailBuffer().str();
     });
@@ -218,12 +218,12 @@ TEST(LogTest, ConsoleMessagesReturnsNewLinesOnce)
     ChildResult r = withOpenLog([] {
         Log::ConsoleMessages capture;
         std::cout << "[" << capture.get_new_lines() << "]";
-        Log::stream(0, false) << "a";
+        Log::stream(Log::LEVEL_ERROR, false) << "a";
         std::cout << "[" << capture.get_new_lines() << "]";
-        Log::stream(0, true) << "";  // "~empty" and the line end
-        Log::stream(0, false) << "b";
+        Log::stream(Log::LEVEL_ERROR, true) << "";  // "~empty" and the line end
+        Log::stream(Log::LEVEL_ERROR, false) << "b";
         std::cout << "[" << capture.get_new_lines() << "][" << capture.get_new_lines() << "]";
-        Log::stream(0, true) << "c";
+        Log::stream(Log::LEVEL_ERROR, true) << "c";
         std::cout << "[" << capture.get_new_lines() << "]";
     });
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -236,7 +236,7 @@ TEST(LogTest, ConsoleMessagesTextIsCutAt256KiB)
         Log::ConsoleMessages capture;
         const std::string block(1000, 'x');
         for (int i = 0; i < 300; ++i)
-            Log::stream(0, true) << block;
+            Log::stream(Log::LEVEL_ERROR, true) << block;
         std::string text = capture.get_text();
         std::string rest = capture.get_new_lines();
         std::cout << text.size() << " " << rest.size();
@@ -248,10 +248,10 @@ TEST(LogTest, ConsoleMessagesTextIsCutAt256KiB)
 TEST(LogTest, ConsoleMessagesLogTail)
 {
     ChildResult r = withOpenLog([] {
-        Log::stream(0, true) << "before the capture";
+        Log::stream(Log::LEVEL_ERROR, true) << "before the capture";
         Log::ConsoleMessages capture;
         for (int i = 0; i < 100; ++i)
-            Log::stream(0, true) << "line " << i;
+            Log::stream(Log::LEVEL_ERROR, true) << "line " << i;
         std::cout << capture.get_log(1000000) << "|" << capture.get_log(100);
     });
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -270,7 +270,7 @@ TEST(LogTest, ConcurrentStatementsNeverMix)
         for (int t = 0; t < 4; ++t)
             threads.emplace_back([t] {
                 for (int i = 0; i < 200; ++i)
-                    Log::stream(1, true) << "thread " << t << " line " << i << " end";
+                    Log::stream(Log::LEVEL_INFO, true) << "thread " << t << " line " << i << " end";
             });
         for (std::thread& thread : threads)
             thread.join();

@@ -259,8 +259,12 @@ TEST(ExtCatalogPackageTest, KeepsItsTextsAsProperties)
     EXPECT_STREQ(ext.getName().c_str(), "ext-backup");
     EXPECT_EQ(ext.getVersion().toString(), "no_versioning_data");
     EXPECT_FALSE(ext.getVersion().hasEpoch());
-    EXPECT_STREQ(ext.getArch().c_str(), "noarch");
+    EXPECT_STREQ(ext.getArch().c_str(), "");  // the creators set "noarch"
     EXPECT_EQ(ext.getType(), 'n');
+    EXPECT_EQ(ext.getCode(), "");
+    EXPECT_EQ(ext.getDisplayName(), "");
+    EXPECT_EQ(ext.getDownloadUrl(), "");
+    EXPECT_TRUE(ext.getProperties().empty());
     ext.setCode("backup");
     ext.setDisplayName("Backup");
     ext.setDownloadUrl("https://example.invalid/backup.zip");
@@ -268,6 +272,9 @@ TEST(ExtCatalogPackageTest, KeepsItsTextsAsProperties)
     EXPECT_EQ(ext.getProperty("EXT_CODE"), "backup2");
     EXPECT_EQ(ext.getProperty("EXT_DISPLAY_NAME"), "Backup");
     EXPECT_EQ(ext.getProperty("EXT_DOWNLOAD_URL"), "https://example.invalid/backup.zip");
+    EXPECT_EQ(ext.getCode(), "backup2");
+    EXPECT_EQ(ext.getDisplayName(), "Backup");
+    EXPECT_EQ(ext.getDownloadUrl(), "https://example.invalid/backup.zip");
 }
 
 // ---- XML records ----

@@ -141,7 +141,7 @@ TEST(SystemCmdTest, WriteModeGivesTheCommandEndOfFile)
     options.tmpfs = {"/tmp"};
     ChildResult r = runChecksInChild(
         [] {
-            SystemCmd cmd("cat > /tmp/copy; echo written >&2", 1);
+            SystemCmd cmd("cat > /tmp/copy; echo written >&2", SystemCmd::WRITE);
             ASSERT_TRUE(cmd.stream);
             for (int i = 0; i < 20000; ++i)
                 fprintf(cmd.stream, "line %d\n", i);

@@ -1,5 +1,10 @@
 #include "common/sysutils.h"
 
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -8,9 +13,6 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <atomic>
-#include <chrono>
 
 #include <boost/filesystem.hpp>
 #include <boost/thread/thread.hpp>
@@ -44,6 +46,24 @@ TEST(SysUtilsTest, Environment)
         return getenv("KW_TEST_VAR") ? 4 : 0;
     });
     EXPECT_EQ(result.exit_code, 0) << result.err;
+}
+
+TEST(SysUtilsTest, ShellCommandGivesTheShellBackExactlyItsWords)
+{
+    const std::vector<std::string> words = {"printf",      "%s\\n",      "plain/word-1.0", "two words", "",     " ",
+                                            "it's",        "\"double\"", "$HOME",          "${x:-y}",   "`id`", "$(id)",
+                                            "line\nbreak", "-n",         "--option=value", "a;b|c&d",   "*",    "~",
+                                            "back\\slash", "tab\there",  "#comment"};
+    // printf repeats its format for each argument: one output line per word after the format.
+    std::string expected;
+    for (size_t i = 2; i < words.size(); ++i)
+        expected += words[i] + "\n";
+    EXPECT_EQ(shellOutput(shell_command(words)), expected);
+
+    // Plain words stay as they are; the others are quoted, one word each.
+    EXPECT_EQ(shell_command({"dpkg", "-I", "/var/cache/a_1.0-1_all.deb", "control"}),
+              "dpkg -I /var/cache/a_1.0-1_all.deb control");
+    EXPECT_EQ(shell_command({"rpm", "-q", "a b"}), "rpm -q 'a b'");
 }
 
 TEST(SysUtilsTest, SleepIsAnInterruptionPoint)

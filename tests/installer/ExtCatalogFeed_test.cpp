@@ -1,17 +1,18 @@
 #include "installer/ExtCatalogFeed.h"
 
-#include <gtest/gtest.h>
-
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Downloader.h"
+#include "common/Log.h"
 #include "common/Messages.h"
 #include "common/ProgramVersion.h"
 #include "common/format_message.h"
+#include "common/http_error.h"
 #include "installer/ExtCatalogCurlFeedDownloader.h"
-#include "installer/Options.h"
 #include "tests/support/LogFile.h"
+#include "tests/support/LoggedRun.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/thrown.h"
@@ -131,6 +132,10 @@ TEST(ExtCatalogFeed, MalformedJsonIsASystemError)
         EXPECT_EQ(e.getText().rfind(prefix.substr(0, prefix.size() - 1), 0), 0u) << e.getText();
         EXPECT_GT(e.getText().size(), prefix.size() + 1) << "the parser's reason is missing";
     }
+    // The whole text: the catalog's sentence around the JSON reader's own reason.
+    Feed trailing(boost::make_shared<FixedDownloader>("[{\"code\": \"c\"}]\n,"));
+    EXPECT_EQ(caught([&] { trailing.getPackages("unix", "1"); }).getText(),
+        "Failed to parse Extensions Catalog feed: <unspecified file>(2): garbage after data.\n");
 }
 
 TEST(ExtCatalogFeed, RefusesWhatItCannotWorkWith)
@@ -156,14 +161,14 @@ class CurlFeedTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Options::instance().download_retry_count = 1;
+        Downloader::setRetryCount(1);
         Downloader::setSecondSleeper(&noWait);
         writeWholeFile(dir / "api/v4/packages", R"([{"code": "git", "name": "Git", "download_url": "u"}])");
     }
     void TearDown() override
     {
         Downloader::setSecondSleeper(nullptr);
-        Options::instance().download_retry_count = 3;
+        Downloader::setRetryCount(3);
     }
     static void noWait() {}
 
@@ -207,3 +212,82 @@ TEST_F(CurlFeedTest, TransferFailuresPassUnchanged)
 }
 
 }  // namespace
+
+namespace {
+
+int waits = 0;
+void countWait()
+{
+    ++waits;
+}
+
+// The feed over HTTP with the downloader's own retry rule, its waits counted instead of slept.
+class CurlFeedFailureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        waits = 0;
+        Options::instance().download_retry_count = 2;
+        Downloader::setSecondSleeper(&countWait);
+    }
+    void TearDown() override
+    {
+        Downloader::setSecondSleeper(nullptr);
+        Options::instance().download_retry_count = 3;
+    }
+
+    TempDir dir;
+    const std::string requests = dir / "requests.log";
+    LoopbackServer server = LoopbackServer::scripted(dir.path(), requests);
+};
+
+}  // namespace
+
+TEST_F(CurlFeedFailureTest, AMissingFeedIsTheMirrorsHttpErrorWithoutRetries)
+{
+    const std::optional<http_error> e = thrown<http_error>([&] { Feed(server.url()).getPackages("unix", "18.0"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code, 404);
+    EXPECT_EQ(e->url, server.url() + "api/v4/packages?platform=unix&version=18.0&kw-compatible");
+    EXPECT_EQ(loggedRequestValues(requests, "target").size(), 1u);
+    EXPECT_EQ(waits, 0);
+}
+
+TEST_F(CurlFeedFailureTest, ADeadServerIsRetriedWithTheDownloadersWaits)
+{
+    const std::string url = "http://127.0.0.1:" + std::to_string(LoopbackServer::deadPort()) + "/feed";
+    const std::optional<http_error> e = thrown<http_error>([&] { Feed(url).getPackages("unix", "18.0"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code, 0);  // no answer at all
+    EXPECT_EQ(e->url, url + "/api/v4/packages?platform=unix&version=18.0&kw-compatible");
+    EXPECT_EQ(waits, 3 + 7);  // the waits before the second and the third attempt
+}
+
+TEST(ExtCatalogFeedOverHttp, ReadsAServedFeedWithItsProgressLineAndLevels)
+{
+    TempDir dir;
+    boost::filesystem::create_directories(dir / "api/v4");
+    boost::filesystem::copy_file(std::string(KW_TEST_DATA_DIR) + "/extcatalog/feed.json", dir / "api/v4/packages");
+    LoopbackServer server = LoopbackServer::files(dir.path());
+    const std::string feedUrl = server.url() + "api/v4/packages?platform=unix&version=18.0.61&kw-compatible";
+    ChildOptions options;
+    options.env = {{"LC_ALL", "C"}, {"LANG", "C"}};
+    LoggedRun run = runLogged(
+        [&] {
+            Log::statusLines = true;  // the transient progress lines show on the console too
+            EXPECT_EQ(flat(Feed(server.url()).getPackages("unix", "18.0.61")),
+                (std::map<std::string, std::string>{{"Zed", "Zed|z"},
+                    {"backup", "Backup|https://ext.example/backup.zip?x=1&y=2"},
+                    {"wp-toolkit", "WordPress Toolkit|https://ext.example/wp.zip"}}));
+        },
+        options);
+    ASSERT_EQ(run.exit_code, 0) << run.out << run.console;
+    EXPECT_EQ(linesMatching(run.log, "Extensions Catalog|extension catalog"),
+        "0 " + messages.get("download_ext_catalog_feed") + "\n"
+        "3 Debug: download extension catalog feed: " + feedUrl + "\n"
+        "2 " + itemWarning("duplicate of 'code' attribute has been detected") + "\n"
+        "2 " + itemWarning("No such node (download_url)") + "\n");
+    // The progress line names the feed and is never closed as a completed file.
+    EXPECT_NE(run.console.find(messages.get("download_file") + feedUrl + ": "), std::string::npos) << run.console;
+    EXPECT_EQ(run.console.find(messages.get("download_completed")), std::string::npos) << run.console;
+}

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
 #include "messages/CatalogFillers.h"
 
 namespace {
@@ -33,15 +32,13 @@ void writeJsonString(std::ostream& out, const std::string& text)
     out << '"';
 }
 
-void writeTable(std::ostream& out, void (*filler)(Messages::messages_rep&))
+void writeTable(std::ostream& out, void (*filler)(CatalogTable&))
 {
-    // "C" builds the English catalog without a warning; the filler then runs alone.
-    Messages::messages_rep rep("C");
-    rep.messages.clear();
-    filler(rep);
+    CatalogTable table;
+    filler(table);
     out << '{';
     const char* separator = "";
-    for (const auto& [key, text] : rep.messages) {
+    for (const auto& [key, text] : table.messages) {
         out << separator;
         writeJsonString(out, key);
         out << ": ";
@@ -60,23 +57,22 @@ int main(int argc, char** argv)
         codes.push_back("en_US");
         codes.insert(codes.end(), translatedLocaleCodes().begin(), translatedLocaleCodes().end());
     }
-    try {
-        std::cout << "{\n";
-        for (size_t i = 0; i < codes.size(); ++i) {
-            const TableFillers& fillers = catalogFillers(codes[i]);
-            writeJsonString(std::cout, codes[i]);
-            std::cout << ": {\"general\": ";
-            writeTable(std::cout, fillers.general);
-            std::cout << ",\n  \"web\": ";
-            writeTable(std::cout, fillers.web);
-            std::cout << ",\n  \"errors\": ";
-            writeTable(std::cout, fillers.errors);
-            std::cout << (i + 1 < codes.size() ? "},\n" : "}\n");
+    std::cout << "{\n";
+    for (size_t i = 0; i < codes.size(); ++i) {
+        const TableFillers* fillers = catalogFillers(codes[i]);
+        if (!fillers) {
+            std::cerr << "catalog_dump: no tables for the locale code " << codes[i] << "\n";
+            return 1;
         }
-        std::cout << "}\n";
-    } catch (const error& e) {
-        std::cerr << "catalog_dump: " << e.getFullText() << "\n";
-        return 1;
+        writeJsonString(std::cout, codes[i]);
+        std::cout << ": {\"general\": ";
+        writeTable(std::cout, fillers->general);
+        std::cout << ",\n  \"web\": ";
+        writeTable(std::cout, fillers->web);
+        std::cout << ",\n  \"errors\": ";
+        writeTable(std::cout, fillers->errors);
+        std::cout << (i + 1 < codes.size() ? "},\n" : "}\n");
     }
+    std::cout << "}\n";
     return std::cout ? 0 : 1;
 }
