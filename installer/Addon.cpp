@@ -13,11 +13,13 @@ Addon::Addon(const std::string& id_, const std::string& name_, const std::string
 void Addon::addCompatible(const std::string& prod_id, const std::string& from, const std::string& to)
 {
     // One text: the log would mark an empty piece written on its own.
-    Log::stream(3, true) << "DEBUG: Addon::addCompatible: prod_id=" + prod_id + ", from=" + from + ", to=" + to;
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Addon::addCompatible: prod_id=" + prod_id + ", from=" + from +
+                                               ", to=" + to;
     try {
         compatibility.push_back(compat_t{prod_id, Version(from), Version(to)});
     } catch (error& e) {
-        e.addMessage(0, 0, 0, 0) << "Wrong addon's compat info: " << prod_id << "  from " << from << " to " << to;
+        e.addMessage(E_UNSET, REP_UNSET, SYS_UNSET, SUPP_UNSET)
+            << "Wrong addon's compat info: " << prod_id << "  from " << from << " to " << to;
         throw;
     }
 }
@@ -33,15 +35,16 @@ bool Addon::applicableTo(const Release& release) const
     for (const compat_t& record : compatibility) {
         if (record.prod_id != release.prod()->id())
             continue;
-        Log::stream(3, true) << "Addon::applicableTo: release " + version.toString() + ", addon applicable from " +
-                                    record.from.toString() + " to " + record.to.toString();
+        Log::stream(Log::LEVEL_DEBUG, true) << "Addon::applicableTo: release " + version.toString() +
+                                                   ", addon applicable from " + record.from.toString() + " to " +
+                                                   record.to.toString();
         if (version < record.from) {
-            Log::stream(3, true) << "DEBUG: Addon::applicableTo: version too low for " + id;
+            Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Addon::applicableTo: version too low for " + id;
         } else if (version > record.to) {
-            Log::stream(3, true) << "DEBUG: Addon::applicableTo: version too high for " + id;
+            Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Addon::applicableTo: version too high for " + id;
         } else {
-            Log::stream(3, true) << "DEBUG: Addon::applicableTo: merge addon " + id + " because it fit for release " +
-                                        release.get_label();
+            Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: Addon::applicableTo: merge addon " + id +
+                                                       " because it fit for release " + release.get_label();
             return true;
         }
     }

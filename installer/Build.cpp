@@ -45,7 +45,7 @@ void Build::changeParent(const boost::shared_ptr<Release>& release)
         std::ostringstream line;  // one text: the log would mark an empty label written on its own
         line << "DEBUG: Build (addon?) " << *this << " change parent from " << parent->get_label() << " to "
              << release->get_label();
-        Log::stream(3, true) << line.str();
+        Log::stream(Log::LEVEL_DEBUG, true) << line.str();
     }
     parent = release;
 }
@@ -84,18 +84,17 @@ boost::shared_ptr<Build> BuildList::getBestBuild(const Opsys& system) const
 {
     std::ostringstream described;
     system->print(described);
-    Log::stream(3, true) << "DEBUG: BuildList::getBestBuild for " << described.str();
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: BuildList::getBestBuild for " << described.str();
 
     boost::shared_ptr<Build> best;
     for (const boost::shared_ptr<Build>& build : builds) {
         if (!build->isCompatible(system)) {
-            Log::stream(3, true) << "DEBUG: " << *build << " is not compatible";
+            Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: " << *build << " is not compatible";
             continue;
         }
         // Compatibility admits neighbouring versions and other environments; the build made for
         // precisely this system is the better choice.
-        if (!best ||
-            (build->getOsVersion() == system->version && build->getEnvironment() == system->environment))
+        if (!best || (build->getOsVersion() == system->version && build->getEnvironment() == system->environment))
             best = build;
     }
     return best;

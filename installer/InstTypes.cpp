@@ -28,7 +28,7 @@ const InstTypes::product_t& InstTypes::getProduct(const std::string& id) const
 {
     const products_t::const_iterator found = findProduct(id);
     if (found == products.end()) {
-        error e(3, 1, 1, 3);
+        error e(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED);
         e << "InstTypes data: can't get product by id='" << id << "'";
         throw e;
     }
@@ -38,7 +38,7 @@ const InstTypes::product_t& InstTypes::getProduct(const std::string& id) const
 const InstTypes::type_t& InstTypes::getType(const product_t& product, const std::string& name)
 {
     if (name.empty()) {
-        error e(3, 1, 1, 3);
+        error e(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED);
         e << "InstTypes data: tname is empty in request";
         throw e;
     }
@@ -46,7 +46,7 @@ const InstTypes::type_t& InstTypes::getType(const product_t& product, const std:
         for (const std::string& type_name : type.names)
             if (same_but_case(type_name, name))
                 return type;
-    error e(3, 1, 1, 3);
+    error e(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED);
     e << "InstTypes data: can't get install type from product: " << product.id << "/" << name;
     throw e;
 }

@@ -59,7 +59,7 @@ private:
     std::string _active_icon;
     std::string _disabled_icon;
     std::string _product_site;
-    std::string _kb_article;  // the article on upgrades from unsupported versions
+    std::string _kb_article;                      // the article on upgrades from unsupported versions
     std::vector<std::string> _incompatible_with;  // ids of products that cannot be installed beside it
 };
 

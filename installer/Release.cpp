@@ -129,13 +129,13 @@ void Release::calculate_state(Repository* rep)
 
 void Release::log_state(const std::string& what) const
 {
-    Log::stream(3, true) << "Release " + id + what;
+    Log::stream(Log::LEVEL_DEBUG, true) << "Release " + id + what;
 }
 
 void Release::check_state() const
 {
     if (state == NOT_CHECKED) {
-        error e(3, 1, 1, 3);
+        error e(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED);
         e << "release " << name << " installation state not checked yet";
         throw e;
     }
@@ -163,29 +163,29 @@ Release::update_mode_t Release::get_update_mode() const
 std::string Release::get_update_mode_name() const
 {
     switch (update_mode) {
-    case INSTALL:
-        return "install";
-    case MINOR_UPGRADE:
-        return "update";
-    case MAJOR_UPGRADE:
-        return "upgrade";
-    default:
-        return get_action_name();  // up to date and the errors read the same
+        case INSTALL:
+            return "install";
+        case MINOR_UPGRADE:
+            return "update";
+        case MAJOR_UPGRADE:
+            return "upgrade";
+        default:
+            return get_action_name();  // up to date and the errors read the same
     }
 }
 
 std::string Release::get_action_name() const
 {
     switch (update_mode) {
-    case INSTALL:
-        return "install";
-    case MINOR_UPGRADE:
-    case MAJOR_UPGRADE:
-        return "upgrade";
-    case UP2DATE:
-        return component_updates ? "update" : "up2date";
+        case INSTALL:
+            return "install";
+        case MINOR_UPGRADE:
+        case MAJOR_UPGRADE:
+            return "upgrade";
+        case UP2DATE:
+            return component_updates ? "update" : "up2date";
     }
-    error e(3, 1, 1, 3);
+    error e(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED);
     e << "release " << name;
     if (update_mode == NOT_CALCULATED)
         e << ": update mode is not calculated.";
@@ -196,11 +196,11 @@ std::string Release::get_action_name() const
 
 boost::shared_ptr<Build> Release::get_best_build(const Opsys& system) const
 {
-    Log::stream(3, true) << "Select best build of " + id + " for current OS";
+    Log::stream(Log::LEVEL_DEBUG, true) << "Select best build of " + id + " for current OS";
     boost::shared_ptr<Build> best = builds.getBestBuild(system);
     if (best)
-        Log::stream(2, true) << "The getBestBuild function has selected the build " + best->getConfig() +
-                                    " for installation.";
+        Log::stream(Log::LEVEL_VERBOSE, true)
+            << "The getBestBuild function has selected the build " + best->getConfig() + " for installation.";
     return best;
 }
 
@@ -217,7 +217,7 @@ bool Release::is_visible(int display_mode) const
     if ((display_mode & hide_policy & HIDE_DISPLAY_MODES) == 0)
         return true;
     const Options& options = Options::instance();
-    const bool filtered = !options.releaseTiers.empty() && options.command != SHOW_ALL_RELEASES;
+    const bool filtered = !options.releaseTiers.empty() && options.command != Options::SHOW_ALL_RELEASES;
     const bool hidden = (tags.empty() && (hide_policy & HIDE_AUTOASSIGNED)) ||
                         (!filtered && (hide_policy & HIDE_NONFILTERED)) || (filtered && (hide_policy & HIDE_FILTERED));
     return !hidden;

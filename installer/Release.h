@@ -40,8 +40,8 @@ public:
     static constexpr hide_policy_t HIDE_QUERY = 4;  // the releases report
     static constexpr hide_policy_t HIDE_OTHER = 8;
     static constexpr hide_policy_t HIDE_DISPLAY_MODES = 15;
-    static constexpr hide_policy_t HIDE_FILTERED = 256;      // the user asked for release tiers
-    static constexpr hide_policy_t HIDE_NONFILTERED = 512;   // the user did not
+    static constexpr hide_policy_t HIDE_FILTERED = 256;       // the user asked for release tiers
+    static constexpr hide_policy_t HIDE_NONFILTERED = 512;    // the user did not
     static constexpr hide_policy_t HIDE_AUTOASSIGNED = 1024;  // the release has no tags of its own
 
     typedef std::multimap<std::string, std::string> best_with_t;  // product id -> version text
@@ -135,8 +135,8 @@ private:
     std::string caution;
     BuildList builds;
     bool selected;
-    TagSet tags;           // empty means "stable"
-    TagSet promoted_tags;  // tags under which the release is offered on the promoted list
+    TagSet tags;              // empty means "stable"
+    TagSet promoted_tags;     // tags under which the release is offered on the promoted list
     std::string display_tag;  // the requested tag that kept the release when the list was cropped
     hide_policy_t hide_policy;
     std::vector<std::string> updated_components;  // components with a newer version while installed

@@ -1,9 +1,9 @@
 #include "installer/Addon.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/Messages.h"
 #include "installer/Product.h"
@@ -17,7 +17,8 @@ namespace {
 boost::shared_ptr<Release> releaseOf(const std::string& product_id, const std::string& version,
                                      const std::string& name = "")
 {
-    boost::shared_ptr<Product> product(new Product(product_id, product_id, false, {{"key"}}, {}, {}, "", "", "", "", {}));
+    boost::shared_ptr<Product> product(
+        new Product(product_id, product_id, false, {{"key"}}, {}, {}, "", "", "", "", {}));
     return boost::shared_ptr<Release>(new Release(product, "rel-" + version, name, "", version, "1.0"));
 }
 

@@ -1,10 +1,10 @@
 #include "installer/Build.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/ExtCatalogPackage.h"
 #include "common/Log.h"
@@ -105,14 +105,14 @@ TEST(BuildTest, CompatibleWithThisMachine)
     };
     const std::vector<Case> cases = {
         {name, "Debian", release, arch, "", true},
-        {name, "Debian", major, arch, "", true},           // major-version match
+        {name, "Debian", major, arch, "", true},  // major-version match
         {name, "Debian", major + ".99", arch, "", true},
-        {name, "Debian", release, arch, "qz", true},       // the environment is no part of it
+        {name, "Debian", release, arch, "qz", true},  // the environment is no part of it
         {name, "Debian", other_major, arch, "", false},
         {name, "Ubuntu", release, arch, "", false},
         {name, "Debian", release, arch == "x86_64" ? "aarch64" : "x86_64", "", false},
         {"FreeBSD", "Debian", release, arch, "", false},
-        {"", "Debian", release, arch, "", false},         // no leniency for empty fields
+        {"", "Debian", release, arch, "", false},  // no leniency for empty fields
     };
     const ChildResult result = runChecksInChild([&] {
         const Opsys system;
@@ -189,7 +189,8 @@ TEST(BuildTest, ReleaseStateUnderAnotherSystem)
 {
     // Debian builds only, on a CentOS system: no build for this OS; on Debian 12.5, a build for 12 fits.
     const boost::shared_ptr<Release> release = makeRelease("r", "R");
-    release->add_build(boost::shared_ptr<Build>(new Build(release, "Linux", "Debian", "12", "x86_64", "", "", "d.inf3", "")));
+    release->add_build(
+        boost::shared_ptr<Build>(new Build(release, "Linux", "Debian", "12", "x86_64", "", "", "d.inf3", "")));
     Repository empty;
     empty.findNewest("key");  // builds the name index now, with its log line
     onSystem({"Linux", "CentOS", "7", "x86_64", ""}, [&] {
@@ -211,8 +212,8 @@ TEST(BuildTest, ParentsAndAttachedData)
     const boost::shared_ptr<Release> unnamed = makeRelease("r19", "");
     boost::shared_ptr<Build> own(new Build(named, "Linux", "Debian", "12", "x86_64", "", "", "z/a.inf3", ""));
     named->add_build(own);
-    boost::shared_ptr<Build> addon(new Build(boost::shared_ptr<Release>(), "Linux", "Debian", "12", "x86_64", "",
-                                             "", "addon/a.inf3", ""));
+    boost::shared_ptr<Build> addon(
+        new Build(boost::shared_ptr<Release>(), "Linux", "Debian", "12", "x86_64", "", "", "addon/a.inf3", ""));
     EXPECT_TRUE(own->isReleaseBuild());
     EXPECT_NE(caught([&] { addon->isReleaseBuild(); }).getText().find(", installer/Build.cpp, line "),
               std::string::npos);

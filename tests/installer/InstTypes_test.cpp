@@ -1,9 +1,9 @@
 #include "installer/InstTypes.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "installer/Build.h"
 #include "installer/Product.h"
@@ -113,9 +113,15 @@ TEST(InstTypesTest, MalformedTypesAreInternalErrors)
     const boost::shared_ptr<Build> orphan(
         new Build(boost::shared_ptr<Release>(), "Linux", "Debian", "12", "x86_64", "", "", "a.inf3", ""));
     for (const std::function<void()>& call : std::vector<std::function<void()>>{
-             [&] { table.addType(*build, {{}, "no names", InstTypes::FULL, {}}); },
-             [&] { table.addType(*build, {{"Mail"}, "no components", InstTypes::DECLARED, {}}); },
-             [&] { table.addType(*orphan, {{"Full"}, "no release", InstTypes::FULL, {}}); }}) {
+             [&] {
+                 table.addType(*build, {{}, "no names", InstTypes::FULL, {}});
+             },
+             [&] {
+                 table.addType(*build, {{"Mail"}, "no components", InstTypes::DECLARED, {}});
+             },
+             [&] {
+                 table.addType(*orphan, {{"Full"}, "no release", InstTypes::FULL, {}});
+             }}) {
         const error e = caught(call);
         EXPECT_EQ(codes(e), std::make_tuple(3, 1, 1, 3));
         EXPECT_NE(e.getText().find(", installer/InstTypes.cpp, line "), std::string::npos) << e.getText();

@@ -1,12 +1,12 @@
 #include "installer/Release.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "common/Repository.h"
@@ -121,9 +121,9 @@ TEST(ReleaseTest, InstalledVersionIsTheFirstKeyPackageFoundWhateverItsGroup)
                 const boost::shared_ptr<Release> release = makeRelease(makeProduct(c.groups), "r", "1.0", "1.0");
                 EXPECT_EQ(release->calculate_current_release(&system.repository), c.expected) << c.groups[0][0];
                 // The database's own answer gives the same text.
-                EXPECT_EQ(release->prod()->detectInstalledVersion(
-                              Product::GetPkgVerDirectlyFromSystem(&system.repository)),
-                          c.expected);
+                EXPECT_EQ(
+                    release->prod()->detectInstalledVersion(Product::GetPkgVerDirectlyFromSystem(&system.repository)),
+                    c.expected);
             }
         },
         privateProgressOptions());
@@ -149,9 +149,8 @@ TEST(ReleaseTest, InstalledVersionAssertions)
         const boost::shared_ptr<Product> product = makeProduct(groups);
         const error e = caught([&] { makeRelease(product, "r", "1.0", "1.0")->calculate_state(repository.get()); });
         EXPECT_NE(e.getText().find(", installer/Release.cpp, line "), std::string::npos) << e.getText();
-        const error direct = caught([&] {
-            product->detectInstalledVersion(Product::GetPkgVerDirectlyFromSystem(repository.get()));
-        });
+        const error direct =
+            caught([&] { product->detectInstalledVersion(Product::GetPkgVerDirectlyFromSystem(repository.get())); });
         EXPECT_NE(direct.getText().find(", installer/Product.cpp, line "), std::string::npos) << direct.getText();
     }
 }
@@ -345,7 +344,7 @@ struct OptionsGuard {
     ~OptionsGuard()
     {
         Options::instance().releaseTiers = {"stable", "release", "current"};
-        Options::instance().command = CliCommand(0);
+        Options::instance().command = Options::CliCommand(0);
     }
 };
 
@@ -385,9 +384,9 @@ TEST(ReleaseTest, VisibilityByHidePolicyTiersAndCommand)
         {15 | filtered, "beta", cli | web, FILTERED, false},
     };
     for (const Case& c : cases) {
-        Options::instance().releaseTiers = c.listing == NO_TIERS ? std::vector<std::string>{}
-                                                                 : std::vector<std::string>{"stable", "beta"};
-        Options::instance().command = c.listing == ALL_TIERS_LISTED ? SHOW_ALL_RELEASES : SHOW_RELEASES;
+        Options::instance().releaseTiers =
+            c.listing == NO_TIERS ? std::vector<std::string>{} : std::vector<std::string>{"stable", "beta"};
+        Options::instance().command = c.listing == ALL_TIERS_LISTED ? Options::SHOW_ALL_RELEASES : Options::SHOW_RELEASES;
         for (const char* version : {"18.1", "18.0.50"}) {
             const boost::shared_ptr<Release> release = makeRelease(product, "r", version, "17.0");
             release->set_hide_policy(c.policy);
@@ -465,8 +464,8 @@ TEST(ReleaseTest, BestBuildForTheRunningSystem)
     const boost::shared_ptr<Release> none = makeRelease(product, "none", "18.0", "17.0", false);
     const boost::shared_ptr<Release> deprecated(new Release(product, "old", "", "", "18.0", "17.0"));
     const Opsys system;
-    deprecated->add_build(boost::shared_ptr<Build>(new Build(deprecated, system->name, system->vendor,
-                                                             system->version, system->arch, "", "", "dep.inf3", "true")));
+    deprecated->add_build(boost::shared_ptr<Build>(new Build(deprecated, system->name, system->vendor, system->version,
+                                                             system->arch, "", "", "dep.inf3", "true")));
     const ChildResult result = runChecksInChild([&] {
         std::unique_ptr<LogFile> log(new LogFile);
         EXPECT_FALSE(none->get_best_build(system));

@@ -1,9 +1,9 @@
 #include "installer/substitute_variables.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/Messages.h"
 #include "tests/support/ChildProcess.h"
@@ -21,7 +21,7 @@ TEST(SubstituteVariablesTest, LocaleAndOtherBracketedNames)
         {"[LOCALE][LOCALE]", "de-DEde-DE"},
         {"[[LOCALE]]", "[[LOCALE]]"},  // the name is "[LOCALE"
         {"[x][LOCALE]", "[x]de-DE"},
-        {"[locale]", "[locale]"},      // names are case-sensitive
+        {"[locale]", "[locale]"},  // names are case-sensitive
         {"[LOCALE", "[LOCALE"},
         {"]LOCALE[", "]LOCALE["},
         {"a[]b[LOCALE]c", "a[]bde-DEc"},
