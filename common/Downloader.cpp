@@ -4,8 +4,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <ostream>
 #include <sstream>
+
+#include <ext/stdio_filebuf.h>
 
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
@@ -117,15 +119,13 @@ void Downloader::downloadFile(const std::string& local_path)
         }
     }
 
-    std::ofstream file(local_path, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) {
-        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
-            << format_message(messages.get("err_filewrite1"), local_path, strerror(errno));
-    }
+    // A link planted at the name is replaced, never written through.
+    __gnu_cxx::stdio_filebuf<char> buffer(fileops::open_replacing_link(local_path, 0666),
+                                          std::ios::out | std::ios::binary);
+    std::ostream file(&buffer);
     download(file);
     // The last block may only reach the disk now: a full disk must not pass for a complete file.
-    file.close();
-    if (file.fail()) {
+    if (!buffer.close() || file.fail()) {
         throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
             << format_message(messages.get("err_filewrite2"), local_path, strerror(errno));
     }

@@ -1,5 +1,6 @@
 #include "common/FileFetcher.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "common/Downloader.h"
@@ -45,10 +46,30 @@ FileFetcher& FileFetcher::operator=(const FileFetcher& other)
     return *this;
 }
 
+void FileFetcher::checkInside(const std::string& name, const std::string& dir)
+{
+    bool inside = name.empty() || name[0] != '/';
+    for (size_t start = 0; inside && start <= name.size();) {
+        const size_t end = std::min(name.find('/', start), name.size());
+        inside = name.compare(start, end - start, "..") != 0;
+        start = end + 1;
+    }
+    if (inside)
+        return;
+    throw error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+        << format_message(messages.get("err_outside_dir"), name, dir);
+}
+
+const std::string& FileFetcher::localDir() const
+{
+    return source.isLocal() ? sources.front() : target_dir;
+}
+
 void FileFetcher::setSubdirsOffset(const std::string& offset)
 {
     if (offset.empty())
         return;
+    checkInside(offset, localDir());
     subdirs_offset += offset;
     fileops::ensure_trailing(subdirs_offset, '/');
     Log::stream(Log::LEVEL_DEBUG, true) << "FileFetcher: current subdirs offset is " << subdirs_offset;
@@ -62,6 +83,8 @@ std::string FileFetcher::getFile(const std::string& path, const std::string& md5
     for (char& c : local_name)
         if (std::string(":*?<>|").find(c) != std::string::npos)
             c = '_';
+    // A local source is read at rel; a remote file is written at the local name.
+    checkInside(source.isLocal() ? rel : local_name, localDir());
     std::string target = target_dir + local_name;
 
     std::string check;

@@ -25,6 +25,10 @@ public:
     // local name in the target directory.
     std::string getFile(const std::string& path, const std::string& md5 = std::string(),
                         const std::string& name = std::string());
+    // Names and offsets come from the source's own files, which a hostile mirror writes: refuses one
+    // that is absolute or has a ".." segment, and so would lead out of dir, with an error (1, 1, 1, 2).
+    static void checkInside(const std::string& name, const std::string& dir);
+
     // Shows the n-of-m files count of an outside counter.
     void setFilesProgress(const DownloadProgressRenderer::counter_ptr& files);
 
@@ -38,6 +42,9 @@ public:
     std::string password;
 
 private:
+    // The directory that local names lie under: the local source, or the target directory.
+    const std::string& localDir() const;
+
     boost::shared_ptr<DownloadProgressRenderer> renderer;
 };
 

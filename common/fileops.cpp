@@ -253,6 +253,20 @@ int create_private_file(const std::string& path)
     throw system_error(REP_NONE, "err_filewrite1", path, errno);
 }
 
+int open_replacing_link(const std::string& path, mode_t mode)
+{
+    // With O_NOFOLLOW a link at the name fails with ELOOP: it is removed and the open tried again, a
+    // few times, since another process may put one back.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0)
+            return fd;
+        if (errno != ELOOP || unlink(path.c_str()) != 0)
+            break;
+    }
+    throw system_error(REP_NONE, "err_filewrite1", path, errno);
+}
+
 std::string dirname(const std::string& path)
 {
     const size_t slash = path.rfind('/');

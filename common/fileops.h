@@ -1,6 +1,8 @@
 #ifndef KW_COMMON_FILEOPS_H
 #define KW_COMMON_FILEOPS_H
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -30,6 +32,11 @@ void create_empty_file(const std::string& path);
 // following symbolic links, so a fixed name in a shared directory such as /tmp cannot be turned by
 // another user into a link to a file of root's. Raises "err_filewrite1" (4, 1, 1, 2) when it fails.
 int create_private_file(const std::string& path);
+// Opens `path` for writing, emptied, and made with `mode` under the umask when missing; returns the
+// descriptor (close-on-exec). A symbolic link at the path is replaced by a new file, never followed,
+// so a link planted at a download's name cannot send root's writing elsewhere. Raises "err_filewrite1"
+// (4, 1, 1, 2) when it fails.
+int open_replacing_link(const std::string& path, mode_t mode);
 
 // The text before the last '/', empty without one.
 std::string dirname(const std::string& path);

@@ -51,8 +51,11 @@ void SourceUrl::normaliseLocal()
 {
     if (!fileops::exists(url))
         return;
-    // Neither links nor "." and ".." are resolved: the user's own spelling stays.
-    url = boost::filesystem::absolute(url).string();
+    // Neither links nor "." and ".." are resolved: the user's own spelling stays. An absolute path is
+    // left to itself: Boost reads one beginning "//" as a network root name and would put the working
+    // directory into it.
+    if (url[0] != '/')
+        url = boost::filesystem::absolute(url).string();
     if (fileops::is_directory(url))
         fileops::ensure_trailing(url, '/');
 }

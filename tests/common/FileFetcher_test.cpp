@@ -238,6 +238,102 @@ TEST_F(FileFetcherTest, AFullDiskLeavesNoTargetBehind)
                          "\n--\n");
 }
 
+// Names from a hostile mirror: a private tmpfs holds everything the fetcher writes, and a find over
+// it shows what lies outside the target directory.
+TEST_F(FileFetcherTest, NamesLeadingOutOfTheTargetAreRefused)
+{
+    LoopbackServer server = LoopbackServer::files(mirror.path());
+    ASSERT_EQ(mkdir((mirror / "tmp").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((mirror / "a").c_str(), 0755), 0);
+    for (const char* file : {"escape", "tmp/escape", "a/b", "x:y"})
+        writeWholeFile(mirror / file, file);
+    const std::string root = work / "root";
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    ChildOptions options;
+    options.tmpfs = {root};
+    const std::string target_dir = root + "/t1/t2/target";
+
+    const ChildResult r = runChecksInChild(
+        [&] {
+            struct Case {
+                const char* offset;
+                const char* path;
+                const char* name;
+                const char* refused;  // the name in the message
+            };
+            const Case refused[] = {
+                {"", "../../escape", "", "../../escape"},
+                {"", "a/../../escape", "", "a/../../escape"},
+                {"", "..", "", ".."},
+                {"", "/tmp/escape", "", "/tmp/escape"},
+                {"", "escape", "../../escape", "../../escape"},
+                {"", "escape", "/tmp/escape", "/tmp/escape"},
+                {"../", "escape", "", "../"},
+                {"a/../..", "escape", "", "a/../.."},
+                {"/tmp", "escape", "", "/tmp"},
+            };
+            for (const Case& c : refused) {
+                FileFetcher fetcher(SourceUrl(server.url()), target_dir);
+                const error e = caught([&] {
+                    fetcher.setSubdirsOffset(c.offset);
+                    fetcher.getFile(c.path, "", c.name);
+                });
+                EXPECT_EQ(codes(e), std::make_tuple(1, 1, 1, 2)) << c.path;
+                EXPECT_EQ(e.getText(),
+                          format_message(messages.get("err_outside_dir"), c.refused, target_dir + "/") + "\n");
+            }
+
+            // Names that stay inside arrive where they always did.
+            FileFetcher fetcher(SourceUrl(server.url()), target_dir);
+            EXPECT_EQ(fetcher.getFile("a/./b"), target_dir + "/a/./b");
+            EXPECT_EQ(readWholeFile(target_dir + "/a/b"), "a/b");
+            EXPECT_EQ(fetcher.getFile("x:y"), target_dir + "/x_y");
+            EXPECT_EQ(fetcher.getFile("p/q.xml"), target_dir + "/p/q.xml");
+            EXPECT_TRUE(sameFiles(target_dir + "/p/q.xml", mirror / "p/q.xml"));
+            EXPECT_EQ(fetcher.getFile("escape", "", "..x/y..z/...") , target_dir + "/..x/y..z/...");
+
+            // Links planted at the ".tmp" name and at the final name are replaced, not written through.
+            writeWholeFile(root + "/outside", "kept");
+            EXPECT_EQ(symlink((root + "/outside").c_str(), (target_dir + "/escape.tmp").c_str()), 0);
+            EXPECT_EQ(symlink((root + "/outside").c_str(), (target_dir + "/tmp").c_str()), 0);
+            EXPECT_EQ(fetcher.getFile("escape"), target_dir + "/escape");
+            EXPECT_EQ(fetcher.getFile("tmp/escape", "", "tmp"), target_dir + "/tmp");
+            EXPECT_EQ(readWholeFile(root + "/outside"), "kept");
+            for (const char* name : {"/escape", "/tmp"}) {
+                struct stat status;
+                ASSERT_EQ(lstat((target_dir + name).c_str(), &status), 0);
+                EXPECT_TRUE(S_ISREG(status.st_mode)) << name;
+            }
+            EXPECT_EQ(readWholeFile(target_dir + "/escape"), "escape");
+            EXPECT_EQ(readWholeFile(target_dir + "/tmp"), "tmp/escape");
+
+            const std::string found = shellOutput("cd " + shell_quote(root) + " && find . -mindepth 1 | sort");
+            EXPECT_EQ(found,
+                      "./outside\n./t1\n./t1/t2\n./t1/t2/target\n./t1/t2/target/..x\n./t1/t2/target/..x/y..z\n"
+                      "./t1/t2/target/..x/y..z/...\n./t1/t2/target/a\n./t1/t2/target/a/b\n"
+                      "./t1/t2/target/escape\n./t1/t2/target/p\n./t1/t2/target/p/q.xml\n"
+                      "./t1/t2/target/tmp\n./t1/t2/target/x_y\n");
+        },
+        options);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+}
+
+TEST_F(FileFetcherTest, ALocalSourceIsReadOnlyUnderItsDirectory)
+{
+    writeWholeFile(work / "secret", "outside the source");
+    const std::string source_dir = mirror.path() + "/";
+    FileFetcher fetcher(SourceUrl(mirror.path()), target);
+    for (const char* path : {"../secret", "p/../../secret", "/etc/passwd"}) {
+        const error e = caught([&] { fetcher.getFile(path); });
+        EXPECT_EQ(codes(e), std::make_tuple(1, 1, 1, 2)) << path;
+        EXPECT_EQ(e.getText(), format_message(messages.get("err_outside_dir"), path, source_dir) + "\n");
+    }
+    const error e = caught([&] { fetcher.setSubdirsOffset(".."); });
+    EXPECT_EQ(e.getText(), format_message(messages.get("err_outside_dir"), "..", source_dir) + "\n");
+    EXPECT_EQ(fetcher.subdirs_offset, "");
+    EXPECT_EQ(fetcher.getFile("p/./q.xml"), mirror / "p/./q.xml");
+}
+
 TEST(FileFetcherLogTest, TheNewFetcherNamesItsTargetAndSource)
 {
     ChildResult r = runInChild([] {

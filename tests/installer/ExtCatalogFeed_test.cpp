@@ -227,13 +227,13 @@ protected:
     void SetUp() override
     {
         waits = 0;
-        Options::instance().download_retry_count = 2;
+        Downloader::setRetryCount(2);
         Downloader::setSecondSleeper(&countWait);
     }
     void TearDown() override
     {
         Downloader::setSecondSleeper(nullptr);
-        Options::instance().download_retry_count = 3;
+        Downloader::setRetryCount(3);
     }
 
     TempDir dir;

@@ -31,6 +31,11 @@ TEST(SourceUrlTest, AssignNormalisesUrlsAndLocalPaths)
         {"dist", d + "/dist/", true},
         {"./dist", d + "/./dist/", true},
         {d + "/dist/", d + "/dist/", true},
+        // Absolute paths stay as given, a leading "//" too (not a network root name).
+        {"//", "//", true},
+        {"//tmp", "//tmp/", true},
+        {"/" + d + "/dist", "/" + d + "/dist/", true},
+        {"file:////tmp", "//tmp/", true},
         {"file.txt", d + "/file.txt", true},
         {"nodir", "http://nodir/", false},
         {"h", "http://h/", false},

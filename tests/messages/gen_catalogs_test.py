@@ -73,7 +73,7 @@ class Generator(unittest.TestCase):
         run = self.generate("")
         self.assertEqual(run.returncode, 0, run.stderr)
         errors = self.filler("en_US", "fillErrorsCatalog_")
-        self.assertEqual(errors.count("rep.messages["), 225)
+        self.assertEqual(errors.count("rep.messages["), 226)
         self.assertLess(errors.index('"err_bad_component"'), errors.index('"err_no_debpartver"'))
         general = self.filler("en_US", "fillGeneralCatalog_")
         self.assertEqual(general.count("rep.messages["), 254)
