@@ -6,5 +6,5 @@
 void logProgressStep(const std::string& key, const std::string& text)
 {
     Progress().step(key, text);
-    Log::stream(0, true) << text;
+    Log::stream(Log::LEVEL_ERROR, true) << text;
 }

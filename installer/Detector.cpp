@@ -16,9 +16,8 @@ boost::shared_ptr<Detector> Detector::create(const tinybind::element& element)
         const std::string commandLine = tinybind::get_attribute(element, "command-line");
         return boost::shared_ptr<Detector>(new ExecXmlOutputDetector(commandLine, valueAttr));
     }
-    error e(3, 1, 1, 3);
-    e << format_message("Unknown detection type '%s' has been occured", tag);
-    throw e;
+    throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED)
+        << format_message("Unknown detection type '%s' has been occured", tag);
 }
 
 std::string detect(const tinybind::element& parent, bool& found)

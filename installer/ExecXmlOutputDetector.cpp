@@ -30,9 +30,7 @@ std::string ExecXmlOutputDetector::detect(bool& found)
         document.parse_text(output.str());
         TiXmlElement* root = document.RootElement();
         if (!root) {
-            error e;
-            e << "no XML root node in output";
-            throw e;
+            throw error() << "no XML root node in output";
         }
         const std::string value = tinybind::get_optional_attribute(root, valueAttr);
         found = !value.empty();
@@ -51,7 +49,8 @@ std::string ExecXmlOutputDetector::detect(bool& found)
         reason = "unexpected error";
     }
     // One piece: an empty output must not show as the log's mark for an empty text.
-    Log::stream(3, true) << "Execution of " + commandLine + " failed: " + reason + ". Output: " + output.str();
+    Log::stream(Log::LEVEL_DEBUG, true) << "Execution of " + commandLine + " failed: " + reason +
+                                               ". Output: " + output.str();
     return std::string();
 }
 

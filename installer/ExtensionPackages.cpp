@@ -37,7 +37,7 @@ struct ToolRun {
 // the tool as one word, unchanged. The variable stays set after a failure.
 ToolRun runTool(const std::string& option, const std::string& argument)
 {
-    const std::string command = shell_word(ExtensionTool::path()) + " " + option + " " + shell_word(argument);
+    const std::string command = shell_command({ExtensionTool::path(), option, argument});
     set_env(ExtensionTool::ENV_NAME, "1");
     std::ostringstream output;
     std::ostringstream errors;
@@ -49,33 +49,32 @@ ToolRun runTool(const std::string& option, const std::string& argument)
 
 error toolFailure(const char* key, const ExtCatalogPackage& package, const ToolRun& run)
 {
-    error e(4, 0, 2, 2);
-    e << format_message(messages.get(key), package.getDisplayName(), package.getCode(), run.errors);
-    return e;
+    return error(E_SYSTEM, REP_UNSET, SYS_UNSURE, SUPP_MAYBE)
+           << format_message(messages.get(key), package.getDisplayName(), package.getCode(), run.errors);
 }
 
 void uninstall(const ExtCatalogPackage& package)
 {
-    Log::stream(3, true) << "DEBUG uninstalling extension package " << package.getName();
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG uninstalling extension package " << package.getName();
     logProgressStep("install_remove", messages.get("install_remove") + package.getDisplayName());
     const ToolRun run = runTool("--uninstall", package.getCode());
     if (run.code == 0)
         return;
-    Log::stream(1, true) << "Extension package " << package.getName() << " " << package.getVersion().toString()
-                         << " uninstallation failed with code " << run.code << ", stdout: " << run.output
-                         << "\nstderr: " << run.errors;
+    Log::stream(Log::LEVEL_INFO, true) << "Extension package " << package.getName() << " "
+                                       << package.getVersion().toString() << " uninstallation failed with code "
+                                       << run.code << ", stdout: " << run.output << "\nstderr: " << run.errors;
     throw toolFailure("err_ext_package_remove", package, run);
 }
 
 void install(const ExtCatalogPackage& package)
 {
-    Log::stream(3, true) << "DEBUG installing extension package " << package.getName();
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG installing extension package " << package.getName();
     logProgressStep("install_install_package", messages.get("install_install_package") + package.getDisplayName());
     const ToolRun run = runTool("--upgrade-url", package.getDownloadUrl());
     if (run.code == 0)
         return;
-    Log::stream(1, true) << "Extension package " << package.getName() << " installation failed with code "
-                         << run.code << ", stdout: " << run.output << "\nstderr: " << run.errors;
+    Log::stream(Log::LEVEL_INFO, true) << "Extension package " << package.getName() << " installation failed with code "
+                                       << run.code << ", stdout: " << run.output << "\nstderr: " << run.errors;
     throw toolFailure("err_ext_package_install", package, run);
 }
 
@@ -87,7 +86,7 @@ void removeExtensionPackages(checked_pointer<Repository> repository, const cpkgs
     for (const Package* package : packages)
         if (isRemover(package))
             markers.push_back(package);
-    Log::stream(3, true) << "DEBUG remove extension packages: " << listed(markers);
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG remove extension packages: " << listed(markers);
 
     for (const Package* marker : markers) {
         const Package* installed = repository->getInstalledPackage(marker->getObsolete(0)->getName());
@@ -105,7 +104,8 @@ void installExtensionPackages(checked_pointer<Repository>, const cpkgs_t& packag
             continue;
         wanted.push_back(extension);
     }
-    Log::stream(3, true) << "DEBUG install extension packages: " << listed(cpkgs_t(wanted.begin(), wanted.end()));
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG install extension packages: "
+                                        << listed(cpkgs_t(wanted.begin(), wanted.end()));
 
     for (const ExtCatalogPackage* extension : wanted)
         install(*extension);

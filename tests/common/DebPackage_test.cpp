@@ -1,16 +1,17 @@
 #include "common/DebPackage.h"
 
-#include <gtest/gtest.h>
+#include <string>
 
 #include <unistd.h>
 
-#include <string>
+#include <gtest/gtest.h>
 
 #include "common/Messages.h"
 #include "common/error.h"
 #include "common/format_message.h"
 #include "common/textutils.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DebBuilder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/thrown.h"
 
@@ -22,46 +23,17 @@ std::string output(const std::string& command)
     return trim(shellOutput(command));
 }
 
-// Runs a shell command that prints nothing, failing the test when it fails.
-void run(const std::string& command)
-{
-    EXPECT_EQ(shellOutput(command + " && echo done"), "done\n") << command;
-}
-
 // A directory of package files, removed with the fixture.
 class DebPackageFileTest : public testing::Test {
 protected:
-    // A package built by dpkg-deb from the given control fields and one data file.
-    std::string build(const std::string& control)
-    {
-        const std::string root = dir + "/root";
-        run("mkdir -p " + root + "/DEBIAN " + root + "/usr/share/kw && echo data > " + root + "/usr/share/kw/f");
-        writeWholeFile(root + "/DEBIAN/control", control);
-        const std::string path = dir + "/built.deb";
-        run("dpkg-deb --root-owner-group --build " + root + " " + path + " >/dev/null && rm -rf " + root);
-        return path;
-    }
-
-    // A package archive made by hand, with control data that dpkg-deb would refuse to build.
-    std::string assemble(const std::string& control)
-    {
-        writeWholeFile(dir + "/control", control);
-        writeWholeFile(dir + "/debian-binary", "2.0\n");
-        const std::string path = dir + "/assembled.deb";
-        run("cd " + dir + " && tar -czf control.tar.gz ./control && tar -czf data.tar.gz -T /dev/null && "
-               "ar rc assembled.deb debian-binary control.tar.gz data.tar.gz");
-        return path;
-    }
-
     TempDir temp;
     const std::string dir = temp.path();
+    const DebBuilder builder{dir};
 };
 
 TEST_F(DebPackageFileTest, ReadsWhatTheToolsReport)
 {
-    const std::string path =
-        build("Package: kw-tiny\nVersion: 2:1.0~rc1-3\nArchitecture: all\nMaintainer: t <t@example.org>\n"
-              "Description: a tiny package\n");
+    const std::string path = builder.build(DebBuilder::control("kw-tiny", "2:1.0~rc1-3"));
     // A file name from a mirror may hold blanks and shell syntax; dpkg gets it as it is.
     const std::string odd = dir + "/a b;touch pwned;$(touch pwned2)'q'.deb";
     ASSERT_EQ(rename(path.c_str(), odd.c_str()), 0);
@@ -89,7 +61,7 @@ TEST_F(DebPackageFileTest, ReadsWhatTheToolsReport)
 TEST_F(DebPackageFileTest, ControlLinesAreTrimmedAndNeedTheirBlank)
 {
     DebPackage pkg("placeholder", "7.0");
-    pkg.setFileName(assemble("Package:foo\nPackage: \n  Version: 1:2.3-4  \nArchitecture: i386\n"));
+    pkg.setFileName(builder.assemble("Package:foo\nPackage: \n  Version: 1:2.3-4  \nArchitecture: i386\n"));
     pkg.readInfo();
     EXPECT_STREQ(pkg.getName().c_str(), "placeholder");
     EXPECT_EQ(pkg.getVersion().toString(), "1:2.3-4");
@@ -100,7 +72,7 @@ TEST_F(DebPackageFileTest, ControlLinesAreTrimmedAndNeedTheirBlank)
 TEST_F(DebPackageFileTest, WithoutVersionLineTheVersionStays)
 {
     DebPackage pkg("placeholder", "7.0");
-    pkg.setFileName(assemble("Package: bar\nVersion: \nArchitecture: noarch-no-rule\n"));
+    pkg.setFileName(builder.assemble("Package: bar\nVersion: \nArchitecture: noarch-no-rule\n"));
     pkg.readInfo();
     EXPECT_STREQ(pkg.getName().c_str(), "bar");
     EXPECT_EQ(pkg.getVersion().toString(), "7.0");

@@ -1,9 +1,9 @@
 #include "common/Dependency.h"
 
-#include <gtest/gtest.h>
-
 #include <set>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "common/DependencyFile.h"
 #include "common/DependencyLogical.h"
@@ -14,6 +14,7 @@
 #include "common/md5rep.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/printed.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -89,13 +90,9 @@ TEST(DependencyLogicalTest, ParsesNameRelationAndVersion)
 
 TEST(DependencyLogicalTest, OperatorWithoutVersionFails)
 {
-    try {
-        DependencyLogical d("foo >= ", nullptr);
-        FAIL() << "no error";
-    } catch (const error& e) {
-        EXPECT_EQ(e.getText(), Messages().get("err_empty_version") + "\n");
-        EXPECT_EQ(e.e_class, 1);
-    }
+    const error e = caught([] { DependencyLogical("foo >= ", nullptr); });
+    EXPECT_EQ(e.getText(), Messages().get("err_empty_version") + "\n");
+    EXPECT_EQ(e.e_class, 1);
 }
 
 TEST(DependencyLogicalTest, EmptyTextIsAnInternalErrorWithALogLine)
@@ -355,13 +352,9 @@ TEST(DependencyFileTest, PoolsRefuseOtherSizes)
 {
     for (auto allocate : {+[] { return DependencyFile::operator new(1); },
                           +[] { return DependencyFile::md5rep_t::operator new(sizeof(DependencyFile::md5rep_t) + 1); }}) {
-        try {
-            allocate();
-            ADD_FAILURE() << "no error";
-        } catch (const error& e) {
-            EXPECT_EQ(e.e_class, 3);
-            EXPECT_NE(e.getText().find("An internal error occured"), std::string::npos);
-        }
+        const error e = caught([&] { allocate(); });
+        EXPECT_EQ(e.e_class, 3);
+        EXPECT_NE(e.getText().find("An internal error occured"), std::string::npos);
     }
     // Slots stay distinct across blocks; new digest slots are zero.
     std::set<void*> slots;
@@ -404,16 +397,9 @@ TEST(Md5TextTest, HexadecimalForms)
         SCOPED_TRACE(c.text);
         md5_from_hex(DIGEST, digest);
         testing::internal::CaptureStderr();
-        try {
-            md5_from_hex(c.text, digest);
-            ADD_FAILURE() << "no error";
-        } catch (const error& e) {
-            EXPECT_EQ(e.getText(), c.message);
-            EXPECT_EQ(e.e_class, 3);
-            EXPECT_EQ(e.e_rep, 1);
-            EXPECT_EQ(e.e_sys, 1);
-            EXPECT_EQ(e.e_supp, 3);
-        }
+        const error e = caught([&] { md5_from_hex(c.text, digest); });
+        EXPECT_EQ(e.getText(), c.message);
+        EXPECT_EQ(codes(e), std::make_tuple(3, 1, 1, 3));
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.logged);
         EXPECT_EQ(md5_to_hex(digest), DIGEST);  // nothing half-written
     }

@@ -1,22 +1,23 @@
 #include "common/Progress.h"
 
-#include <signal.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
-
-#include <gtest/gtest.h>
-
-#include <boost/exception_ptr.hpp>
 #include <csignal>
 #include <iostream>
 #include <string>
 #include <thread>
+
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <boost/exception_ptr.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/error.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Signals.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -221,13 +222,10 @@ TEST(ProgressTest, SigtermRecordsTheFailureAndThrows)
             raise(SIGTERM);
             EXPECT_TRUE(progress.takeCancelRequest());  // once: a child or transfer is being stopped
             EXPECT_FALSE(progress.takeCancelRequest());
-            try {
-                progress.checkInterrupted();
-                ADD_FAILURE() << "no interruption";
-            } catch (const Progress::Interrupted& interrupted) {
-                EXPECT_EQ(interrupted.signal, SIGTERM);  // the last of the two
-                EXPECT_EQ(interrupted.message(), Messages().get("user_canceled"));
-            }
+            const auto interrupted = thrown<Progress::Interrupted>([&] { progress.checkInterrupted(); });
+            ASSERT_TRUE(interrupted) << "no interruption";
+            EXPECT_EQ(interrupted->signal, SIGTERM);  // the last of the two
+            EXPECT_EQ(interrupted->message(), Messages().get("user_canceled"));
             const ProgressStatus status = snapshot();
             EXPECT_TRUE(status.finished);
             EXPECT_TRUE(status.failed);
@@ -306,13 +304,9 @@ TEST(ProgressTest, MarkingUnsafeTwiceIsAnInternalError)
         Log::consoleLevel = 3;
         Progress progress;
         progress.markCancelUnsafe();
-        try {
-            progress.markCancelUnsafe();
-            ADD_FAILURE() << "no error";
-        } catch (const error& e) {
-            EXPECT_EQ(e.e_class, 3);
-            EXPECT_NE(e.getText().find(", common/Progress.cpp, line "), std::string::npos) << e.getText();
-        }
+        const error e = caught([&] { progress.markCancelUnsafe(); });
+        EXPECT_EQ(e.e_class, 3);
+        EXPECT_NE(e.getText().find(", common/Progress.cpp, line "), std::string::npos) << e.getText();
         progress.markCancelSafe();
         progress.markCancelUnsafe();
     });

@@ -1,10 +1,5 @@
 #include "common/SourceSysDeb.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/Progress.h"
@@ -21,6 +21,7 @@
 #include "common/error.h"
 #include "common/textutils.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DpkgDatabase.h"
 
 namespace {
 
@@ -70,42 +71,26 @@ TEST(SourceSysDebTest, InstalledPackagesOfThisSystem)
 // A dpkg database of our own, seen by the child in place of the system's.
 class SourceSysDebFixtureTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/var/tmp/kw-dpkg-XXXXXX";  // /tmp is private to the children
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        mkdir((dir + "/info").c_str(), 0755);
-        mkdir((dir + "/updates").c_str(), 0755);
-        std::ofstream(dir + "/available");
-    }
-    void TearDown() override { shellOutput("rm -rf " + shell_quote(dir)); }
-
-    void writeStatus(const std::string& text) { std::ofstream(dir + "/status") << text; }
-
     ChildResult run(const std::function<int()>& body, const std::vector<std::pair<std::string, const char*>>& env = {})
     {
         ChildOptions options = privateProgressOptions();
-        options.binds.push_back({dir, "/var/lib/dpkg"});
+        database.useIn(options);
         options.env = env;
         return runInChild(body, options);
     }
 
-    static std::string entry(const std::string& name, const std::string& status, const std::string& version,
-                             const std::string& more = "")
-    {
-        return "Package: " + name + "\nStatus: " + status + "\nMaintainer: m <m@example.org>\nArchitecture: amd64\n" +
-               (version.empty() ? "" : "Version: " + version + "\n") + more + "Description: d\n\n";
-    }
-
-    std::string dir;
+    DpkgDatabase database;
+    const std::string dir = database.path();
 };
 
 TEST_F(SourceSysDebFixtureTest, StatusesAndProvides)
 {
-    writeStatus(entry("alpha", "install ok installed", "1:2.3-4ubuntu1", "Provides: a, b (= 1.0)\n") +
-                entry("beta", "hold ok installed", "0.5") + entry("gamma", "deinstall ok config-files", "3.0") +
-                entry("delta", "install ok unpacked", "2") + entry("epsilon", "purge ok not-installed", ""));
+    database.writeStatus(
+        DpkgDatabase::entry("alpha", "install ok installed", "1:2.3-4ubuntu1", "Provides: a, b (= 1.0)\n") +
+        DpkgDatabase::entry("beta", "hold ok installed", "0.5") +
+        DpkgDatabase::entry("gamma", "deinstall ok config-files", "3.0") +
+        DpkgDatabase::entry("delta", "install ok unpacked", "2") +
+        DpkgDatabase::entry("epsilon", "purge ok not-installed", ""));
     const ChildResult result = run([] {
         Repository repository;
         SourceSysDeb source(&repository);
@@ -124,7 +109,8 @@ TEST_F(SourceSysDebFixtureTest, StatusesAndProvides)
 
 TEST_F(SourceSysDebFixtureTest, BadRecordKeepsItsCodesAndGetsTheContext)
 {
-    writeStatus(entry("alpha", "install ok installed", "1.0") + entry("zeta", "install ok half-installed", ""));
+    database.writeStatus(DpkgDatabase::entry("alpha", "install ok installed", "1.0") +
+                         DpkgDatabase::entry("zeta", "install ok half-installed", ""));
     const ChildResult result = run([] {
         Repository repository;
         SourceSysDeb source(&repository);
@@ -143,7 +129,7 @@ TEST_F(SourceSysDebFixtureTest, BadRecordKeepsItsCodesAndGetsTheContext)
 
 TEST_F(SourceSysDebFixtureTest, FailingPipeline)
 {
-    writeStatus(entry("alpha", "install ok installed", "1.0"));
+    database.writeStatus(DpkgDatabase::entry("alpha", "install ok installed", "1.0"));
     // Each tool of the pipeline in turn does its work and then fails, found first on the path.
     for (const char* tool : {"dpkg-query", "awk"}) {
         const std::string bin = dir + "/bin-" + tool;
@@ -175,8 +161,10 @@ TEST_F(SourceSysDebFixtureTest, FailingPipeline)
 
 TEST_F(SourceSysDebFixtureTest, VersionStraightFromTheDatabase)
 {
-    writeStatus(entry("alpha", "install ok installed", "1:2.3-4ubuntu1") + entry("beta", "hold ok installed", "0.5") +
-                entry("gamma", "deinstall ok config-files", "3.0") + entry("plain", "install ok installed", "7.1"));
+    database.writeStatus(DpkgDatabase::entry("alpha", "install ok installed", "1:2.3-4ubuntu1") +
+                         DpkgDatabase::entry("beta", "hold ok installed", "0.5") +
+                         DpkgDatabase::entry("gamma", "deinstall ok config-files", "3.0") +
+                         DpkgDatabase::entry("plain", "install ok installed", "7.1"));
     const ChildResult result = run([] {
         Log::consoleLevel = 3;
         Repository repository;

@@ -1,10 +1,5 @@
 #include "common/SourceSysRPM.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +9,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
 #include "common/DependencyFile.h"
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -21,6 +21,7 @@
 #include "common/error.h"
 #include "common/textutils.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/RpmDatabase.h"
 #include "tests/support/printed.h"
 
 namespace {
@@ -44,58 +45,54 @@ std::string normalised(const std::string& text)
     return result;
 }
 
-// Tiny packages built with rpmbuild and entered into a database of their own: rpm finds it under
-// $HOME/.rpmdb, so a child with HOME set to `home` sees only them.
+// Tiny packages built with rpmbuild and entered into a database of their own, which the children see
+// in place of the system's.
 class SourceSysRPMTest : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        char pattern[] = "/var/tmp/kw-rpm-XXXXXX";  // /tmp is private to the children
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        home = dir + "/home";
-        const std::string top = dir + "/top";
-        std::ofstream(dir + "/tiny.recipe") << "Name: kwtiny\nVersion: 1.2\nRelease: 3\nEpoch: 4\nSummary: s\n"
-                                             "License: MIT\nBuildArch: noarch\nProvides: kwtiny-virtual = 7\n"
-                                             "Requires: /bin/sh\nRequires: kwplain >= 1.0\nConflicts: kwother < 2\n"
-                                             "Obsoletes: kwold < 1.0\n%description\nd\n%install\n"
-                                             "mkdir -p %{buildroot}/opt/kwtiny\necho hi > %{buildroot}/opt/kwtiny/file\n"
-                                             "ln -s file %{buildroot}/opt/kwtiny/link\n%files\n/opt/kwtiny\n";
-        std::ofstream(dir + "/plain.recipe") << "Name: kwplain\nVersion: 1.0\nRelease: 1\nSummary: s\nLicense: MIT\n"
-                                              "BuildArch: noarch\n%description\nd\n%install\n"
-                                              "mkdir -p %{buildroot}/opt/kwplain\necho x > %{buildroot}/opt/kwplain/f\n"
-                                              "%files\n/opt/kwplain/f\n";
-        std::ofstream(dir + "/multi.recipe") << "Name: kwmulti\nVersion: 3.0\nRelease: 1\nSummary: s\nLicense: MIT\n"
-                                              "%description\nd\n%install\nmkdir -p %{buildroot}/opt/kwmulti\n"
-                                              "echo same > %{buildroot}/opt/kwmulti/f\n%files\n/opt/kwmulti/f\n";
-        const std::string build = "rpmbuild --quiet --define '_topdir " + top + "' -bb ";
-        setup = shellOutput("cd " + dir + " && { " + build + "tiny.recipe && " + build + "plain.recipe && " + build +
-                            "--target i686 multi.recipe && " + build + "--target x86_64 multi.recipe; } >/dev/null && "
-                            "HOME=" + home + " rpm -i --justdb --nodeps --ignorearch --replacefiles $(find " + top +
-                            " -name '*.rpm') 2>/dev/null && echo ready");
+        database = new RpmDatabase;
+        problem = database->install({
+            {"Name: kwtiny\nVersion: 1.2\nRelease: 3\nEpoch: 4\nSummary: s\n"
+             "License: MIT\nBuildArch: noarch\nProvides: kwtiny-virtual = 7\n"
+             "Requires: /bin/sh\nRequires: kwplain >= 1.0\nConflicts: kwother < 2\n"
+             "Obsoletes: kwold < 1.0\n%description\nd\n%install\n"
+             "mkdir -p %{buildroot}/opt/kwtiny\necho hi > %{buildroot}/opt/kwtiny/file\n"
+             "ln -s file %{buildroot}/opt/kwtiny/link\n%files\n/opt/kwtiny\n",
+             ""},
+            {"Name: kwplain\nVersion: 1.0\nRelease: 1\nSummary: s\nLicense: MIT\n"
+             "BuildArch: noarch\n%description\nd\n%install\n"
+             "mkdir -p %{buildroot}/opt/kwplain\necho x > %{buildroot}/opt/kwplain/f\n"
+             "%files\n/opt/kwplain/f\n",
+             ""},
+            {kMulti, "i686"},
+            {kMulti, "x86_64"},
+        });
     }
-    // A fixture that could not be made fails every test (a failure of the suite's set-up would only skip them).
-    void SetUp() override { ASSERT_EQ(setup, "ready\n"); }
-    static void TearDownTestSuite() { shellOutput("rm -rf " + shell_quote(dir)); }
+    void SetUp() override { ASSERT_EQ(problem, ""); }
+    static void TearDownTestSuite() { delete database; }
 
     // In a child that sees the test database; /tmp and the shared progress record are private.
     static ChildResult run(const std::function<int()>& body)
     {
         ChildOptions options = privateProgressOptions();
-        options.env = {{"HOME", home.c_str()}};
+        database->useIn(options);
         return runInChild(body, options);
     }
 
-    static std::string rpm(const std::string& arguments) { return shellOutput("HOME=" + home + " rpm " + arguments); }
+    static std::string rpm(const std::string& arguments) { return database->rpm(arguments); }
 
-    static std::string dir;
-    static std::string home;
-    static std::string setup;  // "ready" once the database holds the packages
+    static constexpr const char* kMulti =
+        "Name: kwmulti\nVersion: 3.0\nRelease: 1\nSummary: s\nLicense: MIT\n"
+        "%description\nd\n%install\nmkdir -p %{buildroot}/opt/kwmulti\n"
+        "echo same > %{buildroot}/opt/kwmulti/f\n%files\n/opt/kwmulti/f\n";
+
+    static RpmDatabase* database;
+    static std::string problem;  // empty once the database holds the packages
 };
 
-std::string SourceSysRPMTest::dir;
-std::string SourceSysRPMTest::home;
-std::string SourceSysRPMTest::setup;
+RpmDatabase* SourceSysRPMTest::database = nullptr;
+std::string SourceSysRPMTest::problem;
 
 TEST_F(SourceSysRPMTest, BriefListMatchesTheDatabase)
 {

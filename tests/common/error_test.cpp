@@ -5,6 +5,7 @@
 #include "common/Messages.h"
 #include "common/ProgramVersion.h"
 #include "common/checked_pointer.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -150,21 +151,16 @@ TEST(CheckedPointerTest, NullUseThrowsWithHeaderAndLine)
 {
     checked_pointer<Widget> empty;
     for (int use = 0; use < 2; ++use) {
-        try {
+        const error e = caught([&] {
             if (use == 0)
                 (void)empty->value;
             else
                 (void)(*empty).value;
-            FAIL() << "no error";
-        } catch (const error& e) {
-            const std::string text = e.getText();
-            EXPECT_EQ(text.rfind("Try of use NULL pointer: common/checked_pointer.h:", 0), 0u) << text;
-            EXPECT_NE(text.find_first_of("0123456789", 48), std::string::npos);
-            EXPECT_EQ(e.e_class, 3);
-            EXPECT_EQ(e.e_rep, 1);
-            EXPECT_EQ(e.e_sys, 0);
-            EXPECT_EQ(e.e_supp, 3);
-        }
+        });
+        const std::string text = e.getText();
+        EXPECT_EQ(text.rfind("Try of use NULL pointer: common/checked_pointer.h:", 0), 0u) << text;
+        EXPECT_NE(text.find_first_of("0123456789", 48), std::string::npos);
+        EXPECT_EQ(codes(e), std::make_tuple(3, 1, 0, 3));
     }
     Widget w;
     checked_pointer<Widget> full(&w);

@@ -12,6 +12,7 @@
 #include "common/error.h"
 #include "common/format_message.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/thrown.h"
 
 namespace {
 
@@ -62,16 +63,10 @@ TEST(TextUtilsTest, SplitQuoted)
         EXPECT_EQ(split_quoted(c.first), c.second) << c.first;
 
     for (const std::string text : {"one \"two\"three", "'a'b", "x \"\"'y'"}) {
-        try {
-            split_quoted(text);
-            ADD_FAILURE() << text;
-        } catch (const error& e) {
-            EXPECT_EQ(e.getText(), format_message(Messages().get("err_spsepval"), text) + "\n");
-            EXPECT_EQ(e.e_class, 0);
-            EXPECT_EQ(e.e_rep, 1);
-            EXPECT_EQ(e.e_sys, 1);
-            EXPECT_EQ(e.e_supp, 2);
-        }
+        SCOPED_TRACE(text);
+        const error e = caught([&] { split_quoted(text); });
+        EXPECT_EQ(e.getText(), format_message(Messages().get("err_spsepval"), text) + "\n");
+        EXPECT_EQ(codes(e), std::make_tuple(0, 1, 1, 2));
     }
 }
 
@@ -108,13 +103,10 @@ TEST(TextUtilsTest, StringToLong)
         EXPECT_EQ(string_to_long(c.first), c.second) << c.first;
 
     for (const char* text : {"1 2", " 1", "0x10", "1.5", "12a", "\xd9\xa3"}) {
-        try {
-            string_to_long(text);
-            ADD_FAILURE() << text;
-        } catch (const error& e) {
-            EXPECT_EQ(e.getText(), Messages().get("err_non_digit") + "\n");
-            EXPECT_EQ(e.e_class + e.e_rep + e.e_sys + e.e_supp, 0);
-        }
+        SCOPED_TRACE(text);
+        const error e = caught([&] { string_to_long(text); });
+        EXPECT_EQ(e.getText(), Messages().get("err_non_digit") + "\n");
+        EXPECT_EQ(codes(e), std::make_tuple(0, 0, 0, 0));
     }
 }
 

@@ -341,11 +341,14 @@ TEST(ReleaseTest, ComponentUpdatesOnlyForTheInstalledRelease)
 
 // Restores the run's tiers and command when a test changed them.
 struct OptionsGuard {
+    OptionsGuard() : tiers(Options::instance().releaseTiers), command(Options::instance().command) {}
     ~OptionsGuard()
     {
-        Options::instance().releaseTiers = {"stable", "release", "current"};
-        Options::instance().command = Options::CliCommand(0);
+        Options::instance().releaseTiers = tiers;
+        Options::instance().command = command;
     }
+    const std::vector<std::string> tiers;
+    const Options::CliCommand command;
 };
 
 TEST(ReleaseTest, VisibilityByHidePolicyTiersAndCommand)

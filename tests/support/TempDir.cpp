@@ -7,11 +7,11 @@
 
 #include <boost/filesystem.hpp>
 
-TempDir::TempDir()
+TempDir::TempDir(const std::string& parent)
 {
-    char pattern[] = "/tmp/kw-test-XXXXXX";
-    if (!mkdtemp(pattern))
-        throw std::runtime_error("mkdtemp failed");
+    std::string pattern = parent + "/kw-test-XXXXXX";
+    if (!mkdtemp(&pattern[0]))
+        throw std::runtime_error("mkdtemp failed under " + parent);
     path_ = pattern;
 }
 

@@ -3,10 +3,11 @@
 
 #include <string>
 
-// A fresh directory under /tmp, removed with its contents when the object goes.
+// A fresh directory under /tmp (or the parent given), removed with its contents when the object goes.
+// Children that get a private /tmp see a directory under /var/tmp instead.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::string& parent = "/tmp");
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,3 @@
+#include "installer/TextDialog.h"
+
+bool TextDialog::noClear = false;
