@@ -90,44 +90,39 @@ Options::Options(int argc_, char** argv_)
     }
 }
 
+// The plain defaults are the members' initialisers; these are the ones worked out at run time.
 void Options::setDefaults()
 {
-    workMode = INTERACTIVE_CONSOLE;
-    command = NO_COMMAND;
-    commandOperation = NO_OPERATION;
     source.url = DEFAULT_SOURCE_URL;
-    useProductUpdates = true;
     target = get_home_dir();
     fileops::ensure_trailing(target, '/');
     target += "quillfern";
     setReleaseTiers("stable,release,current");
     releaseTiersDefault = true;
-    allVersions = false;
-    truncateLog = separateLogs = strict = debug = noDaemon = downloadOnly = skipCleanup = disableSelfUpgrade =
-        showHiddenComponents = skipComponentsCheck = forceRemovePackagesTree = showOptions = removeEverything =
-            interactiveUninstall = skipGpgCheck = stopTerminate = false;
-    maxStoredSeparateLogs = 20;
-    downloadRetries = 3;
-    openBrowser = true;
-    withoutSsl = false;
-    interactionModeGiven = false;
     terminalWidth = get_terminal_width();
     if (terminalWidth == 0)
         terminalWidth = 80;
 }
 
-// The sources of the settings. Each later one overrides what an earlier one set.
+// The sources of the settings, in the order the constructor reads them; each later one overrides what
+// an earlier one set.
 
+// The run-control file ".kitwrightrc".
 void Options::readRcFile() {}
 
+// ZANTH_INSTALLER_DEBUG and KW_WEB_UI_DEFAULT_PAGE_OVERRIDE.
 void Options::readEnvironment() {}
 
+// The component settings that the settings page saved in ".kitwright/options.ini".
 void Options::readOptionsIni() {}
 
+// The command syntax: a command word, its selectors and options.
 void Options::parseCommand(int, char**) {}
 
+// The long options.
 void Options::parseLegacyOptions(int, char**) {}
 
+// The web interface's certificate.
 void Options::checkConsistency() {}
 
 bool Options::readRcLine(std::istream&, std::string& key, std::string& value)

@@ -56,7 +56,7 @@ struct ComponentsSelection {
 // reads its settings here, other threads only read.
 class Options {
 public:
-    enum WorkMode {
+    enum WorkMode : int32_t {
         INTERACTIVE_CONSOLE = 0,
         NON_INTERACTIVE = 1,
         INTERACTIVE_WEB_UI = 2,
@@ -71,7 +71,7 @@ public:
     };
 
     // What a NON_INTERACTIVE run does.
-    enum CliCommand {
+    enum CliCommand : int32_t {
         NO_COMMAND = 0,
         CHECK_UPDATES = 1,
         SHOW_ALL_RELEASES = 2,
@@ -91,7 +91,7 @@ public:
     };
 
     // The installing command of the command syntax; the long options never set it.
-    enum CommandOperation {
+    enum CommandOperation : int32_t {
         NO_OPERATION = 0,
         INSTALL_COMMAND = 1,
         UPDATE_COMMAND = 2,

@@ -1,8 +1,8 @@
 #include "installer/Detector.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
+
+#include <gtest/gtest.h>
 
 #include "common/Progress.h"
 #include "common/tinybind.h"
@@ -48,23 +48,27 @@ TEST_F(DetectorTest, DescriptionsThatCannotBeUsedAreRefused)
 
     for (const char* missing : {"value-attr", "command-line"}) {
         const std::string text = std::string("<read-exec-xml-output ") +
-                                 (std::string(missing) == "value-attr" ? "command-line='true'" : "value-attr='v'") + "/>";
+                                 (std::string(missing) == "value-attr" ? "command-line='true'" : "value-attr='v'") +
+                                 "/>";
         const std::optional<tinybind::err> e = thrown<tinybind::err>([&] { Detecting::Detector::create(parse(text)); });
         ASSERT_TRUE(e) << missing;
         EXPECT_EQ(e->code, 1);
-        EXPECT_EQ(e->message.rfind(std::string("There is no attribute '") + missing + "' in element read-exec-xml-output", 0),
+        EXPECT_EQ(
+            e->message.rfind(std::string("There is no attribute '") + missing + "' in element read-exec-xml-output", 0),
             0u)
             << e->message;
     }
 
-    const error e = caught([&] { Detecting::Detector::create(parse("<Read-Exec-Xml-Output command-line='true' value-attr='v'/>")); });
+    const error e = caught(
+        [&] { Detecting::Detector::create(parse("<Read-Exec-Xml-Output command-line='true' value-attr='v'/>")); });
     EXPECT_EQ(e.getText(), "Unknown detection type 'Read-Exec-Xml-Output' has been occured\n");
     EXPECT_EQ(codes(e), std::make_tuple(3, 1, 1, 3));
 
     // The children are made as they are tried: a bad one before the finder stops the detection.
     const error early = caught([&] {
-        detected("<d><read-file path='/etc/os-release'/>"
-                 "<read-exec-xml-output command-line=\"printf '&lt;r v=&quot;1&quot;/&gt;'\" value-attr='v'/></d>");
+        detected(
+            "<d><read-file path='/etc/os-release'/>"
+            "<read-exec-xml-output command-line=\"printf '&lt;r v=&quot;1&quot;/&gt;'\" value-attr='v'/></d>");
     });
     EXPECT_EQ(early.getText(), "Unknown detection type 'read-file' has been occured\n");
 }
@@ -77,14 +81,14 @@ TEST_F(DetectorTest, ReadsTheAttributeOfTheRootOfTheCommandsOutput)
     };
     const Case cases[] = {
         {"printf '&lt;?xml version=&quot;1.0&quot;?&gt;&lt;info version=&quot;7.4.33&quot;&gt;&lt;x/&gt;&lt;/info&gt;'",
-            "7.4.33|found"},
+         "7.4.33|found"},
         {"printf '&lt;info release=&quot;7.4&quot;/&gt;'", "|not found"},
         {"printf '&lt;info version=&quot;&quot;/&gt;'", "|not found"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(detected(std::string("<d><read-exec-xml-output value-attr='version' command-line=\"") + c.command +
                            "\"/></d>"),
-            c.expected)
+                  c.expected)
             << c.command;
     EXPECT_EQ(detected("<d/>"), "|not found");
 }
@@ -92,12 +96,13 @@ TEST_F(DetectorTest, ReadsTheAttributeOfTheRootOfTheCommandsOutput)
 TEST_F(DetectorTest, TriesTheChildrenInOrderUntilOneFindsAValue)
 {
     LoggedRun run = runLogged([&] {
-        EXPECT_EQ(detected("<d>"
-                           "<read-exec-xml-output command-line=\"printf '&lt;r/&gt;'\" value-attr='v'/>"
-                           "<read-exec-xml-output command-line=\"printf '&lt;r v=&quot;second&quot;/&gt;'\" value-attr='v'/>"
-                           "<read-exec-xml-output command-line=\"printf '&lt;r v=&quot;third&quot;/&gt;'\" value-attr='v'/>"
-                           "<not-a-detector/>"
-                           "</d>"),
+        EXPECT_EQ(
+            detected("<d>"
+                     "<read-exec-xml-output command-line=\"printf '&lt;r/&gt;'\" value-attr='v'/>"
+                     "<read-exec-xml-output command-line=\"printf '&lt;r v=&quot;second&quot;/&gt;'\" value-attr='v'/>"
+                     "<read-exec-xml-output command-line=\"printf '&lt;r v=&quot;third&quot;/&gt;'\" value-attr='v'/>"
+                     "<not-a-detector/>"
+                     "</d>"),
             "second|found");
     });
     EXPECT_EQ(run.exit_code, 0) << run.out << run.console;
@@ -109,18 +114,19 @@ TEST_F(DetectorTest, FailuresAreLoggedWithTheOutputAndFindNothing)
     LoggedRun run = runLogged([&] {
         EXPECT_EQ(detected("<d><read-exec-xml-output command-line=\"printf 'half &lt;r v=&quot;1&quot;/&gt;'; exit 4\""
                            " value-attr='v'/></d>"),
-            "|not found");
+                  "|not found");
         EXPECT_EQ(detected("<d><read-exec-xml-output command-line=\"printf 'plain text'\" value-attr='v'/></d>"),
-            "|not found");
+                  "|not found");
         EXPECT_EQ(detected("<d><read-exec-xml-output command-line=\"printf '&lt;r v=&quot;1&quot;&gt;'\""
                            " value-attr='v'/></d>"),
-            "|not found");
+                  "|not found");
         EXPECT_EQ(detected("<d><read-exec-xml-output command-line='no-such-command-kw' value-attr='v'/></d>"),
-            "|not found");
+                  "|not found");
     });
     EXPECT_EQ(run.exit_code, 0) << run.out << run.console;
     const std::string lines = ownLines(run);
-    EXPECT_TRUE(testing::internal::RE::PartialMatch(lines,
+    EXPECT_TRUE(testing::internal::RE::PartialMatch(
+        lines,
         "^3 Execution of printf 'half <r v=\"1\"/>'; exit 4 failed: The external command '[^']*' exited with "
         "non-zero status 4\\.[^\n]*\\. Output: half <r v=\"1\"/>\n"
         "3 Execution of printf 'plain text' failed: no XML root node in output\\. Output: plain text\n"
@@ -135,8 +141,11 @@ TEST_F(DetectorTest, AStopRequestedMeanwhileIsNotSwallowed)
     ChildResult r = runChecksInChild(
         [&] {
             Progress().signalReceived(SIGTERM);
-            const std::optional<Progress::Interrupted> stop = thrown<Progress::Interrupted>(
-                [&] { detected("<d><read-exec-xml-output command-line=\"printf '&lt;r v=&quot;1&quot;/&gt;'\" value-attr='v'/></d>"); });
+            const std::optional<Progress::Interrupted> stop = thrown<Progress::Interrupted>([&] {
+                detected(
+                    "<d><read-exec-xml-output command-line=\"printf '&lt;r v=&quot;1&quot;/&gt;'\" "
+                    "value-attr='v'/></d>");
+            });
             ASSERT_TRUE(stop);
             EXPECT_EQ(stop->signal, SIGTERM);
         },

@@ -1,11 +1,11 @@
 #include "installer/ExtensionPackages.h"
 
+#include <cstdlib>
+#include <memory>
+
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <memory>
 
 #include "common/DebPackage.h"
 #include "common/ExtCatalogPackage.h"
@@ -33,11 +33,14 @@ void writeStubTool(const std::string& path)
 {
     fileops::create_directory(fileops::dirname(path));
     writeWholeFile(path,
-        "#!/bin/sh\n"
-        "{ printf 'call %s argc=%s\\n' \"${ZANTH_INTERNAL_PHP_EXEC-unset}\" \"$#\"\n"
-        "  for a do printf '[%s]\\n' \"$a\"; done; } >> " + std::string(CALLS) + "\n"
-        "case \"$2\" in *fail*) printf 'working on %s' \"$2\"; printf 'cannot handle %s' \"$2\" >&2; exit 3;; esac\n"
-        "printf 'done'\n");
+                   "#!/bin/sh\n"
+                   "{ printf 'call %s argc=%s\\n' \"${ZANTH_INTERNAL_PHP_EXEC-unset}\" \"$#\"\n"
+                   "  for a do printf '[%s]\\n' \"$a\"; done; } >> " +
+                       std::string(CALLS) +
+                       "\n"
+                       "case \"$2\" in *fail*) printf 'working on %s' \"$2\"; printf 'cannot handle %s' \"$2\" >&2; "
+                       "exit 3;; esac\n"
+                       "printf 'done'\n");
     chmod(path.c_str(), 0755);
 }
 
@@ -123,8 +126,8 @@ TEST(ExtensionPackagesTest, RemovesOnlyInstalledExtensionsThatMarkersName)
             Installed installed;
             auto offered = catalogued("offered", "Offered");
             const cpkgs_t list = {installed.repository.addRemoverFor("nginx", ""), offered.get(),
-                installed.repository.addRemoverFor("ext-absent", ""),
-                installed.repository.addRemoverFor("ext-backup", "")};
+                                  installed.repository.addRemoverFor("ext-absent", ""),
+                                  installed.repository.addRemoverFor("ext-backup", "")};
             set_env("ZANTH_INTERNAL_PHP_EXEC", "7");
             removeExtensionPackages(&installed.repository, list);
 
@@ -137,10 +140,11 @@ TEST(ExtensionPackagesTest, RemovesOnlyInstalledExtensionsThatMarkersName)
         stubOptions());
     ASSERT_EQ(run.exit_code, 0) << run.out << run.console;
     EXPECT_EQ(ownLines(run),
-        "3 DEBUG remove extension packages: dummy_obsoleter_nginx-0.0 dummy_obsoleter_ext-absent-0.0 "
-        "dummy_obsoleter_ext-backup-0.0 \n"
-        "3 DEBUG uninstalling extension package ext-backup\n"
-        "0 " + messages.get("install_remove") + "Backup\n");
+              "3 DEBUG remove extension packages: dummy_obsoleter_nginx-0.0 dummy_obsoleter_ext-absent-0.0 "
+              "dummy_obsoleter_ext-backup-0.0 \n"
+              "3 DEBUG uninstalling extension package ext-backup\n"
+              "0 " +
+                  messages.get("install_remove") + "Backup\n");
 }
 
 TEST(ExtensionPackagesTest, InstallsCataloguedExtensionsButInstalledOnesAndRequirers)
@@ -156,13 +160,14 @@ TEST(ExtensionPackagesTest, InstallsCataloguedExtensionsButInstalledOnesAndRequi
             requirer->addRequire("ext-first");
             auto plain = std::make_unique<DebPackage>("zanth-core", "18.0-1");
             plain->setType('b');
-            const cpkgs_t list = {first.get(), installed.backup, plain.get(), requirer.get(), second.get(),
-                installed.repository.addRemoverFor("ext-backup", "")};
+            const cpkgs_t list = {first.get(),  installed.backup,
+                                  plain.get(),  requirer.get(),
+                                  second.get(), installed.repository.addRemoverFor("ext-backup", "")};
             installExtensionPackages(nullptr, list);  // the repository is not needed
 
             EXPECT_EQ(calls(),
-                "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/first.zip]\n"
-                "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/second.zip]\n");
+                      "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/first.zip]\n"
+                      "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/second.zip]\n");
             EXPECT_FALSE(getenv("ZANTH_INTERNAL_PHP_EXEC"));
             EXPECT_STREQ(progressRecord().step_id, "install_install_package");
         },
@@ -170,12 +175,15 @@ TEST(ExtensionPackagesTest, InstallsCataloguedExtensionsButInstalledOnesAndRequi
     ASSERT_EQ(run.exit_code, 0) << run.out << run.console;
     const std::string step = messages.get("install_install_package");
     EXPECT_EQ(ownLines(run),
-        "3 DEBUG install extension packages: ext-first-no_versioning_data.noarch "
-        "ext-second-no_versioning_data.noarch \n"
-        "3 DEBUG installing extension package ext-first\n"
-        "0 " + step + "First\n"
-        "3 DEBUG installing extension package ext-second\n"
-        "0 " + step + "Second\n");
+              "3 DEBUG install extension packages: ext-first-no_versioning_data.noarch "
+              "ext-second-no_versioning_data.noarch \n"
+              "3 DEBUG installing extension package ext-first\n"
+              "0 " +
+                  step +
+                  "First\n"
+                  "3 DEBUG installing extension package ext-second\n"
+                  "0 " +
+                  step + "Second\n");
 }
 
 TEST(ExtensionPackagesTest, EmptyListsRunNothing)
@@ -193,9 +201,9 @@ TEST(ExtensionPackagesTest, EmptyListsRunNothing)
         stubOptions());
     ASSERT_EQ(run.exit_code, 0) << run.out << run.console;
     EXPECT_EQ(ownLines(run),
-        "3 DEBUG remove extension packages: (empty)\n"
-        "3 DEBUG install extension packages: (empty)\n"
-        "3 DEBUG remove extension packages: (empty)\n");
+              "3 DEBUG remove extension packages: (empty)\n"
+              "3 DEBUG install extension packages: (empty)\n"
+              "3 DEBUG remove extension packages: (empty)\n");
 }
 
 TEST(ExtensionPackagesTest, NullRepositoryFailsAtTheFirstMarker)
@@ -216,37 +224,40 @@ TEST(ExtensionPackagesTest, FirstFailureStopsAndKeepsTheVariable)
             auto first = catalogued("first", "First");
             auto broken = catalogued("broken", "Broken", "https://example.invalid/fail.zip");
             auto third = catalogued("third", "Third");
-            const error e = caught([&] { installExtensionPackages(nullptr, {first.get(), broken.get(), third.get()}); });
-            EXPECT_EQ(e.getText(),
-                format_message(messages.get("err_ext_package_install"), "Broken", "broken",
-                    "cannot handle https://example.invalid/fail.zip") + "\n");
+            const error e = caught([&] {
+                installExtensionPackages(nullptr, {first.get(), broken.get(), third.get()});
+            });
+            EXPECT_EQ(e.getText(), format_message(messages.get("err_ext_package_install"), "Broken", "broken",
+                                                  "cannot handle https://example.invalid/fail.zip") +
+                                       "\n");
             EXPECT_EQ(codes(e), std::make_tuple(4, 0, 2, 2));
             EXPECT_EQ(calls(),
-                "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/first.zip]\n"
-                "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/fail.zip]\n");
+                      "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/first.zip]\n"
+                      "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/fail.zip]\n");
             EXPECT_STREQ(getenv("ZANTH_INTERNAL_PHP_EXEC"), "1");
 
             installed.installedExtension("failing", "Failing");
             const cpkgs_t markers = {installed.repository.addRemoverFor("ext-failing", ""),
-                installed.repository.addRemoverFor("ext-backup", "")};
+                                     installed.repository.addRemoverFor("ext-backup", "")};
             unset_env("ZANTH_INTERNAL_PHP_EXEC");
             const error removal = caught([&] { removeExtensionPackages(&installed.repository, markers); });
-            EXPECT_EQ(removal.getText(),
-                format_message(messages.get("err_ext_package_remove"), "Failing", "failing", "cannot handle failing") +
-                    "\n");
+            EXPECT_EQ(removal.getText(), format_message(messages.get("err_ext_package_remove"), "Failing", "failing",
+                                                        "cannot handle failing") +
+                                             "\n");
             EXPECT_EQ(codes(removal), std::make_tuple(4, 0, 2, 2));
             EXPECT_EQ(calls().substr(calls().rfind("call")), "call 1 argc=2\n[--uninstall]\n[failing]\n");
             EXPECT_STREQ(getenv("ZANTH_INTERNAL_PHP_EXEC"), "1");
         },
         stubOptions());
     ASSERT_EQ(run.exit_code, 0) << run.out << run.console;
-    EXPECT_NE(run.log.find("1 Extension package ext-broken installation failed with code 3, stdout: working on "
-                           "https://example.invalid/fail.zip\n1 stderr: cannot handle https://example.invalid/fail.zip\n"),
+    EXPECT_NE(
+        run.log.find("1 Extension package ext-broken installation failed with code 3, stdout: working on "
+                     "https://example.invalid/fail.zip\n1 stderr: cannot handle https://example.invalid/fail.zip\n"),
         std::string::npos)
         << run.log;
     EXPECT_NE(run.log.find("1 Extension package ext-failing no_versioning_data uninstallation failed with code 3, "
                            "stdout: working on failing\n1 stderr: cannot handle failing\n"),
-        std::string::npos)
+              std::string::npos)
         << run.log;
     EXPECT_EQ(run.log.find("installing extension package ext-third"), std::string::npos) << run.log;
 }
@@ -254,18 +265,23 @@ TEST(ExtensionPackagesTest, FirstFailureStopsAndKeepsTheVariable)
 TEST(ExtensionPackagesTest, CataloguedTextsReachTheToolAsOneUnchangedArgument)
 {
     // Texts from a feed on the network, run as root: no command of theirs may run.
-    const std::string hostile = "a b;touch /tmp/owned1 $(touch /tmp/owned2) `touch /tmp/owned3` 'q' \"dq\" back\\slash &|>";
+    const std::string hostile =
+        "a b;touch /tmp/owned1 $(touch /tmp/owned2) `touch /tmp/owned3` 'q' \"dq\" back\\slash &|>";
     LoggedRun run = runLogged(
         [&] {
             useStubTool();
             Installed installed;
             ExtCatalogPackage* odd = installed.installedExtension(hostile, "Odd");
-            removeExtensionPackages(&installed.repository, {installed.repository.addRemoverFor(odd->getName().c_str(), "")});
-            auto offered = catalogued("offered", "Offered", "https://example.invalid/x?a=1&b=$(touch /tmp/owned4)'\"\\ z");
+            removeExtensionPackages(&installed.repository,
+                                    {installed.repository.addRemoverFor(odd->getName().c_str(), "")});
+            auto offered =
+                catalogued("offered", "Offered", "https://example.invalid/x?a=1&b=$(touch /tmp/owned4)'\"\\ z");
             installExtensionPackages(nullptr, {offered.get()});
-            EXPECT_EQ(calls(),
-                "call 1 argc=2\n[--uninstall]\n[" + hostile + "]\n"
-                "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/x?a=1&b=$(touch /tmp/owned4)'\"\\ z]\n");
+            EXPECT_EQ(
+                calls(),
+                "call 1 argc=2\n[--uninstall]\n[" + hostile +
+                    "]\n"
+                    "call 1 argc=2\n[--upgrade-url]\n[https://example.invalid/x?a=1&b=$(touch /tmp/owned4)'\"\\ z]\n");
             for (const char* owned : {"/tmp/owned1", "/tmp/owned2", "/tmp/owned3", "/tmp/owned4"})
                 EXPECT_FALSE(fileops::exists(owned)) << owned;
         },

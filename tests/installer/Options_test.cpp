@@ -104,6 +104,31 @@ TEST(Options, DefaultsFollowTheHomeDirectoryOfRoot)
     }
 }
 
+TEST(Options, TerminalWidthIsThatOfStandardOutput)
+{
+    // The dump writes into a pseudo-terminal of 123 columns.
+    const std::string python =
+        "import fcntl, os, struct, subprocess, sys, termios\n"
+        "master, slave = os.openpty()\n"
+        "fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack('HHHH', 40, 123, 0, 0))\n"
+        "dump = subprocess.Popen([sys.argv[1]], stdout=slave, stderr=subprocess.DEVNULL)\n"
+        "os.close(slave)\n"
+        "out = b''\n"
+        "while True:\n"
+        "    try:\n"
+        "        chunk = os.read(master, 4096)\n"
+        "    except OSError:\n"
+        "        break\n"
+        "    if not chunk:\n"
+        "        break\n"
+        "    out += chunk\n"
+        "dump.wait()\n"
+        "sys.stdout.write(''.join(l for l in out.decode().splitlines() if l.startswith('terminalWidth=')))\n";
+    const ChildResult run =
+        runProgram("/usr/bin/python3", {"-c", python, std::string(KW_TEST_TOOLS_DIR) + "/kw_options_dump"});
+    EXPECT_EQ(run.out, "terminalWidth=123") << run.err;
+}
+
 TEST(Options, DefaultSourceIsKeptAsSourceUrlNormalisesIt)
 {
     EXPECT_EQ(SourceUrl(Options::DEFAULT_SOURCE_URL).url, Options::DEFAULT_SOURCE_URL);

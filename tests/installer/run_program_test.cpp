@@ -1,5 +1,6 @@
 #include "installer/run_program.h"
 
+#include <csignal>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -8,6 +9,8 @@
 #include <boost/exception_ptr.hpp>
 #include <gtest/gtest.h>
 
+#include "common/Progress.h"
+#include "installer/Reporter.h"
 #include "installer/SystemExit.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
@@ -76,6 +79,18 @@ TEST(RunProgram, EachEndGivesItsCodeReplyAndLogLine)
             privateLog);
         EXPECT_EQ(checks.exit_code, 0) << c.kind << "\n" << checks.out << checks.err;
     }
+}
+
+TEST(RunProgram, InterruptionIsAnXmlErrorReplyWithXmlOutput)
+{
+    const ChildResult run = runInChild([] {
+        Reporter::xmlOutput = true;
+        return driver::run_program([](int, char**) { throw Progress::Interrupted(SIGTERM); }, 0, nullptr);
+    });
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.out, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
+                       "<kitwright status=\"error\" error_message=\"Interrupted by user\" error_class=\"user\" />\n\n");
+    EXPECT_EQ(run.err, "ERROR: Interrupted by user\n");
 }
 
 TEST(RunProgram, SystemExitCarriedAcrossThreadsKeepsItsCode)
