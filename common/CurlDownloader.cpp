@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <ios>
+#include <type_traits>
+
+#include <curl/curl.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -25,10 +28,19 @@ const int retry_waits[] = {3, 7, 15};
 
 }  // namespace
 
+static_assert(std::is_same<CURL, void>::value, "the handle is kept as void*");
+static_assert(sizeof(curl_off_t) == sizeof(int64_t), "byte counts are passed as int64_t");
+
+struct CurlDownloader::Callbacks {
+    static size_t write(char* data, size_t size, size_t count, void* self);
+    static int progress(void* self, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t);
+    static curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+};
+
 template <typename T>
-void CurlDownloader::setOption(CURLoption option, T value)
+void CurlDownloader::setOption(int option, T value)
 {
-    if (curl_easy_setopt(handle, option, value) != CURLE_OK) {
+    if (curl_easy_setopt(handle, static_cast<CURLoption>(option), value) != CURLE_OK) {
         throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED) << messages.get("err_curl_setup");
     }
 }
@@ -36,17 +48,18 @@ void CurlDownloader::setOption(CURLoption option, T value)
 CurlDownloader::CurlDownloader(const std::string& path_)
     : Downloader(path_), peer("unknown IP"), handle(curl_initialised ? curl_easy_init() : nullptr)
 {
+    static_assert(sizeof(error_buffer) >= CURL_ERROR_SIZE, "libcurl writes up to CURL_ERROR_SIZE bytes");
     error_buffer[0] = '\0';
     if (!handle) {
         throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << messages.get("err_curl_init");
     }
     try {
-        setOption(CURLOPT_WRITEFUNCTION, &CurlDownloader::writeCallback);
+        setOption(CURLOPT_WRITEFUNCTION, &Callbacks::write);
         setOption(CURLOPT_NOPROGRESS, 0L);
         setOption(CURLOPT_XFERINFODATA, static_cast<void*>(this));
-        setOption(CURLOPT_XFERINFOFUNCTION, &CurlDownloader::progressCallback);
+        setOption(CURLOPT_XFERINFOFUNCTION, &Callbacks::progress);
         setOption(CURLOPT_OPENSOCKETDATA, static_cast<void*>(this));
-        setOption(CURLOPT_OPENSOCKETFUNCTION, &CurlDownloader::openSocketCallback);
+        setOption(CURLOPT_OPENSOCKETFUNCTION, &Callbacks::openSocket);
         setOption(CURLOPT_FOLLOWLOCATION, 1L);
         setOption(CURLOPT_MAXREDIRS, 1L);
         setOption(CURLOPT_FAILONERROR, 1L);
@@ -65,7 +78,7 @@ CurlDownloader::~CurlDownloader()
     curl_easy_cleanup(handle);
 }
 
-size_t CurlDownloader::writeCallback(char* data, size_t size, size_t count, void* self_)
+size_t CurlDownloader::Callbacks::write(char* data, size_t size, size_t count, void* self_)
 {
     CurlDownloader* self = static_cast<CurlDownloader*>(self_);
     try {
@@ -80,7 +93,7 @@ size_t CurlDownloader::writeCallback(char* data, size_t size, size_t count, void
     }
 }
 
-int CurlDownloader::progressCallback(void* self_, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t)
+int CurlDownloader::Callbacks::progress(void* self_, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t)
 {
     CurlDownloader* self = static_cast<CurlDownloader*>(self_);
     try {
@@ -91,7 +104,7 @@ int CurlDownloader::progressCallback(void* self_, curl_off_t expected, curl_off_
     }
 }
 
-curl_socket_t CurlDownloader::openSocketCallback(void* self_, curlsocktype, curl_sockaddr* address)
+curl_socket_t CurlDownloader::Callbacks::openSocket(void* self_, curlsocktype, curl_sockaddr* address)
 {
     CurlDownloader* self = static_cast<CurlDownloader*>(self_);
     try {
@@ -107,7 +120,7 @@ curl_socket_t CurlDownloader::openSocketCallback(void* self_, curlsocktype, curl
     return socket(address->family, address->socktype, address->protocol);
 }
 
-bool CurlDownloader::reportProgress(curl_off_t expected, curl_off_t received)
+bool CurlDownloader::reportProgress(int64_t expected, int64_t received)
 {
     progress->maximum = static_cast<unsigned long>(expected);
     progress->setValue(static_cast<unsigned long>(received));

@@ -1,11 +1,10 @@
 #ifndef KW_COMMON_CURLDOWNLOADER_H
 #define KW_COMMON_CURLDOWNLOADER_H
 
+#include <cstdint>
 #include <exception>
 #include <ostream>
 #include <string>
-
-#include <curl/curl.h>
 
 #include "common/Downloader.h"
 
@@ -22,22 +21,22 @@ public:
     std::string peer;
 
 private:
-    static size_t writeCallback(char* data, size_t size, size_t count, void* self);
-    static int progressCallback(void* self, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t);
-    static curl_socket_t openSocketCallback(void* self, curlsocktype purpose, curl_sockaddr* address);
+    // libcurl's callbacks, defined with the libcurl types where libcurl is included.
+    struct Callbacks;
+    friend struct Callbacks;
 
     // Shows the byte counts and answers whether a signal asks to stop the transfer.
-    bool reportProgress(curl_off_t expected, curl_off_t received);
-    // Sets an option; a refusal throws the setup error.
+    bool reportProgress(int64_t expected, int64_t received);
+    // Sets an option (a CURLoption); a refusal throws the setup error.
     template <typename T>
-    void setOption(CURLoption option, T value);
+    void setOption(int option, T value);
     // Rethrows what a callback caught: nothing may unwind through libcurl.
     void rethrowCaught();
 
-    CURL* handle;
+    void* handle;  // the easy handle: libcurl's CURL is void
     std::ostream* out = nullptr;
     std::exception_ptr caught;
-    char error_buffer[CURL_ERROR_SIZE];
+    char error_buffer[256];  // libcurl's CURL_ERROR_SIZE
 };
 
 #endif

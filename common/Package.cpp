@@ -17,6 +17,7 @@
 #include "common/error.h"
 #include "common/sysutils.h"
 #include "common/textutils.h"
+#include "common/tinybind.h"
 
 namespace {
 

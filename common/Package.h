@@ -16,9 +16,12 @@
 #include "common/Version.h"
 #include "common/checked_pointer.h"
 #include "common/md5rep.h"
-#include "common/tinybind.h"
 
 class Action;
+class TiXmlElement;
+namespace tinybind {
+struct element;
+}
 class Source;
 
 // One package the system knows of: installed, listed by a build file or the extension catalogue,

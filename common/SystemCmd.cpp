@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <boost/thread/thread.hpp>
+
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/child_setup.h"

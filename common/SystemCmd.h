@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <string>
 
-#include <boost/thread/thread.hpp>
-
 #include "common/checked_pointer.h"
+
+namespace boost {
+class thread;
+}
 
 // The two descriptors of one pipe(2) pair, closed with the object. Both ends are close-on-exec, so a
 // command started elsewhere in the program never inherits them.
