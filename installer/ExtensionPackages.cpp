@@ -8,7 +8,6 @@
 #include "common/POpen.h"
 #include "common/format_message.h"
 #include "common/sysutils.h"
-#include "common/textutils.h"
 #include "installer/ComponentsExamine.h"
 #include "installer/ExtensionTool.h"
 #include "installer/Installer.h"

@@ -125,7 +125,9 @@ TEST(ExtensionPackagesTest, RemovesOnlyInstalledExtensionsThatMarkersName)
             useStubTool();
             Installed installed;
             auto offered = catalogued("offered", "Offered");
+            // A dummy that requires a package is no removal marker.
             const cpkgs_t list = {installed.repository.addRemoverFor("nginx", ""), offered.get(),
+                                  installed.repository.addRequirerFor("web", "ext-backup", false),
                                   installed.repository.addRemoverFor("ext-absent", ""),
                                   installed.repository.addRemoverFor("ext-backup", "")};
             set_env("ZANTH_INTERNAL_PHP_EXEC", "7");
