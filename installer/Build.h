@@ -9,6 +9,7 @@
 
 #include "common/Opsys.h"
 #include "common/Package.h"
+#include "installer/BuildInfFile.h"
 
 class Release;
 
@@ -22,6 +23,7 @@ class Action;
 class Build {
 public:
     typedef std::vector<Bootstrapper::Action*> actions_t;
+    typedef std::vector<BuildInfFile::examine_t> examines_t;
 
     // Only the deprecated text "true" makes a deprecated build.
     Build(const boost::shared_ptr<Release>& parent, const std::string& os_name, const std::string& os_vendor,
@@ -59,7 +61,12 @@ public:
     void setGpgCheck(bool check) { gpgcheck = check; }
     const std::string& getGpgPublicKey() const { return gpg_public_key; }
     void setGpgPublicKey(const std::string& key) { gpg_public_key = key; }
+    const examines_t& getExamine() const { return examine; }
+    void addExamine(const BuildInfFile::examine_t& entry) { examine.push_back(entry); }
     const boost::shared_ptr<Release>& getParent() const { return parent; }
+    const boost::shared_ptr<BuildInfFile>& getBuildFile() const { return build_file; }
+    // A build file read again replaces the earlier one.
+    void setBuildFile(const boost::shared_ptr<BuildInfFile>& file) { build_file = file; }
 
 private:
     std::string os_name;
@@ -77,7 +84,9 @@ private:
     actions_t actions;         // owned by the stage-action model, never deleted here
     bool gpgcheck;
     std::string gpg_public_key;
-    boost::shared_ptr<Release> parent;  // empty for an addon build until it is attached
+    examines_t examine;                          // the checks before and after an installation
+    boost::shared_ptr<Release> parent;           // empty for an addon build until it is attached
+    boost::shared_ptr<BuildInfFile> build_file;  // set by the build loader
 };
 
 // "build for <name> <vendor> <version> <arch>[ under <environment>][ (<config>)]"

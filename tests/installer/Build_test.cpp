@@ -247,4 +247,27 @@ TEST(BuildTest, ParentsAndAttachedData)
     EXPECT_TRUE(own->getActions().empty());
 }
 
+TEST(BuildTest, HoldsItsBuildFileAndChecks)
+{
+    const std::string data = std::string(KW_TEST_DATA_DIR) + "/buildinf/";
+    Build build(makeRelease("r", "R"), "Linux", "Debian", "12", "x86_64", "", "", "zanth/minimal.inf3", "");
+    EXPECT_FALSE(build.getBuildFile());
+    const boost::shared_ptr<BuildInfFile> first(new BuildInfFile(data + "minimal.xml", "minimal.inf3"));
+    const boost::shared_ptr<BuildInfFile> second(new BuildInfFile(data + "minimal.xml", "minimal.inf3"));
+    build.setBuildFile(first);
+    build.setBuildFile(second);
+    EXPECT_EQ(build.getBuildFile(), second);
+
+    BuildInfFile::examine_t check;
+    check.name = "disk";
+    check.directory = "/tmp/zanth/";
+    build.addExamine(check);
+    check.name = "ports";
+    build.addExamine(check);
+    ASSERT_EQ(build.getExamine().size(), 2u);
+    EXPECT_EQ(build.getExamine()[0].name, "disk");
+    EXPECT_EQ(build.getExamine()[1].name, "ports");
+    EXPECT_EQ(build.getExamine()[1].directory, "/tmp/zanth/");
+}
+
 }  // namespace
