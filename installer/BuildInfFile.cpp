@@ -1,5 +1,7 @@
 #include "installer/BuildInfFile.h"
 
+#include <tinyxml.h>
+
 #include <algorithm>
 #include <exception>
 #include <list>

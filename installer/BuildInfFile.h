@@ -5,11 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include <tinyxml.h>
-
 #include <boost/shared_ptr.hpp>
 
 class Package;
+class TiXmlElement;
 
 // The records of one build file: its system, product and release, components, groups,
 // installation types, repositories, package lists and build-wide checks and actions. The

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include <tinyxml.h>
+class TiXmlNode;
 
 // A catalogue may require an exact version of this program; the program then replaces itself by
 // that version from the installation source.

@@ -1,5 +1,7 @@
 #include "installer/SelfUpgrade.h"
 
+#include <tinyxml.h>
+
 #include <gtest/gtest.h>
 
 #include "common/Opsys.h"
