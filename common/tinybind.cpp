@@ -47,7 +47,7 @@ bool read_padded(const std::string& path, std::string& buffer)
     struct stat status;
     const size_t expected = fstat(fd, &status) == 0 && status.st_size > 0 ? static_cast<size_t>(status.st_size) : 0;
     buffer.reserve(expected + 1 + PADDING);  // one allocation when the size holds
-    buffer.assign(expected + 1, '\0');        // a byte more: the read that finds the end needs no more room
+    buffer.assign(expected + 1, '\0');       // a byte more: the read that finds the end needs no more room
     size_t used = 0;
     ssize_t got;
     do {
