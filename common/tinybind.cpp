@@ -1,6 +1,7 @@
 #include "common/tinybind.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,33 +36,42 @@ std::string padded(const std::string& text)
     return buffer;
 }
 
-// Reads the file as TinyXML's own loader does: line ends CR LF and lone CR become LF, and the text
-// ends at the first NUL. False when the file cannot be opened or read.
-bool read_normalised(const std::string& path, std::string& text)
+// Reads the file as TinyXML's own loader does (line ends CR LF and lone CR become LF, the text ends
+// at its first NUL), followed by the zero padding, into one buffer. False when the file cannot be
+// opened or read.
+bool read_padded(const std::string& path, std::string& buffer)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    std::string raw;
-    char block[65536];
+    struct stat status;
+    const size_t expected = fstat(fd, &status) == 0 && status.st_size > 0 ? static_cast<size_t>(status.st_size) : 0;
+    buffer.reserve(expected + 1 + PADDING);  // one allocation when the size holds
+    buffer.assign(expected + 1, '\0');        // a byte more: the read that finds the end needs no more room
+    size_t used = 0;
     ssize_t got;
-    while ((got = read(fd, block, sizeof block)) > 0 || (got < 0 && errno == EINTR))
+    do {
+        if (used == buffer.size())
+            buffer.resize(used + 65536);  // the file grew
+        got = read(fd, &buffer[used], buffer.size() - used);
         if (got > 0)
-            raw.append(block, static_cast<size_t>(got));
+            used += static_cast<size_t>(got);
+    } while (got > 0 || (got < 0 && errno == EINTR));
     close(fd);
     if (got < 0)
         return false;
-    text.clear();
-    text.reserve(raw.size());
-    for (size_t i = 0; i < raw.size() && raw[i] != '\0'; ++i) {
-        if (raw[i] != '\r') {
-            text += raw[i];
+    size_t kept = 0;
+    for (size_t i = 0; i < used && buffer[i] != '\0'; ++i) {
+        if (buffer[i] != '\r') {
+            buffer[kept++] = buffer[i];
             continue;
         }
-        text += '\n';
-        if (i + 1 < raw.size() && raw[i + 1] == '\n')
+        buffer[kept++] = '\n';
+        if (i + 1 < used && buffer[i + 1] == '\n')
             ++i;
     }
+    buffer.resize(kept);
+    buffer.append(PADDING, '\0');
     return true;
 }
 
@@ -149,9 +159,9 @@ Document::Document(const std::string& path) : TiXmlDocument(path)
         throw err(-1, "File " + path + " not exists");
     if (fileops::is_directory(path))
         throw err(-1, path + " is directory, xml file expected.");
-    std::string text;
-    if (read_normalised(path, text))
-        Parse(padded(text).data(), nullptr, TIXML_DEFAULT_ENCODING);
+    std::string buffer;
+    if (read_padded(path, buffer))
+        Parse(buffer.data(), nullptr, TIXML_DEFAULT_ENCODING);
     else
         SetError(TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
     if (Error())
