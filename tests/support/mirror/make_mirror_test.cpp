@@ -25,7 +25,10 @@ std::vector<std::string> filesUnder(const std::string& root)
 
 std::string xpath(const std::string& file, const std::string& expression)
 {
-    return runProgram("xmllint", {"--xpath", expression, file}).out;
+    std::string out = runProgram("xmllint", {"--xpath", expression, file}).out;
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
 }
 
 }  // namespace
