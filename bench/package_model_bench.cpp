@@ -1,7 +1,11 @@
 // Throughput of the package model's hot paths: version comparison (the repository and the resolver
 // compare versions all the time) and reading installed-package cache records (every run reads the
-// whole package database in this form).
+// whole package database in this form). The package tools' own libraries compare the same pairs for
+// reference: libapt-pkg the Debian texts, librpm the RPM ones (epoch, then rpmvercmp of version and
+// release).
+#include <apt-pkg/debversion.h>
 #include <benchmark/benchmark.h>
+#include <rpm/rpmver.h>
 
 #include <cstdio>
 #include <memory>
@@ -34,20 +38,27 @@ std::vector<std::string> versionTexts(bool debian)
     return texts;
 }
 
+// Every benchmark of a version order walks the same pairs of the same 1,024 texts.
+template <typename T, typename Compare>
+void comparePairs(benchmark::State& state, const std::vector<T>& versions, Compare compare)
+{
+    size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(compare(versions[i % versions.size()], versions[(i * 7 + 3) % versions.size()]));
+        ++i;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 template <typename V>
 void compareVersions(benchmark::State& state)
 {
     std::vector<std::unique_ptr<Version>> versions;
     for (const std::string& text : versionTexts(std::is_same<V, DebVersion>::value))
         versions.emplace_back(new V(text));
-    size_t i = 0;
-    for (auto _ : state) {
-        const Version& a = *versions[i % versions.size()];
-        const Version& b = *versions[(i * 7 + 3) % versions.size()];
-        benchmark::DoNotOptimize(a.compare(b));
-        ++i;
-    }
-    state.SetItemsProcessed(state.iterations());
+    comparePairs(state, versions, [](const std::unique_ptr<Version>& a, const std::unique_ptr<Version>& b) {
+        return a->compare(*b);
+    });
 }
 
 void BM_VersionCompare(benchmark::State& state)
@@ -61,6 +72,38 @@ void BM_DebVersionCompare(benchmark::State& state)
     compareVersions<DebVersion>(state);
 }
 BENCHMARK(BM_DebVersionCompare);
+
+void BM_LibaptDebianCompare(benchmark::State& state)
+{
+    const std::vector<std::string> texts = versionTexts(true);
+    comparePairs(state, texts, [](const std::string& a, const std::string& b) {
+        return debVS.DoCmpVersion(a.data(), a.data() + a.size(), b.data(), b.data() + b.size());
+    });
+}
+BENCHMARK(BM_LibaptDebianCompare);
+
+// The RPM texts split as the package header holds them: epoch, version, release.
+struct RpmEvr {
+    unsigned long epoch;
+    std::string version;
+    std::string release;
+};
+
+void BM_LibrpmCompare(benchmark::State& state)
+{
+    std::vector<RpmEvr> versions;
+    for (const std::string& text : versionTexts(false)) {
+        Version v(text);
+        versions.push_back({static_cast<unsigned long>(v.getEpoch()), v.getVersion(), v.getRelease()});
+    }
+    comparePairs(state, versions, [](const RpmEvr& a, const RpmEvr& b) {
+        if (a.epoch != b.epoch)
+            return a.epoch < b.epoch ? -1 : 1;
+        int result = rpmvercmp(a.version.c_str(), b.version.c_str());
+        return result ? result : rpmvercmp(a.release.c_str(), b.release.c_str());
+    });
+}
+BENCHMARK(BM_LibrpmCompare);
 
 void BM_VersionParse(benchmark::State& state)
 {

@@ -2,20 +2,15 @@
 // package database through dpkg-query next to dpkg-query alone (the floor), and reading, indexing and
 // querying a synthetic list of 50,000 packages.
 //
-// Reading the installed packages records a progress step in the shared status record under the
-// installer lock in /tmp: the program first moves into private mount and IPC namespaces (as root) with a
-// tmpfs of its own on /tmp, so the host's record and lock stay untouched.
+// Reading the installed packages runs in a private /tmp (bench/private_tmp.h).
 #include <benchmark/benchmark.h>
 
-#include <sched.h>
-#include <sys/mount.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench/private_tmp.h"
 #include "common/Log.h"
 #include "common/Repository.h"
 #include "common/SourceSysDeb.h"
@@ -220,21 +215,11 @@ void BM_Lookups(benchmark::State& state)
 }
 BENCHMARK(BM_Lookups)->Unit(benchmark::kMicrosecond);
 
-bool enterPrivateTmp()
-{
-    if (unshare(CLONE_NEWNS | CLONE_NEWIPC) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0) {
-        fprintf(stderr, "repository_bench: private namespaces need root: %s\n", strerror(errno));
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (!enterPrivateTmp())
+    if (!enterPrivateTmp("repository_bench"))
         return 1;
     Log::consoleLevel = -1;  // the readings' progress lines would fill the report
     benchmark::Initialize(&argc, argv);

@@ -100,7 +100,13 @@ std::string DependencyLogical::getName() const
 bool DependencyLogical::isSatisfiedBy(const Dependency* provide_dep) const
 {
     const DependencyLogical* provide = dynamic_cast<const DependencyLogical*>(provide_dep);
-    if (!provide || provide->name != name)
+    return provide && isSatisfiedByNamed(*provide);
+}
+
+bool DependencyLogical::isSatisfiedByNamed(const DependencyLogical& provide_named) const
+{
+    const DependencyLogical* provide = &provide_named;
+    if (provide->name != name)
         return false;
     if (relation == NONE && provide->relation == NONE)
         return true;

@@ -22,6 +22,8 @@ public:
     std::string getName() const override;
     // True exactly when the version ranges of this requirement and the provide overlap.
     bool isSatisfiedBy(const Dependency* provide) const override;
+    // The same for a provide known to be named.
+    bool isSatisfiedByNamed(const DependencyLogical& provide) const;
     std::size_t hash() const override;
     bool isSameTarget(const Dependency* other) const override;
     bool equals(const boost::shared_ptr<Dependency>& other) const override;

@@ -127,6 +127,7 @@ public:
     boost::shared_ptr<Dependency> getProvide(uint32_t index) const;
     boost::shared_ptr<Dependency> getConflict(uint32_t index) const;
     boost::shared_ptr<Dependency> getObsolete(uint32_t index) const;
+    std::size_t getProvideCount() const { return provideList.size(); }
     void removeRequire(uint32_t index);
     void clearDependencies();
     // Shares the other package's dependency objects.

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <functional>
 #include <cstdio>
 #include <memory>
 #include <sstream>
@@ -24,10 +26,9 @@ namespace {
 
 const Messages messages;
 
-// The provides index is sized up front for a large package database.
-const std::size_t PROVIDES_BUCKETS = 1 << 18;
 
 const Repository::packages_t no_packages;
+
 const Repository::dependencies_t no_dependencies;
 
 }  // namespace
@@ -37,7 +38,6 @@ Repository::Repository()
       conflicts_stale(true),
       obsoletes_stale(true),
       names_stale(true),
-      provides(PROVIDES_BUCKETS),
       provides_stale(true)
 {
 }
@@ -481,28 +481,43 @@ Repository::relation_range_t Repository::getBackConflicts(const Package* pkg)
     return rangeOf(back_conflicts, pkg);
 }
 
-Repository::relation_range_t Repository::getRequired(const Package* pkg)
+Repository::pairs_range_t Repository::requiresRangeOf(const packages_t& partners, const std::vector<uint32_t>& starts,
+                                                      const Package* pkg) const
+{
+    auto found = requires_positions.find(pkg);
+    if (found == requires_positions.end() || found->second + 1 >= starts.size())
+        return pairs_range_t(pair_iterator(partners.end(), PairWith{pkg}), pair_iterator(partners.end(), PairWith{pkg}));
+    return pairs_range_t(pair_iterator(partners.begin() + starts[found->second], PairWith{pkg}),
+                         pair_iterator(partners.begin() + starts[found->second + 1], PairWith{pkg}));
+}
+
+Repository::pairs_range_t Repository::getRequired(const Package* pkg)
 {
     if (requires_stale)
         resolveRequires();
-    return rangeOf(required, pkg);
+    return requiresRangeOf(required, required_starts, pkg);
 }
 
-Repository::relation_range_t Repository::getRequirers(const Package* pkg)
+Repository::pairs_range_t Repository::getRequirers(const Package* pkg)
 {
     if (requires_stale)
         resolveRequires();
-    return rangeOf(requirers, pkg);
+    return requiresRangeOf(requirers, requirers_starts, pkg);
 }
 
+// Fresh memory is what a rebuild over a large list costs most: the relations keep one pointer per
+// pair, and the requirers are counted before they are placed.
 void Repository::resolveRequires()
 {
     Log::stream(Log::LEVEL_DEBUG, true) << "Resolve requires dependencies in repository.";
+    requires_positions.clear();
+    requires_positions.reserve(packages.size());
+    for (std::size_t p = 0; p < packages.size(); ++p)
+        requires_positions.emplace(packages[p], p);
     required.clear();
-    requirers.clear();
+    required_starts.assign(1, 0);
     requires_stale = false;
-    // Popular packages have long ranges of requirers: look pairs up here instead of in the ranges.
-    std::set<std::pair<const Package*, const Package*> > requirer_pairs;
+    dependencies_t candidates;
     for (std::size_t p = 0; p < packages.size(); ++p) {
         Package* pkg = packages[p];
         Progress().checkInterrupted();
@@ -510,10 +525,13 @@ void Repository::resolveRequires()
         while (boost::shared_ptr<Dependency> require = pkg->getRequire(j)) {
             // Resolvers are weak references: take no new one while walking the providers.
             require->clearResolvers();
-            dependencies_t candidates;
+            candidates.clear();
+            // The group of a named requirement holds only named provides: no cast per provide.
+            const DependencyLogical* named = dynamic_cast<const DependencyLogical*>(require.get());
             bool self_satisfied = false;
             for (const boost::shared_ptr<Dependency>& provide : findProviders(require)) {
-                if (!require->isSatisfiedBy(provide))
+                if (named ? !named->isSatisfiedByNamed(*static_cast<const DependencyLogical*>(provide.get()))
+                          : !require->isSatisfiedBy(provide.get()))
                     continue;
                 const Package* owner = provide->getOwner();
                 if (owner == pkg) {
@@ -538,15 +556,47 @@ void Repository::resolveRequires()
                 }
             }
             for (const boost::shared_ptr<Dependency>& provide : candidates) {
-                Package* target = const_cast<Package*>(provide->getOwner());
                 require->addResolver(provide);
-                required.insert(std::make_pair(pkg, target));
-                if (requirer_pairs.insert(std::make_pair(target, pkg)).second)
-                    requirers.insert(std::make_pair(target, pkg));
+                required.push_back(const_cast<Package*>(provide->getOwner()));
             }
             ++j;
         }
+        required_starts.push_back(required.size());
     }
+    placeRequirers();
+}
+
+// A target's requirers come in list order, each once: a pair target to requirer can only repeat
+// within the requirer's own targets, which are made unique here.
+void Repository::placeRequirers()
+{
+    std::vector<uint32_t> counts(packages.size() + 1, 0);
+    std::vector<uint32_t> target_positions;
+    // Calls `place` with the position of each distinct target of the package at list position p.
+    auto forEachTarget = [&](std::size_t p, const std::function<void(uint32_t)>& place) {
+        target_positions.clear();
+        for (uint32_t i = required_starts[p]; i < required_starts[p + 1]; ++i) {
+            // A target left the list after the provides index was built (a purge marks nothing
+            // stale): it gets a position after the list's.
+            auto position = requires_positions.emplace(required[i], counts.size() - 1);
+            if (position.second)
+                counts.push_back(0);
+            target_positions.push_back(position.first->second);
+        }
+        std::sort(target_positions.begin(), target_positions.end());
+        target_positions.erase(std::unique(target_positions.begin(), target_positions.end()), target_positions.end());
+        for (uint32_t position : target_positions)
+            place(position);
+    };
+    for (std::size_t p = 0; p < packages.size(); ++p)
+        forEachTarget(p, [&](uint32_t position) { ++counts[position + 1]; });
+    requirers_starts.assign(counts.size(), 0);
+    for (std::size_t position = 1; position < counts.size(); ++position)
+        requirers_starts[position] = requirers_starts[position - 1] + counts[position];
+    requirers.assign(requirers_starts.back(), nullptr);
+    std::vector<uint32_t> next(requirers_starts.begin(), requirers_starts.end() - 1);
+    for (std::size_t p = 0; p < packages.size(); ++p)
+        forEachTarget(p, [&](uint32_t position) { requirers[next[position]++] = packages[p]; });
 }
 
 Repository::dependencies_t Repository::findSatisfyingProviders(const boost::shared_ptr<Dependency>& dep)

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include <boost/iterator/transform_iterator.hpp>
 #include <boost/range/iterator_range.hpp>
 #include <boost/shared_ptr.hpp>
 
@@ -36,6 +37,14 @@ public:
 
     typedef boost::iterator_range<packages_t::const_iterator> package_range_t;
     typedef boost::iterator_range<relation_t::const_iterator> relation_range_t;
+    // The requirement relations are far larger than the others: each package's partners are stored
+    // once, in the order in which they were found, and shown as pairs of the package and a partner.
+    struct PairWith {
+        const Package* first;
+        std::pair<const Package*, Package*> operator()(Package* second) const { return {first, second}; }
+    };
+    typedef boost::transform_iterator<PairWith, packages_t::const_iterator> pair_iterator;
+    typedef boost::iterator_range<pair_iterator> pairs_range_t;
     typedef boost::iterator_range<dependencies_t::const_iterator> provides_range_t;
 
     // How `addFromCache` treats a record equal in name, version and architecture to a listed package.
@@ -95,8 +104,8 @@ public:
     relation_range_t getConflicts(const Package* pkg);
     bool conflicts(const Package* a, const Package* b);
     relation_range_t getBackConflicts(const Package* pkg);
-    relation_range_t getRequired(const Package* pkg);
-    relation_range_t getRequirers(const Package* pkg);
+    pairs_range_t getRequired(const Package* pkg);
+    pairs_range_t getRequirers(const Package* pkg);
     void resolveRequires();
 
     // The provides of dep's name whose package satisfies `dep`.
@@ -141,6 +150,9 @@ private:
     void addFileConflictsOf(Package* pkg);
     static relation_range_t rangeOf(const relation_t& relation, const Package* pkg);
     static bool hasPair(const relation_t& relation, const Package* from, const Package* to);
+    void placeRequirers();
+    pairs_range_t requiresRangeOf(const packages_t& partners, const std::vector<uint32_t>& starts,
+                                  const Package* pkg) const;
 
     packages_t packages;
     std::unordered_set<const Package*> listed;  // the packages of the list, for a quick membership test
@@ -148,8 +160,13 @@ private:
     std::set<Source*> sources;
     std::set<Package*> removed;
     std::map<std::string, Package*> removers;
-    relation_t required;
-    relation_t requirers;
+    // Both relations are grouped by the list position that a package had when they were built: its
+    // partners run from starts[position] to starts[position + 1].
+    std::unordered_map<const Package*, uint32_t> requires_positions;
+    packages_t required;  // the packages that satisfy a requirement of the package
+    std::vector<uint32_t> required_starts;
+    packages_t requirers;  // the packages with a requirement that the package satisfies, in list order
+    std::vector<uint32_t> requirers_starts;
     bool requires_stale;
     relation_t conflicts_index;
     relation_t back_conflicts;

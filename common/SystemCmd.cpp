@@ -20,21 +20,6 @@ namespace {
 
 const Messages messages;
 
-// The forked child: standard streams onto the pipes, then the shell. Raw system calls only (see
-// child_setup.h).
-[[noreturn]] void runChild(int in, int out, int err, const char* const argv[], const child_setup::Environment& env,
-    const std::string& exec_failed)
-{
-    if (!child_setup::placeStandardStreams(in, out, err)) {
-        child_setup::writeStderr(
-            {"ERROR (child): can't set up the standard streams: ", child_setup::errorText(errno), "\n"});
-        _exit(127);
-    }
-    execve("/bin/sh", const_cast<char* const*>(argv), env.get());
-    child_setup::writeStderr({exec_failed.c_str(), " (", child_setup::errorText(errno), ")\n"});
-    _exit(127);
-}
-
 }  // namespace
 
 Pipe::Pipe() : read_end(-1), write_end(-1)
@@ -102,18 +87,25 @@ SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
 
     const bool reading = mode == READ;
     const child_setup::Environment env({{"LC_ALL", "C"}, {"LANG", "C"}});
-    const std::string exec_failed = messages.get("err_exec_execfail");
     const char* const argv[] = {"sh", "-c", command.c_str(), nullptr};
 
-    pid = fork();
-    if (pid < 0) {
+    const int started = child_setup::spawnShell(reading ? -1 : data.out(), reading ? data.in() : -1, errors.in(),
+                                                argv, env, pid);
+    if (started == EAGAIN || started == ENOMEM) {
+        // No process could be made: what a failed fork reports.
         pid = 0;
         throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_NONE)
             << messages.get("err_exec_forkfail") << format_message(messages.get("err_exec_cmd"), command);
     }
-    if (pid == 0)
-        runChild(reading ? -1 : data.out(), reading ? data.in() : -1, errors.in(), argv, env, exec_failed);
-
+    if (started != 0) {
+        // The shell could not be executed: the child is gone and reads as one that ended with 127,
+        // and the log shows what it would have written to its standard error.
+        pid = 0;
+        status = W_EXITCODE(127, 0);
+        const std::string text =
+            messages.get("err_exec_execfail") + " (" + child_setup::errorText(started) + ")\n";
+        Log::stream(Log::LEVEL_ERROR, Log::LINE_PART).write(text.data(), static_cast<int>(text.size()));
+    }
     errors.closeIn();
     const int end = reading ? data.out() : data.in();
     // The stream gets its own descriptor: fclose closes that one, the pipe closes its end now.

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <typeinfo>
 
 #include "common/Messages.h"
 #include "common/error.h"
@@ -26,56 +28,6 @@ bool isAlpha(char c)
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
-}
-
-struct DebTriple {
-    unsigned long epoch = 0;
-    std::string upstream;
-    std::string revision;
-
-    bool informative() const { return epoch != 0 || !upstream.empty() || !revision.empty(); }
-};
-
-// Splits a Debian version text; returns the reason of a syntax error, or null.
-const char* parseDebian(const std::string& text, DebTriple& triple)
-{
-    if (text == "<unknown>")
-        return nullptr;  // the blank triple
-    if (text.empty())
-        return "version string is empty";
-    const char* start = text.c_str();
-    while (isBlank(*start))
-        ++start;
-    const char* end = start;
-    while (*end && !isBlank(*end))
-        ++end;
-    while (isBlank(*end))
-        ++end;
-    if (*end)
-        return "version string has embedded spaces";
-
-    const char* rest = start;
-    const char* colon = strchr(start, ':');
-    if (colon) {
-        char* epoch_end = nullptr;
-        unsigned long epoch = strtoul(start, &epoch_end, 10);
-        if (epoch_end != colon)
-            return "epoch in version is not number";
-        if (!colon[1])
-            return "nothing after colon in version number";
-        triple.epoch = epoch;
-        rest = colon + 1;
-    }
-    // The rest keeps its trailing blanks; the revision follows its last '-'.
-    std::string body(rest);
-    std::string::size_type hyphen = body.rfind('-');
-    if (hyphen == std::string::npos) {
-        triple.upstream = body;
-    } else {
-        triple.upstream = body.substr(0, hyphen);
-        triple.revision = body.substr(hyphen + 1);
-    }
-    return nullptr;
 }
 
 // The weight of a character: '~' before the end and digits, letters before everything else.
@@ -270,8 +222,6 @@ std::ostream& Version::print(std::ostream& out) const
 
 // ---- DebVersion ----
 
-DebVersion::DebVersion(const std::string& text) : Version(text) {}
-
 int DebVersion::compareEpoch(const Version&) const
 {
     throw noDebianPart();
@@ -292,19 +242,75 @@ int DebVersion::compareSegments(const char*, const char*) const
     throw noDebianPart();
 }
 
+// The same steps as dpkg: blanks around the text, an optional numeric epoch before the first ':',
+// the revision after the last '-'. The text counts up to its first zero byte.
+DebVersion::Form::Form(const std::string& printed)
+{
+    if (printed == "<unknown>")
+        return;  // the blank form
+    if (printed.empty()) {
+        bad = "version string is empty";
+        return;
+    }
+    const char* start = printed.c_str();
+    while (isBlank(*start))
+        ++start;
+    const char* end = start;
+    while (*end && !isBlank(*end))
+        ++end;
+    while (isBlank(*end))
+        ++end;
+    if (*end) {
+        bad = "version string has embedded spaces";
+        return;
+    }
+    const char* rest = start;
+    if (const char* colon = strchr(start, ':')) {
+        char* epoch_end = nullptr;
+        unsigned long number = strtoul(start, &epoch_end, 10);
+        if (epoch_end != colon) {
+            bad = "epoch in version is not number";
+            return;
+        }
+        if (!colon[1]) {
+            bad = "nothing after colon in version number";
+            return;
+        }
+        epoch = number;
+        rest = colon + 1;
+    }
+    // The rest keeps its trailing blanks; the revision follows its last '-'.
+    parts.assign(rest, end);
+    revision_at = parts.size();
+    std::string::size_type hyphen = parts.rfind('-');
+    if (hyphen != std::string::npos) {
+        parts[hyphen] = '\0';
+        revision_at = hyphen + 1;
+        if (revision_at == parts.size() && hyphen == 0) {
+            parts.clear();  // "-" alone: no upstream and no revision
+            revision_at = 0;
+        }
+    }
+}
+
+DebVersion::DebVersion(const std::string& text) : Version(text), form(toString()) {}
+
 int DebVersion::compare(const Version& other) const
 {
-    DebTriple a;
-    DebTriple b;
-    if (const char* reason = parseDebian(toString(), a)) {
-        std::cerr << "version a has bad syntax: " << reason << std::endl;
+    if (form.bad) {
+        std::cerr << "version a has bad syntax: " << form.bad << std::endl;
         return -255;
     }
-    if (const char* reason = parseDebian(other.toString(), b)) {
-        std::cerr << "version b has bad syntax: " << reason << std::endl;
+    // Only a version of another class on the right is printed and split here.
+    std::unique_ptr<Form> printed;
+    if (typeid(other) != typeid(DebVersion))
+        printed.reset(new Form(other.toString()));
+    const Form& b = printed ? *printed : static_cast<const DebVersion&>(other).form;
+    if (b.bad) {
+        std::cerr << "version b has bad syntax: " << b.bad << std::endl;
         return -255;
     }
-    if (!a.informative()) {
+    if (!form.informative()) {
         std::cerr << "version a is noninformative" << std::endl;
         return -255;
     }
@@ -312,10 +318,10 @@ int DebVersion::compare(const Version& other) const
         std::cerr << "version b is noninformative" << std::endl;
         return -255;
     }
-    if (a.epoch != b.epoch)
-        return a.epoch > b.epoch ? 1 : -1;
-    int result = comparePart(a.upstream.c_str(), b.upstream.c_str());
+    if (form.epoch != b.epoch)
+        return form.epoch > b.epoch ? 1 : -1;
+    int result = comparePart(form.upstream(), b.upstream());
     if (result == 0)
-        result = comparePart(a.revision.c_str(), b.revision.c_str());
+        result = comparePart(form.revision(), b.revision());
     return result;
 }

@@ -60,6 +60,24 @@ public:
     // -255 (read as "lower" by every caller) when either side is not a valid Debian version.
     int compare(const Version& other) const override;
     int compareSegments(const char* a, const char* b) const override;
+
+private:
+    // The printed text split the way dpkg splits it. The text is fixed once the version is made, so
+    // comparisons read this form instead of printing and parsing both sides every time.
+    struct Form {
+        explicit Form(const std::string& printed);
+
+        const char* upstream() const { return parts.c_str(); }
+        const char* revision() const { return parts.c_str() + revision_at; }
+        bool informative() const { return epoch != 0 || !parts.empty(); }
+
+        const char* bad = nullptr;  // why the text is no valid Debian version, or null
+        unsigned long epoch = 0;
+        std::string parts;          // upstream, then a zero byte and the revision where there is one
+        uint32_t revision_at = 0;   // where the revision starts; at the end without one
+    };
+
+    Form form;
 };
 
 #endif

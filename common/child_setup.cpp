@@ -1,6 +1,7 @@
 #include "common/child_setup.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,41 @@ bool placeStandardStreams(int in, int out, int err)
         if (moved[target] >= 0 && dup2(moved[target], target) < 0)
             return false;
     return true;
+}
+
+int spawnShell(int in, int out, int err, const char* const argv[], const Environment& env, pid_t& pid)
+{
+    const int wanted[3] = {in, out, err};
+    // A pipe end may itself be 0, 1 or 2 when the program runs with a standard stream closed: such an
+    // end is first copied above 2, so that no placement overwrites a later source.
+    int moved[3] = {-1, -1, -1};
+    posix_spawn_file_actions_t actions;
+    int result = posix_spawn_file_actions_init(&actions);
+    if (result != 0)
+        return result;
+    for (int target = 0; target < 3 && result == 0; ++target) {
+        if (wanted[target] < 0)
+            continue;
+        int source = wanted[target];
+        if (source <= 2) {
+            source = moved[target] = fcntl(source, F_DUPFD_CLOEXEC, 3);
+            if (source < 0) {
+                result = errno;
+                break;
+            }
+        }
+        // The copy on the standard descriptor survives the exec; the pipe ends are close-on-exec.
+        result = posix_spawn_file_actions_adddup2(&actions, source, target);
+    }
+    // Default attributes: the child keeps the calling thread's signal mask and the ignored signals,
+    // and glibc resets caught signals to their default, as an exec after fork does.
+    if (result == 0)
+        result = posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), env.get());
+    posix_spawn_file_actions_destroy(&actions);
+    for (int fd : moved)
+        if (fd >= 0)
+            close(fd);
+    return result;
 }
 
 void writeAll(int fd, const char* data, size_t length)

@@ -1,6 +1,8 @@
 #ifndef KW_COMMON_CHILD_SETUP_H
 #define KW_COMMON_CHILD_SETUP_H
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <initializer_list>
 #include <string>
@@ -31,6 +33,12 @@ private:
 // end may itself be 0, 1 or 2 when the program runs with a standard stream closed). The copies on
 // 0, 1 and 2 survive exec; the pipes themselves are close-on-exec. False on failure, with errno set.
 bool placeStandardStreams(int in, int out, int err);
+
+// Starts "/bin/sh" with `argv` and `env` and with in, out and err (each -1 to keep the program's own)
+// on descriptors 0, 1 and 2, like fork, placeStandardStreams and execve, without copying the
+// program's page tables: the child gets the same descriptors, environment, signal mask, signal
+// dispositions and working directory. Returns 0 and sets `pid`, or the error number of the start.
+int spawnShell(int in, int out, int err, const char* const argv[], const Environment& env, pid_t& pid);
 
 // Writes all of the data unless the descriptor fails (a signal does not stop it). Safe in the child.
 void writeAll(int fd, const char* data, size_t length);

@@ -5,26 +5,34 @@
 
 namespace {
 
-// The per-step shift amounts and the sine-derived constants of RFC 1321, section 3.4.
-const unsigned shifts[64] = {
-    7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-    5, 9, 14, 20, 5, 9, 14, 20, 5, 9, 14, 20, 5, 9, 14, 20,
-    4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-    6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-
-const uint32_t sines[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
-    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
-    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
-    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
-    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
-    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
-    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
-
-uint32_t rotate_left(uint32_t x, unsigned n)
+// The four round functions of RFC 1321, section 3.4, in forms with one operation less.
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z)
 {
-    return (x << n) | (x >> (32 - n));
+    return z ^ (x & (y ^ z));
+}
+
+inline uint32_t G(uint32_t x, uint32_t y, uint32_t z)
+{
+    return y ^ (z & (x ^ y));
+}
+
+inline uint32_t H(uint32_t x, uint32_t y, uint32_t z)
+{
+    return x ^ y ^ z;
+}
+
+inline uint32_t I(uint32_t x, uint32_t y, uint32_t z)
+{
+    return y ^ (x | ~z);
+}
+
+// One step with its shift as a constant: the 64 steps are written out below, so no step branches on
+// its round or reads a table.
+template <unsigned shift>
+inline void step(uint32_t& a, uint32_t b, uint32_t f, uint32_t word, uint32_t sine)
+{
+    const uint32_t sum = a + f + word + sine;
+    a = b + ((sum << shift) | (sum >> (32 - shift)));
 }
 
 void transform(uint32_t state[4], const unsigned char block[64])
@@ -35,28 +43,74 @@ void transform(uint32_t state[4], const unsigned char block[64])
                uint32_t(block[4 * i + 3]) << 24;
 
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    for (int i = 0; i < 64; ++i) {
-        uint32_t f;
-        int k;
-        if (i < 16) {
-            f = (b & c) | (~b & d);
-            k = i;
-        } else if (i < 32) {
-            f = (b & d) | (c & ~d);
-            k = (5 * i + 1) % 16;
-        } else if (i < 48) {
-            f = b ^ c ^ d;
-            k = (3 * i + 5) % 16;
-        } else {
-            f = c ^ (b | ~d);
-            k = (7 * i) % 16;
-        }
-        const uint32_t next = b + rotate_left(a + f + sines[i] + x[k], shifts[i]);
-        a = d;
-        d = c;
-        c = b;
-        b = next;
-    }
+    step<7>(a, b, F(b, c, d), x[0], 0xd76aa478);
+    step<12>(d, a, F(a, b, c), x[1], 0xe8c7b756);
+    step<17>(c, d, F(d, a, b), x[2], 0x242070db);
+    step<22>(b, c, F(c, d, a), x[3], 0xc1bdceee);
+    step<7>(a, b, F(b, c, d), x[4], 0xf57c0faf);
+    step<12>(d, a, F(a, b, c), x[5], 0x4787c62a);
+    step<17>(c, d, F(d, a, b), x[6], 0xa8304613);
+    step<22>(b, c, F(c, d, a), x[7], 0xfd469501);
+    step<7>(a, b, F(b, c, d), x[8], 0x698098d8);
+    step<12>(d, a, F(a, b, c), x[9], 0x8b44f7af);
+    step<17>(c, d, F(d, a, b), x[10], 0xffff5bb1);
+    step<22>(b, c, F(c, d, a), x[11], 0x895cd7be);
+    step<7>(a, b, F(b, c, d), x[12], 0x6b901122);
+    step<12>(d, a, F(a, b, c), x[13], 0xfd987193);
+    step<17>(c, d, F(d, a, b), x[14], 0xa679438e);
+    step<22>(b, c, F(c, d, a), x[15], 0x49b40821);
+
+    step<5>(a, b, G(b, c, d), x[1], 0xf61e2562);
+    step<9>(d, a, G(a, b, c), x[6], 0xc040b340);
+    step<14>(c, d, G(d, a, b), x[11], 0x265e5a51);
+    step<20>(b, c, G(c, d, a), x[0], 0xe9b6c7aa);
+    step<5>(a, b, G(b, c, d), x[5], 0xd62f105d);
+    step<9>(d, a, G(a, b, c), x[10], 0x02441453);
+    step<14>(c, d, G(d, a, b), x[15], 0xd8a1e681);
+    step<20>(b, c, G(c, d, a), x[4], 0xe7d3fbc8);
+    step<5>(a, b, G(b, c, d), x[9], 0x21e1cde6);
+    step<9>(d, a, G(a, b, c), x[14], 0xc33707d6);
+    step<14>(c, d, G(d, a, b), x[3], 0xf4d50d87);
+    step<20>(b, c, G(c, d, a), x[8], 0x455a14ed);
+    step<5>(a, b, G(b, c, d), x[13], 0xa9e3e905);
+    step<9>(d, a, G(a, b, c), x[2], 0xfcefa3f8);
+    step<14>(c, d, G(d, a, b), x[7], 0x676f02d9);
+    step<20>(b, c, G(c, d, a), x[12], 0x8d2a4c8a);
+
+    step<4>(a, b, H(b, c, d), x[5], 0xfffa3942);
+    step<11>(d, a, H(a, b, c), x[8], 0x8771f681);
+    step<16>(c, d, H(d, a, b), x[11], 0x6d9d6122);
+    step<23>(b, c, H(c, d, a), x[14], 0xfde5380c);
+    step<4>(a, b, H(b, c, d), x[1], 0xa4beea44);
+    step<11>(d, a, H(a, b, c), x[4], 0x4bdecfa9);
+    step<16>(c, d, H(d, a, b), x[7], 0xf6bb4b60);
+    step<23>(b, c, H(c, d, a), x[10], 0xbebfbc70);
+    step<4>(a, b, H(b, c, d), x[13], 0x289b7ec6);
+    step<11>(d, a, H(a, b, c), x[0], 0xeaa127fa);
+    step<16>(c, d, H(d, a, b), x[3], 0xd4ef3085);
+    step<23>(b, c, H(c, d, a), x[6], 0x04881d05);
+    step<4>(a, b, H(b, c, d), x[9], 0xd9d4d039);
+    step<11>(d, a, H(a, b, c), x[12], 0xe6db99e5);
+    step<16>(c, d, H(d, a, b), x[15], 0x1fa27cf8);
+    step<23>(b, c, H(c, d, a), x[2], 0xc4ac5665);
+
+    step<6>(a, b, I(b, c, d), x[0], 0xf4292244);
+    step<10>(d, a, I(a, b, c), x[7], 0x432aff97);
+    step<15>(c, d, I(d, a, b), x[14], 0xab9423a7);
+    step<21>(b, c, I(c, d, a), x[5], 0xfc93a039);
+    step<6>(a, b, I(b, c, d), x[12], 0x655b59c3);
+    step<10>(d, a, I(a, b, c), x[3], 0x8f0ccc92);
+    step<15>(c, d, I(d, a, b), x[10], 0xffeff47d);
+    step<21>(b, c, I(c, d, a), x[1], 0x85845dd1);
+    step<6>(a, b, I(b, c, d), x[8], 0x6fa87e4f);
+    step<10>(d, a, I(a, b, c), x[15], 0xfe2ce6e0);
+    step<15>(c, d, I(d, a, b), x[6], 0xa3014314);
+    step<21>(b, c, I(c, d, a), x[13], 0x4e0811a1);
+    step<6>(a, b, I(b, c, d), x[4], 0xf7537e82);
+    step<10>(d, a, I(a, b, c), x[11], 0xbd3af235);
+    step<15>(c, d, I(d, a, b), x[2], 0x2ad7d2bb);
+    step<21>(b, c, I(c, d, a), x[9], 0xeb86d391);
+
     state[0] += a;
     state[1] += b;
     state[2] += c;

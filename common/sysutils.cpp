@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 #include <boost/thread/thread.hpp>
 
@@ -135,12 +136,15 @@ char* md5_file(const char* path, char* buffer)
     if (!file)
         return nullptr;
 
+    // Large reads straight into our own buffer: stdio's buffer would only add a copy.
+    const size_t block_size = 65536;
+    std::unique_ptr<unsigned char[]> block(new unsigned char[block_size]);
+    std::setvbuf(file, nullptr, _IONBF, 0);
     md5_context context;
     md5_init(context);
-    unsigned char block[8192];
     size_t length;
-    while ((length = std::fread(block, 1, sizeof(block), file)) != 0)
-        md5_update(context, block, length);
+    while ((length = std::fread(block.get(), 1, block_size, file)) != 0)
+        md5_update(context, block.get(), length);
 
     // A digest of part of the file is no digest of the file: a read error gives null like an open error.
     const bool read_failed = std::ferror(file) != 0;

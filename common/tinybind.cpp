@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "common/fileops.h"
 
@@ -36,49 +38,101 @@ std::string padded(const std::string& text)
     return buffer;
 }
 
-// Reads the file as TinyXML's own loader does (line ends CR LF and lone CR become LF, the text ends
-// at its first NUL), followed by the zero padding, into one buffer. False when the file cannot be
-// opened or read.
-bool read_padded(const std::string& path, std::string& buffer)
+// TinyXML's own tab size, with which it tracks the row and column of every node.
+const int TRACKING_TAB_SIZE = 4;
+
+// Reads the file as TinyXML's own loader does, into one buffer followed by the zero padding: the text
+// ends at the first NUL, and line ends CR LF and lone CR become LF (a text without CR is left as it
+// was read). Null when the file cannot be opened or read.
+std::unique_ptr<char[]> read_padded(const std::string& path)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return nullptr;
     struct stat status;
-    const size_t expected = fstat(fd, &status) == 0 && status.st_size > 0 ? static_cast<size_t>(status.st_size) : 0;
-    buffer.reserve(expected + 1 + PADDING);  // one allocation when the size holds
-    buffer.assign(expected + 1, '\0');        // a byte more: the read that finds the end needs no more room
-    size_t used = 0;
-    ssize_t got;
-    do {
-        if (used == buffer.size())
-            buffer.resize(used + 65536);  // the file grew
-        got = read(fd, &buffer[used], buffer.size() - used);
-        if (got > 0)
-            used += static_cast<size_t>(got);
-    } while (got > 0 || (got < 0 && errno == EINTR));
-    close(fd);
-    if (got < 0)
-        return false;
-    size_t kept = 0;
-    for (size_t i = 0; i < used && buffer[i] != '\0'; ++i) {
-        if (buffer[i] != '\r') {
-            buffer[kept++] = buffer[i];
+    size_t capacity = fstat(fd, &status) == 0 && status.st_size > 0 ? static_cast<size_t>(status.st_size) : 4096;
+    std::unique_ptr<char[]> buffer(new char[capacity + PADDING]);
+    size_t length = 0;
+    for (;;) {
+        if (length == capacity) {
+            // The file grew, or its size was unknown.
+            std::unique_ptr<char[]> larger(new char[2 * capacity + PADDING]);
+            memcpy(larger.get(), buffer.get(), length);
+            buffer.swap(larger);
+            capacity *= 2;
+        }
+        const ssize_t got = read(fd, buffer.get() + length, capacity - length);
+        if (got > 0) {
+            length += static_cast<size_t>(got);
             continue;
         }
-        buffer[kept++] = '\n';
-        if (i + 1 < used && buffer[i + 1] == '\n')
-            ++i;
+        if (got < 0 && errno == EINTR)
+            continue;
+        close(fd);
+        if (got < 0)
+            return nullptr;
+        break;
     }
-    buffer.resize(kept);
-    buffer.append(PADDING, '\0');
-    return true;
+    char* text = buffer.get();
+    if (const void* nul = memchr(text, '\0', length))
+        length = static_cast<size_t>(static_cast<const char*>(nul) - text);
+    if (memchr(text, '\r', length)) {
+        size_t kept = 0;
+        for (size_t i = 0; i < length; ++i) {
+            if (text[i] != '\r') {
+                text[kept++] = text[i];
+                continue;
+            }
+            text[kept++] = '\n';
+            if (i + 1 < length && text[i + 1] == '\n')
+                ++i;
+        }
+        length = kept;
+    }
+    memset(text + length, 0, PADDING);
+    return buffer;
+}
+
+// A document loaded from a file is parsed without tracking positions (tab size 0). The position of
+// one of its elements is found when a message names it: the file is parsed again with tracking, and
+// the element at the same place in the tree gives its row and column.
+void tracked_position(const TiXmlNode* node, const TiXmlDocument& document, int& row, int& col)
+{
+    std::vector<int> path;
+    for (const TiXmlNode* n = node; n->Parent(); n = n->Parent()) {
+        int index = 0;
+        for (const TiXmlNode* sibling = n->PreviousSibling(); sibling; sibling = sibling->PreviousSibling())
+            ++index;
+        path.push_back(index);
+    }
+    const std::unique_ptr<char[]> text = read_padded(document.ValueStr());
+    if (!text)
+        return;
+    TiXmlDocument tracked;
+    tracked.SetTabSize(TRACKING_TAB_SIZE);
+    tracked.Parse(text.get(), nullptr, TIXML_DEFAULT_ENCODING);
+    const TiXmlNode* found = &tracked;
+    for (auto index = path.rbegin(); index != path.rend() && found; ++index) {
+        found = found->FirstChild();
+        for (int i = 0; i < *index && found; ++i)
+            found = found->NextSibling();
+    }
+    // A file that changed since it was loaded may hold no such node: the untracked position stays.
+    if (found && found->Type() == node->Type() && found->ValueStr() == node->ValueStr()) {
+        row = found->Row();
+        col = found->Column();
+    }
 }
 
 // TinyXML's Row() and Column() already add 1 to the positions it keeps.
 std::string position(const TiXmlElement* node)
 {
-    return " (row:" + std::to_string(node->Row()) + " col:" + std::to_string(node->Column()) + ")";
+    int row = node->Row();
+    int col = node->Column();
+    const TiXmlDocument* document = node->GetDocument();
+    if (document && document->TabSize() == 0)
+        tracked_position(node, *document, row, col);
+    return " (row:" + std::to_string(row) + " col:" + std::to_string(col) + ")";
 }
 
 }  // namespace
@@ -159,13 +213,21 @@ Document::Document(const std::string& path) : TiXmlDocument(path)
         throw err(-1, "File " + path + " not exists");
     if (fileops::is_directory(path))
         throw err(-1, path + " is directory, xml file expected.");
-    std::string buffer;
-    if (read_padded(path, buffer))
-        Parse(buffer.data(), nullptr, TIXML_DEFAULT_ENCODING);
-    else
+    const std::unique_ptr<char[]> text = read_padded(path);
+    if (!text) {
         SetError(TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-    if (Error())
         throw parse_err(ErrorId(), ErrorDesc(), ErrorRow(), ErrorCol());
+    }
+    // Tracking the row and column of every node costs a good part of the parse: the positions are
+    // found again when an error or a message needs them (see tracked_position).
+    SetTabSize(0);
+    Parse(text.get(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (Error()) {
+        Clear();
+        SetTabSize(TRACKING_TAB_SIZE);
+        Parse(text.get(), nullptr, TIXML_DEFAULT_ENCODING);
+        throw parse_err(ErrorId(), ErrorDesc(), ErrorRow(), ErrorCol());
+    }
 }
 
 Document::~Document() = default;

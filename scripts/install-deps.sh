@@ -12,6 +12,7 @@ libtinyxml-dev libcurl4-openssl-dev libssl-dev libpam0g-dev libjs-prototype
 gettext locales-all util-linux procps nodejs hostname
 libxml2-utils iproute2 gnupg
 rpm
+libapt-pkg-dev librpm-dev hyperfine
 clang libclang-rt-14-dev
 "
 

@@ -82,7 +82,8 @@ std::vector<const Package*> names(const Repository::package_range_t& range)
     return std::vector<const Package*>(range.begin(), range.end());
 }
 
-std::vector<const Package*> targets(const Repository::relation_range_t& range)
+template <typename Range>
+std::vector<const Package*> targets(const Range& range)
 {
     std::vector<const Package*> result;
     for (const auto& pair : range)

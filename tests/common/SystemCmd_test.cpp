@@ -1,9 +1,13 @@
 #include "common/SystemCmd.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -11,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -186,6 +191,99 @@ TEST(SystemCmdTest, ShellThatCannotBeExecuted)
         options);
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(r.err, Messages().get("err_exec_execfail") + " (Permission denied)\n");
+}
+
+// What the command gets from the program: the program's descriptors that are not close-on-exec, the
+// environment with the forced locale, the calling thread's signal mask, the ignored signals (caught
+// ones are reset by the exec) and the working directory. The shell would clear its signal mask, so
+// Python stands in for /bin/sh here and reports on the very process that was started.
+TEST(SystemCmdTest, ChildGetsTheProgramsDescriptorsEnvironmentSignalsAndDirectory)
+{
+    TempDir dir;
+    ChildOptions options;
+    options.env = {{"LC_ALL", "de_DE.UTF-8"}, {"KW_INHERITED", "yes"}};
+    options.binds = {{boost::filesystem::canonical("/usr/bin/python3").string(), "/bin/sh"}};
+    ChildResult r = runChecksInChild(
+        [&dir] {
+            Messages().getLocale();
+            const int inherited = open("/dev/null", O_RDONLY);
+            const int private_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+            ASSERT_GE(private_fd, 3);
+            sigset_t blocked;
+            sigemptyset(&blocked);
+            sigaddset(&blocked, SIGUSR1);
+            ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &blocked, nullptr), 0);
+            signal(SIGUSR2, SIG_IGN);
+            signal(SIGTERM, [](int) {});
+            ASSERT_EQ(chdir(dir.path().c_str()), 0);
+            // 0, 1 and 2, then every descriptor of ours that an exec keeps.
+            std::string expected_fds = "0 1 2";
+            for (int fd = 3; fd < 1024; ++fd) {
+                const int flags = fcntl(fd, F_GETFD);
+                if (flags >= 0 && !(flags & FD_CLOEXEC))
+                    expected_fds += " " + std::to_string(fd);
+            }
+            EXPECT_NE(expected_fds.find(" " + std::to_string(inherited)), std::string::npos);
+
+            SystemCmd cmd(R"py(
+import os, signal
+def is_open(fd):
+    try:
+        os.fstat(fd)
+        return True
+    except OSError:
+        return False
+print(' '.join(str(fd) for fd in range(1024) if is_open(fd)))
+print(os.readlink('/proc/self/fd/1').split('[')[0])
+print(os.getcwd())
+status = dict(line.split(':	') for line in open('/proc/self/status').read().splitlines() if ':	' in line)
+mask, ignored = int(status['SigBlk'], 16), int(status['SigIgn'], 16)
+bit = lambda set, sig: set >> (sig - 1) & 1
+print(bit(mask, signal.SIGUSR1), bit(ignored, signal.SIGUSR2), bit(ignored, signal.SIGTERM))
+print(' '.join(name + '=' + os.environ.get(name, '-') for name in ('KW_INHERITED', 'LANG', 'LC_ALL')))
+)py");
+            const std::string report = readAll(cmd.stream);
+            EXPECT_EQ(cmd.wait(), 0);
+            EXPECT_EQ(report, expected_fds + "\npipe:\n" +
+                                  boost::filesystem::canonical(dir.path()).string() +
+                                  "\n1 1 0\nKW_INHERITED=yes LANG=C LC_ALL=C\n");
+        },
+        options);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+}
+
+// With standard input and output closed, the pipes get descriptors 0 and 1 themselves.
+TEST(SystemCmdTest, PipesOnTheStandardDescriptorNumbers)
+{
+    ChildOptions options;
+    options.tmpfs = {"/tmp"};
+    ChildResult r = runChecksInChild(
+        [] {
+            Messages().getLocale();
+            const int saved_out = dup(1);
+            close(0);
+            close(1);
+            std::string read_text;
+            int read_code = -1;
+            {
+                SystemCmd cmd("echo hello; echo done");
+                read_text = readAll(cmd.stream);
+                read_code = cmd.wait();
+            }
+            int write_code = -1;
+            {
+                SystemCmd cmd("cat > /tmp/written", SystemCmd::WRITE);
+                fputs("through stdin\n", cmd.stream);
+                write_code = cmd.wait();
+            }
+            dup2(saved_out, 1);
+            EXPECT_EQ(read_text, "hello\ndone\n");
+            EXPECT_EQ(read_code, 0);
+            EXPECT_EQ(write_code, 0);
+            EXPECT_EQ(readWholeFile("/tmp/written"), "through stdin\n");
+        },
+        options);
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
 }
 
 TEST(SystemCmdTest, CommandName)

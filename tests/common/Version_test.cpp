@@ -177,6 +177,9 @@ TEST(DebVersionTest, DebianOrder)
         {"1.0~~", "1.0~", -1},
         {"1.0~", "1.0", -1},
         {"0:1.0", "1.0", 0},  // unlike the RPM-style order, epoch 0 equals none
+        {"-5", "-4", 1},      // no upstream, revisions 5 and 4
+        {"1.0-a-", "1.0-a", 1},
+        {" 1.0 ", "1.0", 1},  // leading blanks skipped, trailing ones kept in the revision's place
     };
     for (const OrderCase& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
@@ -184,6 +187,9 @@ TEST(DebVersionTest, DebianOrder)
         DebVersion b(c.b);
         EXPECT_EQ(sign(a.compare(b)), c.expected);
         EXPECT_EQ(sign(b.compare(a)), -c.expected);
+        // A copy, and a version of the RPM class on the right, are read the same way.
+        EXPECT_EQ(sign(DebVersion(a).compare(b)), c.expected);
+        EXPECT_EQ(sign(a.compare(Version(c.b))), c.expected);
     }
     // Both empty versions print as no_versioning_data and are equal.
     EXPECT_EQ(DebVersion("1:").compare(DebVersion("1:")), 0);
@@ -202,6 +208,7 @@ TEST(DebVersionTest, BadTextComparesAsLowerAndSaysWhy)
         {"1.0-2:3", "1.0", "version a has bad syntax: epoch in version is not number\n"},
         {"<unknown>", "1.0", "version a is noninformative\n"},
         {"1.0", "<unknown>", "version b is noninformative\n"},
+        {"-", "1.0", "version a is noninformative\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);

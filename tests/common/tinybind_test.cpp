@@ -222,7 +222,11 @@ TEST_F(TinybindTest, FindChildByAttributeSkipsOtherTags)
     e.find_child("product", "id", "7");
     ASSERT_TRUE(e.node);
     EXPECT_EQ(tinybind::get_name(e), "product");  // not the note with the same id
-    EXPECT_EQ(e.node->Row(), positionIn("products.xml", "<product id=\"7\"").first);
+    // A loaded document keeps no positions in its nodes; the messages find the element's own.
+    const std::optional<tinybind::err> missing = thrown<tinybind::err>([&e] { tinybind::get_attribute(e, "absent"); });
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->message, "There is no attribute 'absent' in element product" +
+                                    at(positionIn("products.xml", "<product id=\"7\"")));
     EXPECT_EQ(e.error, "");
 
     tinybind::element plain(doc.get_root(""));
@@ -407,6 +411,62 @@ TEST(TinybindLoadTest, FilesLoadAsTinyXmlLoadsThem)
         EXPECT_EQ(e->message, "Failed to open file");
     });
     EXPECT_EQ(unreadable.exit_code, 0) << unreadable.out;
+}
+
+// Loading parses without tracking positions; the messages that name an element's position, and the
+// error of a malformed file, still give TinyXML's own tracked row and column, line ends rewritten or not.
+TEST(TinybindLoadTest, PositionsAreThoseOfATrackedParse)
+{
+    TempDir dir;
+    const std::string body = "<?xml version=\"1.0\"?>\n<!-- c -->\n<r>\n\t<a x=\"1\"/>  <b>\n  text\n  <c/>\n  <d>t</d><!--x--><d>u</d>\n</b>\n</r>\n";
+    std::string crlf;
+    for (char c : body)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (const auto& file : {std::make_pair("lf.xml", body), std::make_pair("crlf.xml", crlf)}) {
+        SCOPED_TRACE(file.first);
+        writeWholeFile(dir / file.first, file.second);
+        TiXmlDocument reference;
+        ASSERT_TRUE(reference.LoadFile(dir / file.first));
+        tinybind::Document doc(dir / file.first);
+        // Every element of both trees, in the same order.
+        std::vector<std::pair<TiXmlElement*, TiXmlElement*>> elements;
+        std::function<void(TiXmlElement*, TiXmlElement*)> walk = [&](TiXmlElement* ours, TiXmlElement* theirs) {
+            for (; ours && theirs; ours = ours->NextSiblingElement(), theirs = theirs->NextSiblingElement()) {
+                elements.emplace_back(ours, theirs);
+                walk(ours->FirstChildElement(), theirs->FirstChildElement());
+            }
+        };
+        walk(doc.get_root(), reference.RootElement());
+        ASSERT_EQ(elements.size(), 6u);
+        for (const auto& pair : elements) {
+            const std::string where = " (row:" + std::to_string(pair.second->Row()) +
+                                      " col:" + std::to_string(pair.second->Column()) + ")";
+            const tinybind::element e(pair.first);
+            const std::optional<tinybind::err> missing = thrown<tinybind::err>([&e] { tinybind::get_attribute(e, "no"); });
+            ASSERT_TRUE(missing);
+            EXPECT_EQ(missing->message, "There is no attribute 'no' in element " + pair.first->ValueStr() + where);
+        }
+        // The same position in the other messages: a is empty.
+        const std::optional<tinybind::err> empty = thrown<tinybind::err>([&] {
+            tinybind::get_text(tinybind::element(elements[1].first), false);
+        });
+        ASSERT_TRUE(empty);
+        EXPECT_EQ(empty->message, "Text node not found in element 'a' (row:" + std::to_string(elements[1].second->Row()) +
+                                      " col:" + std::to_string(elements[1].second->Column()) + ")");
+    }
+
+    // A malformed file: the error comes from the parse that tracks positions.
+    const std::string bad = "<r>\n\t<a>\r\n  <b x='1' y>\n</a></r>";
+    writeWholeFile(dir / "bad.xml", bad);
+    TiXmlDocument reference;
+    EXPECT_FALSE(reference.LoadFile(dir / "bad.xml"));
+    const std::optional<tinybind::parse_err> e =
+        thrown<tinybind::parse_err>([&dir] { tinybind::Document doc(dir / "bad.xml"); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->code, reference.ErrorId());
+    EXPECT_EQ(e->message, reference.ErrorDesc());
+    EXPECT_EQ(std::make_pair(e->row, e->col), std::make_pair(reference.ErrorRow(), reference.ErrorCol()));
+    EXPECT_GT(e->row, 1);
 }
 
 // Texts that end inside a multi-byte sequence: TinyXML in UTF-8 mode steps over the whole sequence

@@ -11,6 +11,7 @@
 #include "common/format_message.h"
 #include "common/http_error.h"
 #include "installer/ExtCatalogCurlFeedDownloader.h"
+#include "installer/Options.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/LoggedRun.h"
 #include "tests/support/LoopbackServer.h"
