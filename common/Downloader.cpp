@@ -1,13 +1,13 @@
 #include "common/Downloader.h"
 
+#include <ext/stdio_filebuf.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
 #include <sstream>
-
-#include <ext/stdio_filebuf.h>
 
 #include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>

@@ -13,6 +13,8 @@ public:
     // Replaces the tags by the pieces of the text between commas; an empty piece is a tag too.
     void assign(const std::string& text);
     bool contains(const std::string& name) const;
+    // No tag was given, whatever an empty set stands for.
+    bool empty() const { return tags.empty(); }
     // The tags joined with ",", in no defined order.
     std::string toString() const;
 

@@ -5,21 +5,7 @@
 
 #include "common/SlotPool.h"
 #include "common/error.h"
-
-namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
+#include "common/textutils.h"
 
 void* DependencyFile::md5rep_t::operator new(std::size_t size)
 {
@@ -56,7 +42,7 @@ void md5_from_hex(const std::string& text, DependencyFile::md5rep_t& digest)
     }
     unsigned char bytes[16];
     for (int i = 0; i < 32; ++i) {
-        int value = hexValue(text[i]);
+        int value = hex_digit_value(text[i]);
         if (value < 0) {
             unsigned code = static_cast<unsigned char>(text[i]);
             std::clog << std::hex << code << std::dec << std::endl;

@@ -156,6 +156,17 @@ std::string major_version(const std::string& version)
     return version.substr(0, version.find('.'));
 }
 
+int hex_digit_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::string quote_c_string(const std::string& text)
 {
     std::string quoted = "\"";

@@ -20,6 +20,8 @@ bool cstr_to_bool(const char* text);
 // atol of a text made only of '+', '-' and digits; any other character throws "err_non_digit".
 long string_to_long(const std::string& text);
 
+// The value of one hexadecimal digit of either case; -1 for any other character.
+int hex_digit_value(char c);
 std::string trim(const std::string& text);
 std::string trim_right(const std::string& text);
 void trim_in_place(char* text);

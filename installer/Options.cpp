@@ -1,6 +1,16 @@
 #include "installer/Options.h"
 
+#include <getopt.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <fstream>
+#include <iostream>
+#include <set>
 #include <sstream>
 
 #include "common/Log.h"
@@ -10,14 +20,22 @@
 #include "common/format_message.h"
 #include "common/sysutils.h"
 #include "common/textutils.h"
+#include "common/Opsys.h"
 #include "installer/Reporter.h"
+#include "installer/SelfSignedCertificate.h"
+#include "installer/TextDialog.h"
 
 namespace {
+
+error user_error()
+{
+    return error(E_USER, REP_NONE, SYS_STABLE, SUPP_MAYBE);
+}
 
 // The user error of two choices that exclude each other.
 error override_error(const char* name, const std::string& recorded)
 {
-    return error(E_USER, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+    return user_error()
            << format_message(Messages().get("err_cmd_override"), name ? name : "", recorded);
 }
 
@@ -107,28 +125,582 @@ void Options::setDefaults()
 // The sources of the settings, in the order the constructor reads them; each later one overrides what
 // an earlier one set.
 
+std::vector<std::string> Options::getRcFileCandidates()
+{
+    const std::string home = get_home_dir();
+    std::string configDir = home + "/.config";
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"))
+        configDir = xdg[0] == '/' ? std::string(xdg) : home + "/" + xdg;
+    return {configDir + "/.kitwrightrc", home + "/.kitwrightrc"};
+}
+
+std::string Options::findRcFile()
+{
+    for (const std::string& candidate : getRcFileCandidates())
+        if (fileops::is_file(candidate))
+            return candidate;
+    return std::string();
+}
+
 // The run-control file ".kitwrightrc".
-void Options::readRcFile() {}
+void Options::readRcFile()
+{
+    Log::stream(Log::LEVEL_INFO, true) << "Try to find rcfile...";
+    const std::string path = findRcFile();
+    if (path.empty()) {
+        Log::stream(Log::LEVEL_INFO, true) << "Kitwright rcfile not found.";
+        return;
+    }
+    Log::stream(Log::LEVEL_INFO, true) << "Kitwright found rcfile at " << path;
+    std::ifstream in(path);
+    if (!in)
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << format_message(Messages().get("err_rcfile_open"), path);
+    std::string key;
+    std::string value;
+    while (readRcLine(in, key, value)) {
+        Log::stream(Log::LEVEL_VERBOSE, true) << "Option from rc file:: '" << key << "' = '" << value << "'";
+        applyRcSetting(key, value);
+    }
+}
 
-// ZANTH_INSTALLER_DEBUG and KW_WEB_UI_DEFAULT_PAGE_OVERRIDE.
-void Options::readEnvironment() {}
+namespace {
 
-// The component settings that the settings page saved in ".kitwright/options.ini".
-void Options::readOptionsIni() {}
+// Keys that older releases knew; their lines are tolerated so that old files keep working.
+const std::set<std::string> ignoredRcKeys = {"SOURCE_TYPE",     "CHECK_DISK_SPACE",     "ALLOW_TO_USE_UP2DATE",
+                                             "USE_YUM",         "ADDITIONAL_SOURCE",    "ALLOW_KERNEL_INSTALL",
+                                             "UPGRADE_SYSTEM_PACKAGES", "SEND_EXECUTION_SUMMARY", "HOLD_PACKAGES"};
+
+}  // namespace
+
+void Options::applyRcSetting(const std::string& key, const std::string& value)
+{
+    const std::map<std::string, bool*> flags = {
+        {"USE_ZANTH_UPDATES", &useProductUpdates}, {"REMOVE_PACKAGES_TREE", &forceRemovePackagesTree},
+        {"SKIP_EXAMINE", &skipComponentsCheck},     {"TRUNCATE_LOG", &truncateLog},
+        {"SEPARATE_LOGS", &separateLogs},           {"STRICT", &strict},
+        {"DEBUG", &debug},                          {"SHOW_HIDDEN_COMPONENTS", &showHiddenComponents},
+        {"SKIP_GPG_CHECK", &skipGpgCheck}};
+    const std::map<std::string, std::string*> texts = {
+        {"TARGET", &target},
+        {"PROXY_HOST", &proxy.host},
+        {"PROXY_USER", &proxy.user},
+        {"PROXY_PASSWORD", &proxy.password},
+        {"NOTIFY_EMAIL", &notifyEmail},
+        {"OVERRIDE_OS_NAME", &Opsys::overrideName},
+        {"OVERRIDE_OS_VENDOR", &Opsys::overrideVendor},
+        {"OVERRIDE_OS_VERSION", &Opsys::overrideVersion},
+        {"OVERRIDE_OS_ARCH", &Opsys::overrideArch},
+        {"OVERRIDE_ENVIRONMENT", &Opsys::overrideEnvironment},
+        {"EXT_CATALOG_URL", &extCatalogUrl},
+        {"SSL_PROTOCOLS", &sslProtocols},
+        {"SSL_CIPHERS", &sslCiphers},
+        {"SSL_CIPHER_SERVER_PREFERENCE", &sslCipherServerPreference}};
+    const std::map<std::string, int*> counts = {{"MAX_STORED_SEPARATE_LOGS", &maxStoredSeparateLogs},
+                                                {"DOWNLOAD_RETRY_COUNT", &downloadRetries}};
+
+    if (flags.count(key))
+        *flags.at(key) = parseYesNo(key, value);
+    else if (texts.count(key))
+        *texts.at(key) = value;
+    else if (counts.count(key))
+        *counts.at(key) = parsePositiveInt(value, user_error() << format_message(Messages().get("err_retry_arg"), key));
+    else if (key == "SOURCE")
+        source.assign(value);
+    else if (key == "PROXY_PORT")
+        proxy.port = static_cast<int32_t>(std::atol(value.c_str()));
+    else if (key == "CLEAR_SCREEN")
+        TextDialog::noClear = !parseYesNo(key, value);
+    else if (key == "RELEASE_TIERS_FILTER")
+        setReleaseTiers(value);
+    else if (key == "SHOW_ALL_RELEASES" || key == "SHOW_ALL_VERSIONS" || key == "DISABLE_RELEASE_TIERS_FILTER") {
+        if (parseYesNo(key, value))
+            disableReleaseTiersFilter();
+    } else
+        Log::stream(Log::LEVEL_ERROR, true) << Messages().get(ignoredRcKeys.count(key) ? "err_rc_ignored" : "err_rc_param")
+                                            << "'" << key << "' = '" << value << "'";
+}
+
+bool Options::parseYesNo(const std::string& key, const std::string& value)
+{
+    if (value == "yes" || value == "YES")
+        return true;
+    if (value == "no" || value == "NO")
+        return false;
+    throw user_error() << format_message(Messages().get("err_bool_val"), value, key);
+}
+
+int Options::parsePositiveInt(const std::string& text, const error& failure)
+{
+    // The whole text must be the number: strtol alone would skip leading blanks and stop at junk.
+    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '+' || text[0] == '-'))
+        throw failure;
+    char* end = nullptr;
+    errno = 0;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || end == text.c_str() || errno == ERANGE || number < 1 || number > INT_MAX)
+        throw failure;
+    return static_cast<int>(number);
+}
+
+// ZANTH_INSTALLER_DEBUG and KW_WEB_UI_DEFAULT_PAGE_OVERRIDE; being set is what counts, even empty.
+void Options::readEnvironment()
+{
+    if (std::getenv("ZANTH_INSTALLER_DEBUG"))
+        debug = true;
+    if (const char* page = std::getenv("KW_WEB_UI_DEFAULT_PAGE_OVERRIDE"))
+        webUiDefaultPage = page;
+}
+
+// The component settings that the settings page saved in ".kitwright/options.ini": "[product]" headers,
+// each followed by its setting lines.
+void Options::readOptionsIni()
+{
+    const std::string path = get_home_dir() + "/.kitwright/options.ini";
+    if (!fileops::exists(path))
+        return;
+    Log::stream(Log::LEVEL_VERBOSE, true) << "Read component settings from " << path;
+    std::ifstream in(path);
+    if (!in) {
+        // Saved answers are a convenience: without them the run asks again.
+        Log::stream(Log::LEVEL_INFO, true) << "ERROR: "
+                                           << format_message(Messages().get("err_fileread2"), path, std::strerror(errno));
+        return;
+    }
+    std::string product;
+    char c;
+    while (in.get(c)) {
+        if (std::isspace(static_cast<unsigned char>(c)))
+            continue;
+        if (c == '[') {
+            std::string header;
+            while (in.get(c) && c != ']')
+                header += c;
+            if (!in) {
+                Log::stream(Log::LEVEL_INFO, true) << "read options.ini: unfinished section header '[" << header
+                                                   << "' ignored";
+                return;
+            }
+            std::string rest;
+            std::getline(in, rest);
+            product = header;
+            Log::stream(Log::LEVEL_VERBOSE, true) << "read options.ini: prod_id=" << product;
+            continue;
+        }
+        in.unget();
+        std::string key;
+        std::string value;
+        if (!readSettingLine(in, key, value, SAVED_ANSWERS_SYNTAX))
+            return;
+        Log::stream(Log::LEVEL_VERBOSE, true) << "read options.ini: '" << key << "' = '" << value << "'";
+        if (product.empty())
+            throw error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+                << "broken component options.ini file: [prod_id] must precede any name=val lines";
+        componentSettings[product][key] = value;
+    }
+}
 
 // The command syntax: a command word, its selectors and options.
 void Options::parseCommand(int, char**) {}
 
-// The long options.
-void Options::parseLegacyOptions(int, char**) {}
+namespace {
 
-// The web interface's certificate.
-void Options::checkConsistency() {}
+// The codes that getopt_long returns for the long options, after every character code.
+enum LongOption {
+    OPT_HELP = 256, OPT_VERSION, OPT_HELP_OPTIONS, OPT_BINARY_VERSION, OPT_QUERY_STATUS, OPT_WEB_INTERFACE,
+    OPT_CONSOLE_INTERFACE, OPT_SERVICE_MODE, OPT_INTERACTION_MODE,
+    OPT_CHECK_UPDATES, OPT_SHOW_ALL_RELEASES, OPT_SHOW_RELEASES, OPT_SHOW_OS_LIST, OPT_SHOW_INSTALLATION_TYPES,
+    OPT_SHOW_COMPONENTS, OPT_SHOW_UPGRADABLE_COMPONENTS, OPT_SHOW_PACKAGES, OPT_SHOW_OPTIONS, OPT_SHOW_HIDDEN,
+    OPT_ENABLE_FEEDBACK, OPT_DISABLE_FEEDBACK, OPT_FEEDBACK_PRODUCT, OPT_FEEDBACK_GROUP_ID,
+    OPT_SELECT_PRODUCT, OPT_SELECT_RELEASE_ID, OPT_SELECT_LATEST, OPT_SELECT_CURRENT, OPT_TIER, OPT_ALL_VERSIONS,
+    OPT_INSTALLATION_TYPE, OPT_INSTALL_COMPONENT, OPT_INSTALL_EVERYTHING, OPT_UPGRADE_INSTALLED,
+    OPT_INCLUDE_CLASS, OPT_REMOVE_COMPONENT, OPT_REMOVE_PACKAGE, OPT_REMOVE_EVERYTHING, OPT_FORCE_REMOVE_TREE,
+    OPT_INTERACTIVE_UNINSTALL, OPT_SET_OPTION,
+    OPT_SOURCE, OPT_TARGET, OPT_RETRY_COUNT, OPT_NO_SYS_UPDATES, OPT_EXT_CATALOG, OPT_SKIP_GPG, OPT_SKIP_CLEANUP,
+    OPT_NO_SELF_UPGRADE, OPT_SKIP_CHECK, OPT_PROXY_HOST, OPT_PROXY_PORT, OPT_PROXY_USER, OPT_PROXY_PASSWORD,
+    OPT_OS_NAME, OPT_OS_VENDOR, OPT_OS_VERSION, OPT_OS_ARCH, OPT_OS_ENVIRONMENT,
+    OPT_SSL_CERT, OPT_WITHOUT_SSL, OPT_WITH_SSL, OPT_NO_BROWSER, OPT_XML, OPT_DEBUG, OPT_TRUNCATE_LOG,
+    OPT_SEPARATE_LOGS, OPT_NOTIFY_EMAIL, OPT_NO_DAEMON, OPT_NO_CLEAR,
+    OPT_DEPRECATED
+};
 
-bool Options::readRcLine(std::istream&, std::string& key, std::string& value)
+const struct option longOptions[] = {
+    {"help", no_argument, nullptr, OPT_HELP},
+    {"usage", no_argument, nullptr, OPT_HELP},
+    {"version", no_argument, nullptr, OPT_VERSION},
+    {"help-options", no_argument, nullptr, OPT_HELP_OPTIONS},
+    {"print-version-of-this-binary", no_argument, nullptr, OPT_BINARY_VERSION},
+    {"query-status", no_argument, nullptr, OPT_QUERY_STATUS},
+    {"web-interface", no_argument, nullptr, OPT_WEB_INTERFACE},
+    {"console-interface", no_argument, nullptr, OPT_CONSOLE_INTERFACE},
+    {"service-mode", optional_argument, nullptr, OPT_SERVICE_MODE},
+    {"set-user-interaction-mode", required_argument, nullptr, OPT_INTERACTION_MODE},
+    {"check-updates", no_argument, nullptr, OPT_CHECK_UPDATES},
+    {"show-all-releases", no_argument, nullptr, OPT_SHOW_ALL_RELEASES},
+    {"show-releases", no_argument, nullptr, OPT_SHOW_RELEASES},
+    {"show-os-list", no_argument, nullptr, OPT_SHOW_OS_LIST},
+    {"show-installation-types", no_argument, nullptr, OPT_SHOW_INSTALLATION_TYPES},
+    {"show-components", no_argument, nullptr, OPT_SHOW_COMPONENTS},
+    {"show-upgradable-components", no_argument, nullptr, OPT_SHOW_UPGRADABLE_COMPONENTS},
+    {"show-packages", no_argument, nullptr, OPT_SHOW_PACKAGES},
+    {"show-options", no_argument, nullptr, OPT_SHOW_OPTIONS},
+    {"show-hidden-components", no_argument, nullptr, OPT_SHOW_HIDDEN},
+    {"enable-feedback", no_argument, nullptr, OPT_ENABLE_FEEDBACK},
+    {"disable-feedback", no_argument, nullptr, OPT_DISABLE_FEEDBACK},
+    {"set-feedback-product", required_argument, nullptr, OPT_FEEDBACK_PRODUCT},
+    {"set-feedback-group-id", required_argument, nullptr, OPT_FEEDBACK_GROUP_ID},
+    {"select-product-id", required_argument, nullptr, OPT_SELECT_PRODUCT},
+    {"select-release-id", required_argument, nullptr, OPT_SELECT_RELEASE_ID},
+    {"select-release-latest", no_argument, nullptr, OPT_SELECT_LATEST},
+    {"select-release-current", no_argument, nullptr, OPT_SELECT_CURRENT},
+    {"tier", required_argument, nullptr, OPT_TIER},
+    {"branch", required_argument, nullptr, OPT_TIER},
+    {"all-versions", no_argument, nullptr, OPT_ALL_VERSIONS},
+    {"skip-branch-filter", no_argument, nullptr, OPT_ALL_VERSIONS},
+    {"installation-type", required_argument, nullptr, OPT_INSTALLATION_TYPE},
+    {"install-component", required_argument, nullptr, OPT_INSTALL_COMPONENT},
+    {"install-everything", no_argument, nullptr, OPT_INSTALL_EVERYTHING},
+    {"upgrade-installed-components", no_argument, nullptr, OPT_UPGRADE_INSTALLED},
+    {"include-components-from-class", required_argument, nullptr, OPT_INCLUDE_CLASS},
+    {"remove-component", required_argument, nullptr, OPT_REMOVE_COMPONENT},
+    {"remove-package", required_argument, nullptr, OPT_REMOVE_PACKAGE},
+    {"remove-everything", no_argument, nullptr, OPT_REMOVE_EVERYTHING},
+    {"force-remove-packages-tree", no_argument, nullptr, OPT_FORCE_REMOVE_TREE},
+    {"interactive-uninstall", no_argument, nullptr, OPT_INTERACTIVE_UNINSTALL},
+    {"set-option", required_argument, nullptr, OPT_SET_OPTION},
+    {"source", required_argument, nullptr, OPT_SOURCE},
+    {"target", required_argument, nullptr, OPT_TARGET},
+    {"download-retry-count", required_argument, nullptr, OPT_RETRY_COUNT},
+    {"disable-zanth-sys-updates", no_argument, nullptr, OPT_NO_SYS_UPDATES},
+    {"ext-catalog-url", required_argument, nullptr, OPT_EXT_CATALOG},
+    {"skip-gpg-check", no_argument, nullptr, OPT_SKIP_GPG},
+    {"skip-cleanup", no_argument, nullptr, OPT_SKIP_CLEANUP},
+    {"disable-self-upgrade", no_argument, nullptr, OPT_NO_SELF_UPGRADE},
+    {"skip-components-check", no_argument, nullptr, OPT_SKIP_CHECK},
+    {"proxy-host", required_argument, nullptr, OPT_PROXY_HOST},
+    {"proxy-port", required_argument, nullptr, OPT_PROXY_PORT},
+    {"proxy-user", required_argument, nullptr, OPT_PROXY_USER},
+    {"proxy-password", required_argument, nullptr, OPT_PROXY_PASSWORD},
+    {"override-os-name", required_argument, nullptr, OPT_OS_NAME},
+    {"override-os-vendor", required_argument, nullptr, OPT_OS_VENDOR},
+    {"override-os-version", required_argument, nullptr, OPT_OS_VERSION},
+    {"override-os-arch", required_argument, nullptr, OPT_OS_ARCH},
+    {"override-environment", required_argument, nullptr, OPT_OS_ENVIRONMENT},
+    {"ssl-cert", required_argument, nullptr, OPT_SSL_CERT},
+    {"without-ssl", no_argument, nullptr, OPT_WITHOUT_SSL},
+    {"with-ssl", no_argument, nullptr, OPT_WITH_SSL},
+    {"disable-browser", no_argument, nullptr, OPT_NO_BROWSER},
+    {"enable-xml-output", no_argument, nullptr, OPT_XML},
+    {"debug", no_argument, nullptr, OPT_DEBUG},
+    {"truncate-log", no_argument, nullptr, OPT_TRUNCATE_LOG},
+    {"separate-logs", no_argument, nullptr, OPT_SEPARATE_LOGS},
+    {"notify-email", required_argument, nullptr, OPT_NOTIFY_EMAIL},
+    {"no-daemon", no_argument, nullptr, OPT_NO_DAEMON},
+    {"no-clear", no_argument, nullptr, OPT_NO_CLEAR},
+    // Options of older releases: accepted, so that old scripts still run, and ignored.
+    {"source-type", required_argument, nullptr, OPT_DEPRECATED},
+    {"add-source", required_argument, nullptr, OPT_DEPRECATED},
+    {"mirror-os", required_argument, nullptr, OPT_DEPRECATED},
+    {"show-additional-source-types", no_argument, nullptr, OPT_DEPRECATED},
+    {"show-additional-sources", no_argument, nullptr, OPT_DEPRECATED},
+    {"install-system-only", no_argument, nullptr, OPT_DEPRECATED},
+    {"allow-kernel-install", no_argument, nullptr, OPT_DEPRECATED},
+    {"disable-major-updates", no_argument, nullptr, OPT_DEPRECATED},
+    {"upgrade-system-packages", no_argument, nullptr, OPT_DEPRECATED},
+    {"reinstall-patch", no_argument, nullptr, OPT_DEPRECATED},
+    {"skip-patch", no_argument, nullptr, OPT_DEPRECATED},
+    {"no-space-check", no_argument, nullptr, OPT_DEPRECATED},
+    {nullptr, 0, nullptr, 0}};
+
+void logDeprecatedOption(const std::string& name)
+{
+    Log::stream(Log::LEVEL_ERROR, true) << format_message(Messages().get("warn_deprecated_option"), "--" + name);
+}
+
+}  // namespace
+
+// The long options, applied one after the other in the order given.
+void Options::parseLegacyOptions(int argc_, char** argv_)
+{
+    std::string product;  // the current product of the selection options
+    const char* name = "";
+    optind = 0;  // a full reset of getopt's state: the record may be parsed more than once in a process
+    for (;;) {
+        int index = -1;
+        const int code = getopt_long(argc_, argv_, "hv", longOptions, &index);
+        if (code == -1)
+            break;
+        if (code == 'h' || code == 'v')
+            name = code == 'h' ? "help" : "version";
+        else if (index >= 0)
+            name = longOptions[index].name;
+        const std::string value = optarg ? optarg : "";
+        switch (code) {
+        case 'h':
+        case OPT_HELP: setWorkMode(name, HELP); break;
+        case 'v':
+        case OPT_VERSION: setWorkMode(name, VERSION); break;
+        case OPT_HELP_OPTIONS: setWorkMode(name, HELP_OPTIONS); break;
+        case OPT_BINARY_VERSION: setWorkMode(name, BINARY_VERSION); break;
+        case OPT_QUERY_STATUS:
+            setWorkMode(name, QUERY_STATUS);
+            Reporter::statusPrefix = "query_";
+            break;
+        case OPT_WEB_INTERFACE: setWorkMode(name, INTERACTIVE_WEB_UI); break;
+        case OPT_CONSOLE_INTERFACE: setWorkMode(name, INTERACTIVE_CONSOLE); break;
+        case OPT_SERVICE_MODE:
+            // The launcher of the web interface sets WEB_SECRET: that process is the service already.
+            if (!get_env("WEB_SECRET").empty()) {
+                Log::stream(Log::LEVEL_VERBOSE, true)
+                    << "DEBUG: ignore option --service-mode because environment variable WEB_SECRET is already set.";
+                break;
+            }
+            setWorkMode(name, SERVICE);
+            if (value == "update")
+                setWebUiDefaultPageOverride("update_components");
+            else if (value == "components")
+                setWebUiDefaultPageOverride("components");
+            break;
+        case OPT_INTERACTION_MODE: setUserInteractionMode(name, value.c_str()); break;
+        case OPT_CHECK_UPDATES:
+            setCommand(name, CHECK_UPDATES);
+            addReleaseSelector(name, ReleaseSelector::CURRENT, product, "");
+            break;
+        case OPT_SHOW_ALL_RELEASES:
+            setCommand(name, SHOW_ALL_RELEASES);
+            addReleaseSelector(name, ReleaseSelector::CURRENT, product, "");
+            break;
+        case OPT_SHOW_RELEASES:
+            setCommand(name, SHOW_RELEASES);
+            addReleaseSelector(name, ReleaseSelector::CURRENT, product, "");
+            break;
+        case OPT_SHOW_OS_LIST: setCommand(name, SHOW_OS_LIST); break;
+        case OPT_SHOW_INSTALLATION_TYPES: setCommand(name, SHOW_INSTALLATION_TYPES); break;
+        case OPT_SHOW_COMPONENTS: setCommand(name, SHOW_COMPONENTS); break;
+        case OPT_SHOW_UPGRADABLE_COMPONENTS: setCommand(name, SHOW_UPGRADABLE_COMPONENTS); break;
+        case OPT_SHOW_PACKAGES: setCommand(name, SHOW_PACKAGES); break;
+        case OPT_SHOW_OPTIONS: showOptions = true; break;
+        case OPT_SHOW_HIDDEN: showHiddenComponents = true; break;
+        case OPT_ENABLE_FEEDBACK: setCommand(name, ENABLE_FEEDBACK); break;
+        case OPT_DISABLE_FEEDBACK: setCommand(name, DISABLE_FEEDBACK); break;
+        case OPT_FEEDBACK_PRODUCT:
+            setCommand(name, SET_FEEDBACK_PRODUCT);
+            feedbackProduct = value;
+            break;
+        case OPT_FEEDBACK_GROUP_ID:
+            setCommand(name, SET_FEEDBACK_GROUP_ID);
+            feedbackGroupId = value;
+            break;
+        case OPT_SELECT_PRODUCT: product = value; break;
+        case OPT_SELECT_RELEASE_ID:
+            addReleaseSelector(name, ReleaseSelector::ID, product, value);
+            selectedReleaseIds.push_back(value);
+            break;
+        case OPT_SELECT_LATEST: addReleaseSelector(name, ReleaseSelector::LATEST, product, ""); break;
+        case OPT_SELECT_CURRENT: addReleaseSelector(name, ReleaseSelector::CURRENT, product, ""); break;
+        case OPT_TIER: setReleaseTiers(value); break;
+        case OPT_ALL_VERSIONS: disableReleaseTiersFilter(); break;
+        case OPT_INSTALLATION_TYPE:
+            setCommand(name, INSTALL);
+            setSelectionMode(product, name, ComponentsSelection::INSTALLATION_TYPE);
+            componentSelections[product].installationType = value;
+            break;
+        case OPT_INSTALL_COMPONENT:
+            setCommand(name, INSTALL);
+            setSelectionMode(product, name, ComponentsSelection::LISTED_COMPONENTS);
+            componentSelections[product].installComponents.push_back(value);
+            Reporter::statusPrefix = "install_";
+            break;
+        case OPT_INSTALL_EVERYTHING:
+            setCommand(name, INSTALL);
+            setSelectionMode(product, name, ComponentsSelection::INSTALL_EVERYTHING);
+            Reporter::statusPrefix = "install_";
+            break;
+        case OPT_UPGRADE_INSTALLED:
+            setCommand(name, INSTALL);
+            setSelectionMode(product, name, ComponentsSelection::UPGRADE_INSTALLED);
+            break;
+        case OPT_INCLUDE_CLASS:
+            setCommand(name, INSTALL);
+            setSelectionMode(product, name, ComponentsSelection::UPGRADE_INSTALLED);
+            componentSelections[product].componentClasses.push_back(value);
+            break;
+        case OPT_REMOVE_COMPONENT:
+            setCommand(name, INSTALL);
+            addReleaseSelector(name, ReleaseSelector::CURRENT, product, "");
+            setSelectionMode(product, name, ComponentsSelection::LISTED_COMPONENTS);
+            componentSelections[product].removeComponents.push_back(value);
+            Reporter::statusPrefix = "install_";
+            break;
+        case OPT_REMOVE_PACKAGE:
+            setCommand(name, INSTALL);
+            addReleaseSelector(name, ReleaseSelector::CURRENT, product, "");
+            packagesToRemove.push_back(value);
+            break;
+        case OPT_REMOVE_EVERYTHING:
+            setCommand(name, INSTALL);
+            addReleaseSelector(name, ReleaseSelector::CURRENT, product, "");
+            setSelectionMode(product, name, ComponentsSelection::REMOVE_EVERYTHING);
+            removeEverything = true;
+            break;
+        case OPT_FORCE_REMOVE_TREE: forceRemovePackagesTree = true; break;
+        case OPT_INTERACTIVE_UNINSTALL: interactiveUninstall = true; break;
+        case OPT_SET_OPTION: setOption(product, value); break;
+        case OPT_SOURCE: source.assign(value); break;
+        case OPT_TARGET: target = value; break;
+        case OPT_RETRY_COUNT:
+            downloadRetries = parsePositiveInt(
+                value, user_error() << format_message(Messages().get("err_retry_arg"), "--download-retry-count"));
+            break;
+        case OPT_NO_SYS_UPDATES: useProductUpdates = false; break;
+        case OPT_EXT_CATALOG: extCatalogUrl = value; break;
+        case OPT_SKIP_GPG: skipGpgCheck = true; break;
+        case OPT_SKIP_CLEANUP: skipCleanup = true; break;
+        case OPT_NO_SELF_UPGRADE: disableSelfUpgrade = true; break;
+        case OPT_SKIP_CHECK: skipComponentsCheck = true; break;
+        case OPT_PROXY_HOST: proxy.host = value; break;
+        case OPT_PROXY_PORT: proxy.port = std::atoi(value.c_str()); break;
+        case OPT_PROXY_USER: proxy.user = value; break;
+        case OPT_PROXY_PASSWORD: proxy.password = value; break;
+        case OPT_OS_NAME: Opsys::overrideName = value; break;
+        case OPT_OS_VENDOR: Opsys::overrideVendor = value; break;
+        case OPT_OS_VERSION: Opsys::overrideVersion = value; break;
+        case OPT_OS_ARCH: Opsys::overrideArch = value; break;
+        case OPT_OS_ENVIRONMENT: Opsys::overrideEnvironment = value; break;
+        case OPT_SSL_CERT: sslCertificate = value; break;
+        case OPT_WITHOUT_SSL: withoutSsl = true; break;
+        case OPT_WITH_SSL: withoutSsl = false; break;
+        case OPT_NO_BROWSER: openBrowser = false; break;
+        case OPT_XML: Reporter::xmlOutput = true; break;
+        case OPT_DEBUG: debug = true; break;
+        case OPT_TRUNCATE_LOG: truncateLog = true; break;
+        case OPT_SEPARATE_LOGS: separateLogs = true; break;
+        case OPT_NOTIFY_EMAIL: notifyEmail = value; break;
+        case OPT_NO_DAEMON: noDaemon = true; break;
+        case OPT_NO_CLEAR: TextDialog::noClear = true; break;
+        case OPT_DEPRECATED: logDeprecatedOption(name); break;
+        default:  // getopt_long has printed its own diagnostic
+            throw user_error() << Messages().get("err_unkn_option");
+        }
+    }
+    if (optind < argc_) {
+        error leftover;
+        leftover << Messages().get("err_unkn_arg");
+        for (int i = optind; i < argc_; ++i)
+            leftover << argv_[i] << "\n";
+        throw leftover;
+    }
+}
+
+void Options::checkConsistency()
+{
+    if (showOptions && command != SHOW_COMPONENTS)
+        throw user_error() << Messages().get("err_opt_show_options_wo_components");
+    if (workMode == INTERACTIVE_WEB_UI) {
+        if (!sslCertificate.empty() && !fileops::exists(sslCertificate))
+            throw error(E_USER, REP_LATER, SYS_STABLE, SUPP_MAYBE)
+                << format_message(Messages().get("err_misfile"), sslCertificate);
+        if (sslCertificate.empty() && !withoutSsl)
+            sslCertificate = SelfSignedCertificate().getPath();
+    }
+    if (interactiveUninstall && !removeEverything)
+        throw user_error() << Messages().get("err_opt_int_uninst_wo_rm_everything");
+}
+
+void Options::printUsage()
+{
+    static const char* const keys[] = {"usage_header",    "usage_install",   "usage_remove",     "usage_upgrade",
+                                       "usage_selectors", "usage_list",      "usage_feedback",   "usage_download",
+                                       "usage_proxy",     "usage_override",  "usage_no_warn",    "usage_automation",
+                                       "usage_web",       "usage_console",   "usage_obsolete",   "usage_deprecated",
+                                       "usage_logging",   "usage_help",      "usage_end"};
+    for (const char* key : keys)
+        std::cout << Messages().get(key);
+    std::cout << std::flush;
+}
+
+bool Options::readRcLine(std::istream& in, std::string& key, std::string& value)
+{
+    return readSettingLine(in, key, value, RC_SYNTAX);
+}
+
+namespace {
+
+bool isBlank(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+}  // namespace
+
+bool Options::readSettingLine(std::istream& in, std::string& key, std::string& value, LineSyntax syntax)
 {
     key.clear();
     value.clear();
+    const bool saved = syntax == SAVED_ANSWERS_SYNTAX;
+    const auto isKeyChar = [saved](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || (saved && c == '-');
+    };
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t n = line.size();
+        size_t i = 0;
+        while (i < n && isBlank(line[i]))
+            ++i;
+        if (i == n || line[i] == '#')
+            continue;
+        if (saved ? !isKeyChar(line[i]) : !std::isalpha(static_cast<unsigned char>(line[i])))
+            throw user_error() << format_message(Messages().get("err_rc_param"), line);
+        const size_t keyStart = i;
+        while (i < n && isKeyChar(line[i]))
+            ++i;
+        const std::string name = line.substr(keyStart, i - keyStart);
+        while (i < n && isBlank(line[i]))
+            ++i;
+        if (i == n || line[i] == '#')
+            throw user_error() << format_message(Messages().get("err_rc_line"), line);
+        if (line[i] != '=')
+            throw user_error() << format_message(Messages().get("err_rc_eqsign"), line);
+        ++i;
+        while (i < n && isBlank(line[i]))
+            ++i;
+        if (i == n || line[i] == '#')
+            throw user_error() << format_message(Messages().get("err_rc_value"), line);
+
+        std::string text;
+        std::string blanks;  // the white space after the last word, kept only when another word follows
+        while (i < n && line[i] != '#') {
+            if (isBlank(line[i])) {
+                blanks += line[i++];
+                continue;
+            }
+            text += blanks;
+            blanks.clear();
+            if (line[i] != '"') {
+                while (i < n && !isBlank(line[i]) && line[i] != '#')
+                    text += line[i++];
+                continue;
+            }
+            for (++i;; ++i) {
+                if (i >= n)
+                    throw error() << Messages().get("err_noquote_closed");
+                if (line[i] == '"')
+                    break;
+                if (line[i] == '\\' && i + 1 < n) {
+                    ++i;
+                    if (saved && line[i] == 'x' && i + 2 < n && hex_digit_value(line[i + 1]) >= 0 && hex_digit_value(line[i + 2]) >= 0) {
+                        text += static_cast<char>(hex_digit_value(line[i + 1]) * 16 + hex_digit_value(line[i + 2]));
+                        i += 2;
+                        continue;
+                    }
+                }
+                text += line[i];
+            }
+            ++i;  // the closing quote
+        }
+        key = name;
+        value = text;
+        return true;
+    }
     return false;
 }
 

@@ -10,6 +10,7 @@
 #include <boost/program_options/variables_map.hpp>
 
 #include "common/Downloader.h"
+#include "common/error.h"
 #include "installer/SourceUrl.h"
 
 // How the release of one product is chosen.
@@ -150,6 +151,14 @@ public:
     // One setting of the run-control syntax from `in`; false with both texts empty at the end.
     static bool readRcLine(std::istream& in, std::string& key, std::string& value);
 
+    // The run-control files that may be read, the configuration directory's first.
+    static std::vector<std::string> getRcFileCandidates();
+    // The first candidate that is a file; empty when there is none.
+    static std::string findRcFile();
+
+    // Writes the help of the long options.
+    static void printUsage();
+
     // The record, in declaration order.
     std::map<std::string, std::map<std::string, std::string>> componentSettings;  // product -> name -> value
     WorkMode workMode = INTERACTIVE_CONSOLE;
@@ -214,6 +223,14 @@ private:
     void parseCommand(int argc, char** argv);
     void parseLegacyOptions(int argc, char** argv);
     void checkConsistency();
+
+    // How a line reader takes its setting: the run-control syntax, or the saved answers of the
+    // settings page, whose writer uses '-' and a leading digit in names and "\xNN" escapes in values.
+    enum LineSyntax { RC_SYNTAX, SAVED_ANSWERS_SYNTAX };
+    static bool readSettingLine(std::istream& in, std::string& key, std::string& value, LineSyntax syntax);
+    void applyRcSetting(const std::string& key, const std::string& value);
+    static bool parseYesNo(const std::string& key, const std::string& value);
+    static int parsePositiveInt(const std::string& text, const error& failure);
 
     // The option names of the last success of each guarded setter, for the conflict message.
     std::string workModeOption;

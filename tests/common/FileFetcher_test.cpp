@@ -1,10 +1,10 @@
 #include "common/FileFetcher.h"
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iostream>
 #include <sstream>
-
-#include <sys/stat.h>
 
 #include <boost/regex.hpp>
 #include <gtest/gtest.h>
@@ -290,7 +290,7 @@ TEST_F(FileFetcherTest, NamesLeadingOutOfTheTargetAreRefused)
             EXPECT_EQ(fetcher.getFile("x:y"), target_dir + "/x_y");
             EXPECT_EQ(fetcher.getFile("p/q.xml"), target_dir + "/p/q.xml");
             EXPECT_TRUE(sameFiles(target_dir + "/p/q.xml", mirror / "p/q.xml"));
-            EXPECT_EQ(fetcher.getFile("escape", "", "..x/y..z/...") , target_dir + "/..x/y..z/...");
+            EXPECT_EQ(fetcher.getFile("escape", "", "..x/y..z/..."), target_dir + "/..x/y..z/...");
 
             // Links planted at the ".tmp" name and at the final name are replaced, not written through.
             writeWholeFile(root + "/outside", "kept");

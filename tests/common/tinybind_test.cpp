@@ -1,6 +1,7 @@
 #include "common/tinybind.h"
 
-#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,10 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
@@ -472,8 +471,14 @@ TEST(TinybindLoadTest, PositionsAreThoseOfATrackedParse)
 // Texts that end inside a multi-byte sequence: TinyXML in UTF-8 mode steps over the whole sequence
 // from its lead byte, past the end of the text.
 const char* const CUT_SEQUENCES[] = {
-    "<?xml><r>\xf3", "<?xml><r>\xef", "<?xml><r>a\xe3", "<?xml><r>\xef\x41", "<?xml><r a='\xf3",
-    "<?xml><r a=\"\xc3", "<?xml><?xml version='\xf3", "\xef\xbb\xbf<r>\xf0\x9f",
+    "<?xml><r>\xf3",
+    "<?xml><r>\xef",
+    "<?xml><r>a\xe3",
+    "<?xml><r>\xef\x41",
+    "<?xml><r a='\xf3",
+    "<?xml><r a=\"\xc3",
+    "<?xml><?xml version='\xf3",
+    "\xef\xbb\xbf<r>\xf0\x9f",
 };
 
 TEST(TinybindParseTest, TextEndingInsideASequenceReadsNothingBeyondIt)

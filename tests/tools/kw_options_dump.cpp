@@ -2,6 +2,7 @@
 // member of the record in declaration order, one "name=value" line each, then the process-wide values
 // that the parsers set. An `error` prints "error: <class>: <text>", a parse failure of the command
 // syntax "parse-error: <text>"; both exit with 1.
+// KW_DUMP_HELP=1: instead of the record, the help printer of the parsed work mode writes its text.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 
 #include "common/Opsys.h"
 #include "common/error.h"
+#include "common/sysutils.h"
 #include "common/textutils.h"
 #include "installer/Options.h"
 #include "installer/Reporter.h"
@@ -108,6 +110,14 @@ void dump(const Options& o)
     out << "overrideEnvironment=" << Opsys::overrideEnvironment << std::endl;
 }
 
+void printHelp(const Options& o)
+{
+    switch (o.workMode) {
+    case Options::HELP_OPTIONS: Options::printUsage(); break;
+    default: std::cout << "no help in work mode " << o.workMode << std::endl;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -115,7 +125,11 @@ int main(int argc, char** argv)
     Options::argc = argc;
     Options::argv = argv;
     try {
-        dump(Options::instance());
+        Options& options = Options::instance();
+        if (get_env("KW_DUMP_HELP") == "1")
+            printHelp(options);
+        else
+            dump(options);
     } catch (const error& e) {
         std::cout << "error: " << e.getClassName() << ": " << e.getText() << std::flush;
         return 1;
