@@ -13,6 +13,9 @@
 #include <set>
 #include <sstream>
 
+#include <boost/program_options/errors.hpp>
+#include <boost/program_options/parsers.hpp>
+
 #include "common/Log.h"
 #include "common/Messages.h"
 #include "common/error.h"
@@ -21,11 +24,17 @@
 #include "common/sysutils.h"
 #include "common/textutils.h"
 #include "common/Opsys.h"
+#include "installer/CommandDescription.h"
 #include "installer/Reporter.h"
 #include "installer/SelfSignedCertificate.h"
 #include "installer/TextDialog.h"
 
 namespace {
+
+void logDeprecatedOption(const std::string& name)
+{
+    Log::stream(Log::LEVEL_ERROR, true) << format_message(Messages().get("warn_deprecated_option"), "--" + name);
+}
 
 error user_error()
 {
@@ -300,7 +309,145 @@ void Options::readOptionsIni()
 }
 
 // The command syntax: a command word, its selectors and options.
-void Options::parseCommand(int, char**) {}
+void Options::parseCommand(int argc_, char** argv_)
+{
+    commandName = argv_[1];
+    strict = true;
+    if (!CommandDescription::isCommand(commandName))
+        throw user_error() << format_message(Messages().get("err_opt_unknown_command"), commandName);
+    if (!parseCommandLine(argc_, argv_))
+        return;
+    const bool dryRun = variables.count("dry-run") && variables["dry-run"].as<bool>();
+    const char* name = commandName.c_str();
+    if (commandName == "version")
+        setWorkMode(name, VERSION);
+    else if (commandName == "help")
+        setWorkMode(name, selectors.size() == 1 ? HELP_COMMAND : HELP);
+    else if (commandName == "list-all")
+        setCommand(name, SHOW_ALL_RELEASES);
+    else if (commandName == "list") {
+        for (const auto& pair : std::vector<std::pair<const char*, const char*>>{
+                 {"presets", "components"}, {"presets", "options"}, {"presets", "sources"},
+                 {"sources", "components"}, {"sources", "options"}})
+            checkConflict(pair.first, pair.second);
+        setWorkMode(name, NON_INTERACTIVE);
+    } else if (commandName == "install") {
+        checkConflict("preset", "components");
+        checkDependency("with", "preset");
+        checkDependency("without", "preset");
+        setInstallingCommand(dryRun, true);
+        commandOperation = INSTALL_COMMAND;
+    } else if (commandName == "upgrade") {
+        setWorkMode(name, NON_INTERACTIVE);
+        commandOperation = UPGRADE_COMMAND;
+    } else if (commandName == "update") {
+        setInstallingCommand(dryRun, false);
+        commandOperation = UPDATE_COMMAND;
+    } else if (commandName == "add" || commandName == "remove") {
+        setInstallingCommand(dryRun, true);
+        commandOperation = ADD_REMOVE_COMMAND;
+    } else if (commandName == "stop")
+        setWorkMode(name, STOP);
+}
+
+bool Options::parseCommandLine(int argc_, char** argv_)
+{
+    namespace po = boost::program_options;
+    const CommandDescription command(*this, commandName, 100, false);
+    po::options_description all;
+    all.add(command.options);
+    all.add_options()("repatch", "")("skip-patch", "");  // of older releases, accepted and ignored
+    po::store(po::command_line_parser(argc_, argv_).options(all).positional(command.positional).run(), variables);
+    for (const char* hidden : {"repatch", "skip-patch"})
+        if (variables.count(hidden))
+            logDeprecatedOption(hidden);
+    if (!variables.count("help")) {
+        po::notify(variables);
+        return true;
+    }
+    // Only the help is wanted: nothing else of this line is stored.
+    if (variables.count("verbose"))
+        helpVerbosity = variables["verbose"].as<uint64_t>();
+    setWorkMode("help", HELP_COMMAND);
+    return false;
+}
+
+bool Options::givenOnCommandLine(const char* name) const
+{
+    const auto found = variables.find(name);
+    if (found == variables.end() || found->second.defaulted())
+        return false;
+    // A switch that is not given still has its default value; one given is true.
+    const bool* flag = boost::any_cast<bool>(&found->second.value());
+    return !flag || *flag;
+}
+
+void Options::checkConflict(const char* first, const char* second) const
+{
+    if (givenOnCommandLine(first) && givenOnCommandLine(second))
+        throw boost::program_options::error(format_message(Messages().get("err_opt_conflict"), first, second));
+}
+
+void Options::checkDependency(const char* option, const char* required) const
+{
+    if (givenOnCommandLine(option) && !givenOnCommandLine(required))
+        throw boost::program_options::error(format_message(Messages().get("err_opt_requires"), option, required));
+}
+
+// The installing commands: a dry run lists the packages instead.
+void Options::setInstallingCommand(bool dryRun, bool installPrefix)
+{
+    if (dryRun) {
+        setCommand(commandName.c_str(), SHOW_PACKAGES);
+        return;
+    }
+    setCommand(commandName.c_str(), INSTALL);
+    if (installPrefix)
+        Reporter::statusPrefix = "install_";
+}
+
+std::vector<std::string> Options::getMultiValue(const std::string& name) const
+{
+    std::vector<std::string> items;
+    const auto found = variables.find(name);
+    if (found == variables.end())
+        return items;
+    for (const std::string& value : found->second.as<std::vector<std::string>>())
+        for (const std::string& item : split_comma_list(value))
+            items.push_back(item);
+    return items;
+}
+
+void Options::printCommandsUsage()
+{
+    std::cout << Messages().get("usage_commands") << std::flush;
+}
+
+void Options::printCommandHelp()
+{
+    std::string name = commandName;
+    if (name == "help" && selectors.size() == 1)
+        name = selectors[0];
+    const CommandDescription command(*this, name, helpVerbosity, true);
+    const auto completion = variables.find("completion");
+    if (completion != variables.end() && completion->second.as<bool>()) {
+        // The option list of the shell completion: whether each option stands alone.
+        std::cout << "{\n";
+        const char* separator = "";
+        for (const auto& option : command.options.options()) {
+            std::cout << separator << "  \"--" << option->long_name() << "\": {\"flag\": "
+                      << (option->semantic()->min_tokens() == 0 ? "true" : "false") << "}";
+            separator = ",\n";
+        }
+        std::cout << "\n}\n" << std::flush;
+        return;
+    }
+    std::cout << Messages().get("usage_cmd_prefix") << name << " " << command.synopsis << "\n\n"
+              << command.description << "\n"
+              << command.options << "\n"
+              << command.verboseHint << "\n"
+              << std::flush;
+}
 
 namespace {
 
@@ -410,11 +557,6 @@ const struct option longOptions[] = {
     {"skip-patch", no_argument, nullptr, OPT_DEPRECATED},
     {"no-space-check", no_argument, nullptr, OPT_DEPRECATED},
     {nullptr, 0, nullptr, 0}};
-
-void logDeprecatedOption(const std::string& name)
-{
-    Log::stream(Log::LEVEL_ERROR, true) << format_message(Messages().get("warn_deprecated_option"), "--" + name);
-}
 
 }  // namespace
 

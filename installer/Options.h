@@ -158,6 +158,13 @@ public:
 
     // Writes the help of the long options.
     static void printUsage();
+    // Writes the list of the commands.
+    static void printCommandsUsage();
+    // Writes the help of the command asked about, or its completion list.
+    void printCommandHelp();
+
+    // Every item of every value of a list option of the command syntax, in order.
+    std::vector<std::string> getMultiValue(const std::string& name) const;
 
     // The record, in declaration order.
     std::map<std::string, std::map<std::string, std::string>> componentSettings;  // product -> name -> value
@@ -223,6 +230,13 @@ private:
     void parseCommand(int argc, char** argv);
     void parseLegacyOptions(int argc, char** argv);
     void checkConsistency();
+
+    // The parse of the command syntax proper: whether the command's own settings are to be made.
+    bool parseCommandLine(int argc, char** argv);
+    bool givenOnCommandLine(const char* name) const;
+    void checkConflict(const char* first, const char* second) const;
+    void checkDependency(const char* option, const char* required) const;
+    void setInstallingCommand(bool dryRun, bool installPrefix);
 
     // How a line reader takes its setting: the run-control syntax, or the saved answers of the
     // settings page, whose writer uses '-' and a leading digit in names and "\xNN" escapes in values.

@@ -114,6 +114,8 @@ void printHelp(const Options& o)
 {
     switch (o.workMode) {
     case Options::HELP_OPTIONS: Options::printUsage(); break;
+    case Options::HELP_COMMAND: const_cast<Options&>(o).printCommandHelp(); break;
+    case Options::HELP: Options::printCommandsUsage(); break;
     default: std::cout << "no help in work mode " << o.workMode << std::endl;
     }
 }
