@@ -1,0 +1,492 @@
+#!/usr/bin/env python3
+"""Writes a small but real product catalogue into a directory, for tests and benchmarks.
+
+    make_mirror.py OUT [--model FILE] [--phase NAME ...] [--scale PRODUCTS RELEASES BUILDS]
+
+The catalogue is kept as one data model (products -> releases -> builds -> components ->
+packages). --model merges a JSON object over it (top-level keys replace the default's), so a test
+can tie a key package to a package installed on the machine or place release versions where it
+needs them. Output runs in phases, each a function of the model:
+
+    packages   package files and repositories (nothing yet)
+    builds     one build file per build
+    products   one file per product and per addon
+    index      products.inf3 and versions.inf3
+
+--phase names the phases to run (default: all). The output is deterministic (no clock) and
+OUT/mirror.json lists what was written, so tests read facts instead of repeating them.
+"""
+
+import argparse
+import copy
+import hashlib
+import json
+import os
+import sys
+import xml.etree.ElementTree as ET
+
+PHASES = ["packages", "builds", "products", "index"]
+BUILD_TIME = 1700000000  # fixed, so that two runs write the same bytes
+
+# The operating systems a release is built for: the family decides the package format.
+SYSTEMS = [
+    {"os_name": "Linux", "os_vendor": "Debian", "os_version": "12", "os_arch": "x86_64",
+     "os_release_name": "bookworm", "family": "deb", "slug": "debian-12-x86_64"},
+    {"os_name": "Linux", "os_vendor": "AlmaLinux", "os_version": "8", "os_arch": "x86_64",
+     "os_release_name": "", "family": "rpm", "slug": "almalinux-8-x86_64"},
+    {"os_name": "Linux", "os_vendor": "Ubuntu", "os_version": "22.04", "os_arch": "x86_64",
+     "os_release_name": "jammy", "family": "deb", "slug": "ubuntu-22.04-x86_64"},
+    {"os_name": "Linux", "os_vendor": "Rocky", "os_version": "9", "os_arch": "x86_64",
+     "os_release_name": "", "family": "rpm", "slug": "rocky-9-x86_64"},
+]
+
+
+def zanth_components():
+    return [
+        {"name": "core", "description": "Zanth core",
+         "keypackages": [{"keypackage": ["zanth-core"]}],
+         "packages": [{"name": "zanth-core", "requires": ["zanth-base"]},
+                      {"name": "zanth-base", "settings": True}],
+         "examine": True},
+        {"name": "web", "description": "Web server support",
+         "keypackages": [{"keypackage": ["zanth-web"], "nokeypackage": ["zanth-web-legacy"]}],
+         "packages": [{"name": "zanth-web"}], "requires": ["core"], "classes": "web,server"},
+        {"name": "mail", "description": "Mail server",
+         "keypackages": [{"keyprovide": ["zanth-mta"]}],
+         "packages": [{"name": "zanth-mail", "provides": ["zanth-mta"]}],
+         "requires": ["core"], "conflicts": ["mail-lite"]},
+        {"name": "mail-lite", "description": "Light mail server",
+         "keypackages": [{"keypackage": ["zanth-mail-lite"]}],
+         "packages": [{"name": "zanth-mail-lite"}], "requires": ["core"]},
+        {"name": "qz-agent", "description": "Container agent", "environment": "qz",
+         "keypackages": [{"keypackage": ["zanth-qz-agent"]}],
+         "packages": [{"name": "zanth-qz-agent"}], "templates": ["zanth-qz"]},
+        {"name": "support-tools", "description": "Support tools", "hidden": True,
+         "show_installed_hidden": True, "deny_implicit_removal": True,
+         "keypackages": [{"keypackage": ["zanth-support"]}],
+         "packages": [{"name": "zanth-support"}], "hardwired_with": ["core"]},
+    ]
+
+
+def default_model():
+    return {
+        "vendor": "zanth",
+        "products": [
+            {"id": "zanth", "name": "Zanth", "dir": "zanth", "in_versions": True,
+             "keypackages": [["zanth-core"], []], "upgrade_codes": ["ZANTH-UPGRADE"],
+             "product_codes": ["ZANTH-PRODUCT"],
+             "releases": [
+                 {"id": "zanth-10.0", "name": "Zanth 10.0", "codename": "Arbor",
+                  "version": "10.0.0", "upgrade_allowed_from": "9.0",
+                  "tags": "stable,release", "tarn_api_version": "1.3",
+                  "best_with": [["folioforge", "2.0"]]},
+                 {"id": "zanth-10.1", "name": "Zanth 10.1", "codename": "Birch",
+                  "version": "10.1.0", "upgrade_allowed_from": "9.0",
+                  "tags": "stable,release", "promoted_tags": "current",
+                  "hide_tags": "cli,nonfiltered", "tarn_api_version": "1.4",
+                  "dispatcher_api_version": "2",
+                  "details_url": "https://example.invalid/zanth/[version]",
+                  "caution": "Back up the panel database before upgrading.",
+                  "best_with": [["folioforge", "2.1"], ["folioforge", "2.2"]]},
+                 {"id": "zanth-11.0-beta", "name": "Zanth 11.0 beta", "codename": "Cedar",
+                  "version": "11.0.0", "upgrade_allowed_from": "10.0", "tags": "testing,beta",
+                  "hide_tags": "interactive,filtered"},
+             ],
+             "components": zanth_components()},
+            {"id": "folioforge", "name": "Folioforge", "dir": "folioforge", "in_versions": False,
+             "incompatible_with": ["zud"],
+             "keypackages": [["folioforge-core"]],
+             "releases": [
+                 {"id": "folioforge-2.1", "name": "Folioforge 2.1", "version": "2.1.0",
+                  "upgrade_allowed_from": "2.0", "tags": "stable",
+                  "best_with": [["zanth", "10.1"]]},
+             ],
+             "components": [
+                 {"name": "core", "description": "Folioforge core",
+                  "keypackages": [{"keypackage": ["folioforge-core"]}],
+                  "packages": [{"name": "folioforge-core"}]},
+             ]},
+        ],
+        "addons": [
+            {"id": "zanth-backup", "name": "Zanth Backup", "dir": "addons/backup", "lazy": False,
+             "releases": [
+                 {"id": "zanth-backup-1.2", "name": "Zanth Backup 1.2", "version": "1.2.0",
+                  "compatible": [{"product_id": "zanth", "from_version": "10.0",
+                                  "to_version": "10.9"}]},
+             ],
+             "components": [
+                 {"name": "backup", "description": "Backup manager",
+                  "keypackages": [{"keypackage": ["zanth-backup"]}],
+                  "packages": [{"name": "zanth-backup"}]},
+             ]},
+            {"id": "zanth-migrator", "name": "Zanth Migrator", "dir": "addons/migrator",
+             "lazy": True,
+             "releases": [
+                 {"id": "zanth-migrator-3.0", "name": "Zanth Migrator 3.0", "version": "3.0.0",
+                  "compatible": [{"product_id": "zanth", "from_version": "10.0",
+                                  "to_version": "11.9"}]},
+             ],
+             "components": [
+                 {"name": "migrator", "description": "Migration tool",
+                  "keypackages": [{"keypackage": ["zanth-migrator"]}],
+                  "packages": [{"name": "zanth-migrator"}]},
+             ]},
+        ],
+        "builds_per_release": 2,
+    }
+
+
+def scaled_model(products, releases, builds):
+    """A large catalogue of the default's shape, for benchmarks."""
+    model = default_model()
+    template = model["products"][0]
+    model["products"] = []
+    for p in range(products):
+        product = copy.deepcopy(template)
+        pid = "zanth" if p == 0 else "product%02d" % p
+        product.update({"id": pid, "name": pid.capitalize(), "dir": pid, "in_versions": True})
+        product["releases"] = [
+            {"id": "%s-%d" % (pid, r), "name": "%s %d" % (pid, r), "version": "1.%d.0" % r,
+             "upgrade_allowed_from": "1.0", "tags": "stable" if r % 3 else "stable,testing"}
+            for r in range(releases)]
+        model["products"].append(product)
+    model["builds_per_release"] = builds
+    return model
+
+
+# ----------------------------------------------------------------------------------------------
+# Naming
+
+
+def package_file(name, version, family):
+    if family == "deb":
+        return "%s_%s-1_amd64.deb" % (name, version)
+    return "%s-%s-1.x86_64.rpm" % (name, version)
+
+
+def build_paths(owner, release, system):
+    """(config relative to the owner's directory, repository directory relative to the source)."""
+    stem = "builds/%s/%s" % (release["version"], system["slug"])
+    return stem + ".inf3", "%s/%s" % (owner["dir"], stem)
+
+
+def systems_for(model):
+    return SYSTEMS[:model.get("builds_per_release", 2)]
+
+
+# ----------------------------------------------------------------------------------------------
+# Writing
+
+
+def write_xml(out, relative, root, manifest):
+    path = os.path.join(out, relative)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    ET.indent(root, space="  ")
+    data = ET.tostring(root, encoding="unicode")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?>\n' + data + "\n")
+    manifest["xml_files"].append(relative)
+
+
+def sub(parent, tag, attrs=None, text=None):
+    element = ET.SubElement(parent, tag, {k: str(v) for k, v in (attrs or {}).items()})
+    if text is not None:
+        element.text = str(text)
+    return element
+
+
+def package_element(parent, package, version, family, repo_files):
+    """A package element; md5, size and build time come from the real file once it exists."""
+    file_name = package_file(package["name"], version, family)
+    real = repo_files.get(file_name)
+    if real:
+        with open(real, "rb") as f:
+            data = f.read()
+        md5, size = hashlib.md5(data).hexdigest(), len(data)
+    else:
+        md5, size = hashlib.md5(file_name.encode()).hexdigest(), 1024
+    element = sub(parent, "package", {
+        "name": package["name"], "file": file_name, "version": version, "release": "1",
+        "arch": "amd64" if family == "deb" else "x86_64", "md5": md5,
+        "buildtime": BUILD_TIME, "size": size})
+    for kind in ("requires", "provides", "conflicts", "obsoletes"):
+        for text in package.get(kind, []):
+            sub(element, kind, text=text)
+    if package.get("settings"):
+        settings = sub(element, "settings")
+        sub(settings, "option", {"name": "default_language", "value": "en-US"})
+    return element
+
+
+def component_element(root, component, version, family, repo_files):
+    attrs = {"name": component["name"], "description": component["description"]}
+    for flag in ("hidden", "show_installed_hidden", "deny_implicit_removal"):
+        if component.get(flag):
+            attrs[flag] = "true"
+    for key in ("classes", "environment"):
+        if component.get(key):
+            attrs[key] = component[key]
+    element = sub(root, "component", attrs)
+    for package in component.get("packages", []):
+        package_element(element, package, version, family, repo_files)
+    for section in component.get("keypackages", []):
+        keys = sub(element, "keypackages")
+        for kind in ("keypackage", "nokeypackage", "keyprovide"):
+            for name in section.get(kind, []):
+                sub(keys, kind, {"name": name})
+    for kind in ("requires", "hardwired_with", "conflicts"):
+        for name in component.get(kind, []):
+            sub(element, kind, text=name)
+    for template in component.get("templates", []):
+        sub(element, "yxtemplate", {"name": template})
+    if component.get("examine"):
+        sub(element, "examine", {"scope": "component", "name": component["name"] + "-check",
+                                 "script": "check-%s.sh" % component["name"],
+                                 "launcher": "/bin/sh", "always": "yes"})
+    return element
+
+
+def owner_keypackages(parent, owner):
+    for i, group in enumerate(owner.get("keypackages", [])):
+        keys = sub(parent, "keypackages")
+        for name in group:
+            sub(keys, "keypackage", text=name)
+        if i == 0:
+            for code in owner.get("upgrade_codes", []):
+                sub(keys, "upgrade_code", text=code)
+            for code in owner.get("product_codes", []):
+                sub(keys, "product_code", text=code)
+
+
+def build_file(owner, release, system, repo_dir, repo_files):
+    family = system["family"]
+    version = release["version"]
+    root = ET.Element("build", {
+        "os_name": system["os_name"], "os_vendor": system["os_vendor"],
+        "os_version": system["os_version"], "os_arch": system["os_arch"], "environment": "",
+        "os_release_name": system["os_release_name"],
+        "yx-template-prefix": owner["id"] + "-", "yx-template-suffix": "-" + system["slug"],
+        "build_dir": repo_dir, "headers_file": "headers.tar.gz", "persistent_repo": "no",
+        "send_feedback": "yes", "uninstall_support": "yes", "gpgcheck": family})
+    if family == "deb":
+        root.set("apt_source", "%s/ ./" % repo_dir)
+        root.set("persistent_apt_source", "%s/ ./" % repo_dir)
+    else:
+        root.set("yum_repo_id", "%s-%s" % (owner["id"], version))
+        root.set("yum_repo_name", "%s %s" % (owner["name"], version))
+    product = sub(root, "product", {"id": owner["id"]})
+    owner_keypackages(product, owner)
+    sub(product, "release", {"id": release["id"], "name": release["name"],
+                             "codename": release.get("codename", ""), "version": version,
+                             "upgrade_allowed_from": release.get("upgrade_allowed_from", version),
+                             "parameters_file": "parameters.xml"})
+    components = owner.get("components", [])
+    for component in components:
+        component_element(root, component, version, family, repo_files)
+    names = [c["name"] for c in components if not c.get("hidden")]
+    types = sub(root, "installation_types")
+    typical = sub(types, "type", {"name": "typical", "description": "Typical"})
+    for name in names[:2]:
+        sub(typical, "component", text=name)
+    full = sub(types, "type", {"name": "full", "description": "Everything"})
+    for name in names:
+        sub(full, "component", text=name)
+    mail = [c["name"] for c in components if c["name"] in ("mail", "mail-lite")]
+    if len(mail) == 2:
+        groups = sub(root, "component_groups")
+        services = sub(groups, "group", {"name": "services", "description": "Services",
+                                         "type": "group"})
+        sub(services, "component", {"name": "web"})
+        radio = sub(services, "group", {"name": "mailserver", "description": "Mail server",
+                                        "type": "radio"})
+        sub(radio, "component", {"name": "mail", "default": "true"})
+        sub(radio, "component", {"name": "mail-lite"})
+        rules = sub(radio, "switch_rules")
+        sub(rules, "allow", {"from": "mail-lite", "to": "mail"})
+    thirdparty = sub(root, "thirdparty", {"thirdparty_dir": repo_dir + "/thirdparty",
+                                          "persistent_repo": "yes"})
+    package_element(thirdparty, {"name": owner["id"] + "-thirdparty-lib"}, "1.0", family,
+                    repo_files)
+    sub(root, "extras", {"extras_dir": repo_dir + "/extras", "headers_file": "headers.tar.gz"})
+    removable = sub(root, "removable_packages")
+    sub(removable, "package", {"name": owner["id"] + "-obsolete"})
+    force = sub(root, "force_remove_packages")
+    sub(force, "package", {"name": owner["id"] + "-broken"})
+    preferred = sub(root, "preferred_packages")
+    sub(preferred, "package", {"name": owner["id"] + "-base"})
+    bootstrapper = sub(root, "bootstrapper")
+    package_element(bootstrapper, {"name": owner["id"] + "-bootstrap"}, version, family,
+                    repo_files)
+    sub(bootstrapper, "pre-install", text="echo preparing")
+    sub(bootstrapper, "post-install", text="echo done")
+    sub(root, "examine", {"scope": "build", "name": "disk-space", "script": "check-disk.sh",
+                          "options": "--min=1G"})
+    return root
+
+
+def release_packages(owner, release, system):
+    family = system["family"]
+    names = [p["name"] for c in owner.get("components", []) for p in c.get("packages", [])]
+    return [{"name": n, "version": release["version"],
+             "file": package_file(n, release["version"], family)} for n in names]
+
+
+def phase_packages(model, out, manifest):
+    """Package files and signed repositories: none yet; build files then use stand-in digests."""
+    return {}
+
+
+def each_build(model):
+    for kind in ("products", "addons"):
+        for owner in model[kind]:
+            for release in owner["releases"]:
+                for system in systems_for(model):
+                    yield kind, owner, release, system
+
+
+def phase_builds(model, out, manifest, repo_files):
+    for kind, owner, release, system in each_build(model):
+        config, repo_dir = build_paths(owner, release, system)
+        write_xml(out, "%s/%s" % (owner["dir"], config),
+                  build_file(owner, release, system, repo_dir, repo_files), manifest)
+
+
+def build_elements(parent, owner, release, model):
+    for system in systems_for(model):
+        config, _ = build_paths(owner, release, system)
+        attrs = {k: system[k] for k in ("os_name", "os_vendor", "os_version", "os_arch")}
+        attrs["config"] = config
+        sub(parent, "build", attrs)
+
+
+def release_element(root, owner, release, model):
+    attrs = {k: release[k] for k in ("id", "name", "version", "upgrade_allowed_from")}
+    for key in ("codename", "details_url", "tags", "promoted_tags", "hide_tags",
+                "tarn_api_version", "dispatcher_api_version"):
+        if release.get(key):
+            attrs[key] = release[key]
+    element = sub(root, "release", attrs)
+    if release.get("caution"):
+        sub(element, "caution", text=release["caution"])
+    build_elements(element, owner, release, model)
+    if release.get("best_with"):
+        info = sub(element, "compatibility_info")
+        by_product = {}
+        for product_id, version in release["best_with"]:
+            by_product.setdefault(product_id, []).append(version)
+        for product_id, versions in by_product.items():
+            best = sub(info, "best_with", {"product_id": product_id})
+            for version in versions:
+                sub(best, "version", text=version)
+
+
+def phase_products(model, out, manifest):
+    for product in model["products"]:
+        root = ET.Element("product", {"id": product["id"]})
+        owner_keypackages(root, product)
+        sub(root, "active_icon", {"src": "icons/%s.png" % product["id"]})
+        sub(root, "product_site", {"src": "https://example.invalid/%s" % product["id"]})
+        for release in product["releases"]:
+            release_element(root, product, release, model)
+        write_xml(out, product["dir"] + "/products.inf3", root, manifest)
+    for addon in model["addons"]:
+        root = ET.Element("addon")
+        for release in addon["releases"]:
+            element = sub(root, "release", {k: release[k] for k in ("id", "name", "version")})
+            info = sub(element, "compatibility_info")
+            for record in release["compatible"]:
+                sub(info, "compatible", record)
+            build_elements(element, addon, release, model)
+        write_xml(out, addon["dir"] + "/addon.inf3", root, manifest)
+
+
+def index_root(model, everything):
+    root = ET.Element("vendors")
+    products = sub(sub(root, "vendor", {"name": model["vendor"]}), "products")
+    for product in model["products"]:
+        if not everything and not product.get("in_versions", True):
+            continue
+        attrs = {"id": product["id"], "name": product["name"],
+                 "reference": product["dir"] + "/products.inf3"}
+        if product.get("hidden_to_install"):
+            attrs["hidden_to_install"] = "true"
+        element = sub(products, "product", attrs)
+        for other in product.get("incompatible_with", []):
+            sub(element, "incompatible_with", {"prod_id": other})
+    for addon in model["addons"]:
+        sub(products, "lazy_addon" if addon.get("lazy") else "addon",
+            {"id": addon["id"], "name": addon["name"], "reference": addon["dir"] + "/addon.inf3"})
+    return root
+
+
+def phase_index(model, out, manifest):
+    write_xml(out, "products.inf3", index_root(model, True), manifest)
+    write_xml(out, "versions.inf3", index_root(model, False), manifest)
+
+
+def manifest_owner(model, owner, kind):
+    entry = {"id": owner["id"], "name": owner["name"],
+             "reference": owner["dir"] + ("/products.inf3" if kind == "products" else "/addon.inf3"),
+             "releases": []}
+    if kind == "products":
+        entry["in_versions"] = owner.get("in_versions", True)
+        entry["incompatible_with"] = owner.get("incompatible_with", [])
+        entry["keypackages"] = owner.get("keypackages", [])
+    else:
+        entry["lazy"] = bool(owner.get("lazy"))
+    for release in owner["releases"]:
+        builds = []
+        for system in systems_for(model):
+            config, repo_dir = build_paths(owner, release, system)
+            builds.append({"config": owner["dir"] + "/" + config, "repository": repo_dir,
+                           "os_vendor": system["os_vendor"], "os_version": system["os_version"],
+                           "os_arch": system["os_arch"], "family": system["family"],
+                           "packages": release_packages(owner, release, system)})
+        entry["releases"].append({"id": release["id"], "name": release["name"],
+                                  "version": release["version"], "builds": builds})
+    return entry
+
+
+def merge_model(model, path):
+    with open(path, encoding="utf-8") as f:
+        override = json.load(f)
+    if not isinstance(override, dict):
+        sys.exit("make_mirror.py: %s: the model override must be a JSON object" % path)
+    model.update(override)
+    return model
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Write a test catalogue mirror.")
+    parser.add_argument("out")
+    parser.add_argument("--model", help="JSON object merged over the default model")
+    parser.add_argument("--phase", action="append", choices=PHASES,
+                        help="run only the named phases (repeatable; default: all)")
+    parser.add_argument("--scale", nargs=3, type=int, metavar=("PRODUCTS", "RELEASES", "BUILDS"),
+                        help="a large generated catalogue instead of the default one")
+    args = parser.parse_args()
+    model = scaled_model(*args.scale) if args.scale else default_model()
+    if args.model:
+        model = merge_model(model, args.model)
+    if model.get("builds_per_release", 2) > len(SYSTEMS):
+        sys.exit("make_mirror.py: at most %d builds per release" % len(SYSTEMS))
+    phases = args.phase or PHASES
+    os.makedirs(args.out, exist_ok=True)
+    manifest = {"products": [manifest_owner(model, p, "products") for p in model["products"]],
+                "addons": [manifest_owner(model, a, "addons") for a in model["addons"]],
+                "index_files": ["products.inf3", "versions.inf3"] if "index" in phases else [],
+                "repositories": [], "key_fingerprint": "", "xml_files": []}
+    repo_files = phase_packages(model, args.out, manifest) if "packages" in phases else {}
+    if "builds" in phases:
+        phase_builds(model, args.out, manifest, repo_files)
+    if "products" in phases:
+        phase_products(model, args.out, manifest)
+    if "index" in phases:
+        phase_index(model, args.out, manifest)
+    with open(os.path.join(args.out, "mirror.json"), "w", encoding="utf-8") as f:
+        json.dump(manifest, f, indent=1, sort_keys=True)
+        f.write("\n")
+
+
+if __name__ == "__main__":
+    main()
