@@ -14,8 +14,8 @@ struct ChildOptions;
 class RpmDatabase {
 public:
     struct Recipe {
-        std::string spec;    // the spec file's text
-        std::string target;  // the architecture to build for; empty: the spec's own
+        std::string spec;    // the rpmbuild recipe's text
+        std::string target;  // the architecture to build for; empty: the recipe's own
     };
 
     RpmDatabase();
