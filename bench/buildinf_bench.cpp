@@ -1,12 +1,12 @@
 // The cost of reading a large build file: 2,000 components of 5 packages each, with key packages,
 // relations and a settings element, read into its records next to `xmllint --noout` on the same
 // file, the floor for merely parsing it.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 

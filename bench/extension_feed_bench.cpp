@@ -1,10 +1,10 @@
 // Reading the extension catalogue feed, which every build-file load with a catalogue section waits
 // for: the JSON reader of the program next to Debian's python3 and its json module on the same text
 // (interpreter start-up included, as a user of the tool pays it).
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
-
-#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 #include <boost/make_shared.hpp>

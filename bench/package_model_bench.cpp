@@ -3,15 +3,15 @@
 // whole package database in this form). The package tools' own libraries compare the same pairs for
 // reference: libapt-pkg the Debian texts, librpm the RPM ones (epoch, then rpmvercmp of version and
 // release).
-#include <apt-pkg/debversion.h>
-#include <benchmark/benchmark.h>
-#include <rpm/rpmver.h>
-
 #include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <apt-pkg/debversion.h>
+#include <benchmark/benchmark.h>
+#include <rpm/rpmver.h>
 
 #include "common/Package.h"
 #include "common/Version.h"
@@ -56,9 +56,8 @@ void compareVersions(benchmark::State& state)
     std::vector<std::unique_ptr<Version>> versions;
     for (const std::string& text : versionTexts(std::is_same<V, DebVersion>::value))
         versions.emplace_back(new V(text));
-    comparePairs(state, versions, [](const std::unique_ptr<Version>& a, const std::unique_ptr<Version>& b) {
-        return a->compare(*b);
-    });
+    comparePairs(state, versions,
+                 [](const std::unique_ptr<Version>& a, const std::unique_ptr<Version>& b) { return a->compare(*b); });
 }
 
 void BM_VersionCompare(benchmark::State& state)

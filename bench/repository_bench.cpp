@@ -3,12 +3,12 @@
 // querying a synthetic list of 50,000 packages.
 //
 // Reading the installed packages runs in a private /tmp (bench/private_tmp.h).
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "bench/private_tmp.h"
 #include "common/Log.h"
@@ -34,8 +34,8 @@ const std::string& syntheticCache()
             snprintf(line, sizeof(line), "R:lib%d.so.1\nR:virtual-%d >= 1.0\nR:/bin/sh\n", (n + 1) % 20000,
                      (n + 1) % 2000);
             out += line;
-            snprintf(line, sizeof(line), "P:pkg%d = 1.%d.%d\nP:virtual-%d = 2.0\nP:lib%d.so.1\n", name, n % 97,
-                     n % 13, n % 2000, n % 20000);
+            snprintf(line, sizeof(line), "P:pkg%d = 1.%d.%d\nP:virtual-%d = 2.0\nP:lib%d.so.1\n", name, n % 97, n % 13,
+                     n % 2000, n % 20000);
             out += line;
             for (int f = 0; f < 2; ++f) {
                 snprintf(line, sizeof(line), "P:/usr/share/pkg%d/file%d\nm:33188\n5:%032x\n", name, f, n * 2 + f);

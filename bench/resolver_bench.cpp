@@ -3,10 +3,6 @@
 // server architecture), next to `apt-get -s install` of the same 200 packages and versions on the
 // same universe, served as a local flat repository with the installed packages in a status file,
 // all in private directories.
-#include <benchmark/benchmark.h>
-
-#include <boost/filesystem.hpp>
-
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -14,6 +10,9 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
+#include <boost/filesystem.hpp>
 
 #include "common/Log.h"
 #include "common/PkgManager.h"
@@ -125,7 +124,8 @@ void BM_AptGetSimulateInstall200(benchmark::State& state)
     for (auto _ : state)
         output = shellOutput(command);
     if (output.find("exit=0") == std::string::npos)
-        state.SkipWithError(("apt-get failed: " + output.substr(output.size() > 2000 ? output.size() - 2000 : 0)).c_str());
+        state.SkipWithError(
+            ("apt-get failed: " + output.substr(output.size() > 2000 ? output.size() - 2000 : 0)).c_str());
     std::size_t installs = 0;
     for (std::size_t at = 0; (at = output.find("\nInst ", at)) != std::string::npos; ++at)
         ++installs;

@@ -218,8 +218,7 @@ void CurlDownloader::download(std::ostream& stream)
         retries->notify(false);
     }
 
-    const std::string message =
-        format_message(messages.get("err_pkg_dwnld"), url + " (" + peer + ")", error_buffer);
+    const std::string message = format_message(messages.get("err_pkg_dwnld"), url + " (" + peer + ")", error_buffer);
     if (code >= 0 && code_read == CURLE_OK) {
         http_error e(url, code);
         e << message;

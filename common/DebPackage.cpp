@@ -24,8 +24,7 @@ const char* fieldValue(const char* line, const char* field)
 
 }  // namespace
 
-DebPackage::DebPackage(const std::string& name_, const std::string& version_)
-    : Package(name_, new DebVersion(version_))
+DebPackage::DebPackage(const std::string& name_, const std::string& version_) : Package(name_, new DebVersion(version_))
 {
 }
 

@@ -1,14 +1,14 @@
 #ifndef KW_COMMON_DEPENDENCY_H
 #define KW_COMMON_DEPENDENCY_H
 
-#include <boost/shared_ptr.hpp>
-#include <boost/weak_ptr.hpp>
-
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include <boost/shared_ptr.hpp>
+#include <boost/weak_ptr.hpp>
 
 class Package;
 

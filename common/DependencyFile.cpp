@@ -24,8 +24,7 @@ void* DependencyFile::operator new(std::size_t size)
 // Slots are never reused and blocks never freed.
 void DependencyFile::operator delete(void*) {}
 
-DependencyFile::DependencyFile(const std::string& path, int mode_, const std::string& digest_text,
-                               const Package* owner)
+DependencyFile::DependencyFile(const std::string& path, int mode_, const std::string& digest_text, const Package* owner)
     : Dependency(owner), directory(""), file(""), mode(mode_), digest(nullptr), link("")
 {
     setPath(path);
@@ -33,12 +32,7 @@ DependencyFile::DependencyFile(const std::string& path, int mode_, const std::st
 }
 
 DependencyFile::DependencyFile(const DependencyFile& other)
-    : Dependency(other.getOwner()),
-      directory(other.directory),
-      file(other.file),
-      mode(12345),
-      digest(nullptr),
-      link("")
+    : Dependency(other.getOwner()), directory(other.directory), file(other.file), mode(12345), digest(nullptr), link("")
 {
 }
 
@@ -83,20 +77,13 @@ void DependencyFile::setDigest(const std::string& text)
 int DependencyFile::getFileType() const
 {
     switch (mode & 0xF000) {
-    case 0x1000:
-        return 1;
-    case 0x2000:
-        return 2;
-    case 0x4000:
-        return 4;
-    case 0x6000:
-        return 6;
-    case 0xA000:
-        return 10;
-    case 0xC000:
-        return 12;
-    default:
-        return 8;
+    case 0x1000: return 1;
+    case 0x2000: return 2;
+    case 0x4000: return 4;
+    case 0x6000: return 6;
+    case 0xA000: return 10;
+    case 0xC000: return 12;
+    default: return 8;
     }
 }
 

@@ -50,9 +50,7 @@ DependencyLogical::DependencyLogical(const std::string& text, const Package* own
 }
 
 DependencyLogical::DependencyLogical(const DependencyLogical& other)
-    : Dependency(other.getOwner()),
-      version(other.version ? new Version(*other.version) : nullptr),
-      name(other.name),
+    : Dependency(other.getOwner()), version(other.version ? new Version(*other.version) : nullptr), name(other.name),
       relation(other.relation)
 {
 }
@@ -128,18 +126,12 @@ bool DependencyLogical::isSatisfiedByNamed(const DependencyLogical& provide_name
     if (outcome < 0)
         return r == GE || r == GT || p == LT || p == LE;
     switch (r) {
-    case EQ:
-        return p == EQ || p == LE || p == GE;
-    case LE:
-        return p == EQ || p == LT || p == LE || p == GE;
-    case GE:
-        return p == EQ || p == LE || p == GE || p == GT;
-    case LT:
-        return p == LT || p == LE;
-    case GT:
-        return p == GE || p == GT;
-    default:
-        return false;
+    case EQ: return p == EQ || p == LE || p == GE;
+    case LE: return p == EQ || p == LT || p == LE || p == GE;
+    case GE: return p == EQ || p == LE || p == GE || p == GT;
+    case LT: return p == LT || p == LE;
+    case GT: return p == GE || p == GT;
+    default: return false;
     }
 }
 

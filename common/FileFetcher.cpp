@@ -25,13 +25,8 @@ FileFetcher::FileFetcher(const SourceUrl& source_, const std::string& target_dir
 }
 
 FileFetcher::FileFetcher(const FileFetcher& other)
-    : sources(other.sources),
-      source(other.source),
-      target_dir(other.target_dir),
-      subdirs_offset(other.subdirs_offset),
-      user(other.user),
-      password(other.password),
-      renderer(DownloadProgressRenderer::create())
+    : sources(other.sources), source(other.source), target_dir(other.target_dir), subdirs_offset(other.subdirs_offset),
+      user(other.user), password(other.password), renderer(DownloadProgressRenderer::create())
 {
 }
 

@@ -12,5 +12,6 @@ FuncTrace::FuncTrace(const std::string& name_, int) : name(name_), exceptions(st
 FuncTrace::~FuncTrace()
 {
     const bool unwinding = std::uncaught_exceptions() > exceptions;
-    Log::stream(Log::LEVEL_DEBUG, true) << (unwinding ? "DEBUG: function exception [" : "DEBUG: function return [") << name << "]";
+    Log::stream(Log::LEVEL_DEBUG, true) << (unwinding ? "DEBUG: function exception [" : "DEBUG: function return [")
+                                        << name << "]";
 }

@@ -210,9 +210,10 @@ bool Log::statusLinesEnabled()
     const std::string locale = Messages().getLocale();
     if (s.status_cache_valid && s.status_cache_locale == locale)
         return s.status_cache_answer;
-    static const char* const drawable[] = {"C", "POSIX", "en_US", "ar", "ca_ES", "cs_CZ", "da_DK", "de_DE",
-        "el_GR", "es_ES", "fi_FI", "fr_FR", "he_IL", "hu_HU", "id_ID", "it_IT", "ms_MY", "nb_NO", "nl_NL",
-        "pl_PL", "pt_BR", "pt_PT", "ro_RO", "ru_RU", "sv_SE", "tl_PH", "tr_TR", "uk_UA", "vi_VN"};
+    static const char* const drawable[] = {"C",     "POSIX", "en_US", "ar",    "ca_ES", "cs_CZ", "da_DK", "de_DE",
+                                           "el_GR", "es_ES", "fi_FI", "fr_FR", "he_IL", "hu_HU", "id_ID", "it_IT",
+                                           "ms_MY", "nb_NO", "nl_NL", "pl_PL", "pt_BR", "pt_PT", "ro_RO", "ru_RU",
+                                           "sv_SE", "tl_PH", "tr_TR", "uk_UA", "vi_VN"};
     const std::string base = locale.substr(0, locale.find('.'));
     bool answer = false;
     for (const char* name : drawable)

@@ -26,17 +26,14 @@ struct ReleaseFile {
 
 // Looked for in this order; the first that exists names the distribution.
 const ReleaseFile RELEASE_FILES[] = {
-    {"/etc/debian_version", "Debian"},
-    {"/etc/oracle-release", "Oracle"},
-    {"/etc/CloudLinux-release", "CloudLinux"},
-    {"/etc/almalinux-release", "AlmaLinux"},
-    {"/etc/rocky-release", "Rocky"},
-    {"/etc/redhat-release", "RedHat"},
+    {"/etc/debian_version", "Debian"},         {"/etc/oracle-release", "Oracle"},
+    {"/etc/CloudLinux-release", "CloudLinux"}, {"/etc/almalinux-release", "AlmaLinux"},
+    {"/etc/rocky-release", "Rocky"},           {"/etc/redhat-release", "RedHat"},
 };
 
 // Words of a "RedHat" release line that name the distribution more precisely, first found wins.
 const std::pair<const char*, const char*> REDHAT_WORDS[] = {
-    {"CentOS", "CentOS"}, {"CloudLinux", "CloudLinux"}, {"Cubbyvale", "QZLinux"},
+    {"CentOS", "CentOS"},       {"CloudLinux", "CloudLinux"}, {"Cubbyvale", "QZLinux"},
     {"AlmaLinux", "AlmaLinux"}, {"Rocky", "Rocky"},
 };
 
@@ -176,13 +173,12 @@ Opsys::opsys_detect::opsys_detect()
 Opsys::Opsys()
 {
     // Made once, on the first default construction, and never destroyed.
-    static const boost::shared_ptr<opsys_rep>* running =
-        new boost::shared_ptr<opsys_rep>(new opsys_detect);
+    static const boost::shared_ptr<opsys_rep>* running = new boost::shared_ptr<opsys_rep>(new opsys_detect);
     rep = *running;
 }
 
-Opsys::Opsys(const std::string& name, const std::string& vendor, const std::string& version,
-             const std::string& arch, const std::string& environment)
+Opsys::Opsys(const std::string& name, const std::string& vendor, const std::string& version, const std::string& arch,
+             const std::string& environment)
     : rep(new opsys_rep(name, vendor, version, arch, environment))
 {
 }

@@ -34,8 +34,8 @@ public:
     };
 
     Opsys();
-    Opsys(const std::string& name, const std::string& vendor, const std::string& version,
-          const std::string& arch, const std::string& environment);
+    Opsys(const std::string& name, const std::string& vendor, const std::string& version, const std::string& arch,
+          const std::string& environment);
 
     const opsys_rep* operator->() const { return rep.get(); }
     const opsys_rep& operator*() const { return *rep; }

@@ -22,9 +22,9 @@
 #include "common/Progress.h"
 #include "common/SystemCmd.h"
 #include "common/child_setup.h"
-#include "common/sysutils.h"
 #include "common/error.h"
 #include "common/format_message.h"
+#include "common/sysutils.h"
 #include "common/textutils.h"
 
 namespace {
@@ -194,7 +194,7 @@ POpen::POpen(const std::string& command, std::istream* input, std::ostream* outp
 }
 
 POpen::POpen(const std::string& command, std::istream* input, std::ostream* output, std::ostream* errors,
-    const std::string& workdir)
+             const std::string& workdir)
 {
     if (!input || !output || !errors)
         throw KW_INTERNAL_ERROR();
@@ -284,8 +284,7 @@ void drainStream(int& fd, std::ostream& sink, bool echo)
 int POpen::wait(bool echo)
 {
     rep& p = *r;
-    pollfd entries[3] = {
-        {p.input_pipe[1], POLLOUT, 0}, {p.output_pipe[0], POLLIN, 0}, {p.errors_pipe[0], POLLIN, 0}};
+    pollfd entries[3] = {{p.input_pipe[1], POLLOUT, 0}, {p.output_pipe[0], POLLIN, 0}, {p.errors_pipe[0], POLLIN, 0}};
     auto closeInput = [&p, &entries]() {
         closeFd(p.input_pipe[1]);
         entries[0].fd = -1;

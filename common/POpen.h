@@ -21,7 +21,7 @@ public:
     // when it is not empty (and exists).
     POpen(const std::string& command, std::istream* input, std::ostream* output, std::ostream* errors);
     POpen(const std::string& command, std::istream* input, std::ostream* output, std::ostream* errors,
-        const std::string& workdir);
+          const std::string& workdir);
     // Closes what is still open; does not wait for the child.
     ~POpen();
     POpen(const POpen&) = delete;
@@ -42,15 +42,15 @@ private:
 // child and a failed exec always raise an error; with check, so do exit code 127 (command not found)
 // and any other code but 0. A null output or errors stream discards that stream.
 int exec_command(const std::string& command, bool echo, bool check, std::ostream* output = nullptr,
-    std::ostream* errors = nullptr);
+                 std::ostream* errors = nullptr);
 
 // The output lines of command + " " + arguments (the command alone when arguments is empty), each
 // trimmed, run through popen with the program's environment; lines of 4096 bytes or more come in
 // pieces. The command's standard error is the program's own. A non-zero exit raises error (4, 2, 2, 2).
 std::vector<std::string> get_command_output(const std::string& command, const std::string& arguments = std::string());
 // The same, appending the lines to `lines`.
-void get_command_output(
-    std::vector<std::string>& lines, const std::string& command, const std::string& arguments = std::string());
+void get_command_output(std::vector<std::string>& lines, const std::string& command,
+                        const std::string& arguments = std::string());
 // The first output line; no line at all raises "err_empty_output".
 std::string get_command_output_line(const std::string& command, const std::string& arguments = std::string());
 

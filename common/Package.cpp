@@ -1,11 +1,11 @@
 #include "common/Package.h"
 
-#include <boost/algorithm/string/join.hpp>
-
 #include <cctype>
 #include <cstring>
 #include <memory>
 #include <sstream>
+
+#include <boost/algorithm/string/join.hpp>
 
 #include "common/DebPackage.h"
 #include "common/DependencyFile.h"
@@ -23,8 +23,7 @@ namespace {
 
 const Messages messages;
 
-boost::shared_ptr<Dependency> dependencyAt(const std::vector<boost::shared_ptr<Dependency>>& list,
-                                           uint32_t index)
+boost::shared_ptr<Dependency> dependencyAt(const std::vector<boost::shared_ptr<Dependency>>& list, uint32_t index)
 {
     return index < list.size() ? list[index] : boost::shared_ptr<Dependency>();
 }
@@ -135,16 +134,8 @@ struct CacheSingles {
 Package::Predicate::~Predicate() = default;
 
 Package::Package(const std::string& name_, Version* version_)
-    : name(name_),
-      version(version_),
-      type(TYPE_NONE),
-      arch(""),
-      buildTime(0),
-      md5(),
-      installTime(0),
-      size(0),
-      element(nullptr),
-      source(nullptr)
+    : name(name_), version(version_), type(TYPE_NONE), arch(""), buildTime(0), md5(), installTime(0), size(0),
+      element(nullptr), source(nullptr)
 {
 }
 

@@ -1,8 +1,6 @@
 #ifndef KW_COMMON_PACKAGE_H
 #define KW_COMMON_PACKAGE_H
 
-#include <boost/shared_ptr.hpp>
-
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -10,6 +8,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <boost/shared_ptr.hpp>
 
 #include "common/Dependency.h"
 #include "common/PooledString.h"
@@ -57,8 +57,7 @@ public:
     virtual ~Package();
 
     // An RPMPackage for a name ending in ".rpm", a DebPackage for ".deb"; other names throw.
-    static Package* createByFileName(const std::string& name, const std::string& version,
-                                     const std::string& fileName);
+    static Package* createByFileName(const std::string& name, const std::string& version, const std::string& fileName);
     // From an element named "package"; every attribute but "classes" is required.
     static Package* createFromXml(const tinybind::element& element, type_t type);
     // Reads one installed-package cache record; the counter is advanced by every line read. The

@@ -61,8 +61,8 @@ const char* typeOrder(int mode)
 // The decision line of a comparison by the named criterion.
 int decided(int result, const char* criterion)
 {
-    Log::stream(Log::LEVEL_DEBUG, true) << "      " << (result > 0 ? "select" : "reject") << " currBest by cmpPriority (" << criterion
-                         << ")";
+    Log::stream(Log::LEVEL_DEBUG, true) << "      " << (result > 0 ? "select" : "reject")
+                                        << " currBest by cmpPriority (" << criterion << ")";
     return result;
 }
 
@@ -171,8 +171,8 @@ void PkgManager::findNecessaryPackages(bool lastOnly)
             deferredList.clear();
             resolvedDeps.clear();
             if (predicted && isBlack(predicted)) {
-                Log::stream(Log::LEVEL_VERBOSE, true) << "Can't find solution with predictionally for package " << *predicted
-                                     << ": it was added to blacklist";
+                Log::stream(Log::LEVEL_VERBOSE, true) << "Can't find solution with predictionally for package "
+                                                      << *predicted << ": it was added to blacklist";
                 error e(E_DEPENDENCIES, REP_NONE, SYS_STABLE, SUPP_NEED);
                 e << messages.get("err_deps_nochance");
                 throw e;
@@ -205,8 +205,9 @@ void PkgManager::findRequiredFor(const Package* p)
                 addDeferred(dependency, indirect);
             }
         } catch (const error&) {
-            Log::stream(Log::LEVEL_INFO, true) << "Problem occured during searching directly resolved dependencies for '"
-                                 << *dependency << "' of package " << *p << " ";
+            Log::stream(Log::LEVEL_INFO, true)
+                << "Problem occured during searching directly resolved dependencies for '" << *dependency
+                << "' of package " << *p << " ";
             throw;
         }
     }
@@ -325,17 +326,19 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
     const std::string dependencyText = text(*dependency);
     FuncTrace trace("selectBestResolvers: resolve '", dependencyText, "'");
     if (options.mode == RESOLVE_RPMDEPS && Dependency::isArtificial(dependencyText)) {
-        Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: resolve '" << dependencyText << "': artifical, skipped.";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "selectBestResolvers: resolve '" << dependencyText << "': artifical, skipped.";
         return true;
     }
     if (!(flags & 1) && resolvedDeps.count(dependency)) {
-        Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: resolve '" << dependencyText
-                             << "': is already resolved, skipped.";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "selectBestResolvers: resolve '" << dependencyText << "': is already resolved, skipped.";
         return true;
     }
     const Package* owner = dependency->getOwner();
-    Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: resolve '" << dependencyText << "' from " << owner->getFileName()
-                         << " ~" << owner->getType() << " on level " << tryLevel << ":";
+    Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: resolve '" << dependencyText << "' from "
+                                        << owner->getFileName() << " ~" << owner->getType() << " on level " << tryLevel
+                                        << ":";
 
     cpkgs_t candidates;
     int considered = 0;
@@ -346,18 +349,19 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
             continue;
         }
         ++considered;
-        Log::stream(Log::LEVEL_DEBUG, true) << "  currBest: " << *currBest << " ~" << currBest->getType() << " (provides '" << *best
-                             << "')";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "  currBest: " << *currBest << " ~" << currBest->getType() << " (provides '" << *best << "')";
         bool tie = false;
         for (uint32_t j = 0;; ++j) {
             boost::shared_ptr<Dependency> test = dependency->getResolver(j);
             if (!test) {
                 if (tie) {
                     Log::stream(Log::LEVEL_DEBUG, true) << "selectBestResolvers: can't resolve '" << dependencyText
-                                         << "' on this level (" << tryLevel << ")";
+                                                        << "' on this level (" << tryLevel << ")";
                     return false;
                 }
-                Log::stream(Log::LEVEL_DEBUG, true) << "  package " << *currBest << " is scheduled for addition to necessaryList";
+                Log::stream(Log::LEVEL_DEBUG, true)
+                    << "  package " << *currBest << " is scheduled for addition to necessaryList";
                 candidates.push_back(currBest);
                 break;
             }
@@ -368,8 +372,8 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
                 Log::stream(Log::LEVEL_DEBUG, true) << " skip.";
                 continue;
             }
-            Log::stream(Log::LEVEL_DEBUG, true) << "    currTest: " << *currTest << " ~" << currTest->getType() << " (provides '"
-                                 << *test << "')";
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "    currTest: " << *currTest << " ~" << currTest->getType() << " (provides '" << *test << "')";
             if (currTest->getName() == currBest->getName()) {
                 const int r = cmpPriority(currBest, currTest);
                 if (r > 0)
@@ -394,8 +398,8 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
                     continue;
                 }
                 Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest by gravity.";
-                Log::stream(Log::LEVEL_DEBUG, true) << "      solution='" << entry->second << "', currBest name '"
-                                     << currBest->getName() << "'";
+                Log::stream(Log::LEVEL_DEBUG, true)
+                    << "      solution='" << entry->second << "', currBest name '" << currBest->getName() << "'";
                 break;
             }
             const int r = smartGravity(dependency, currBest, currTest, tryLevel);
@@ -426,7 +430,8 @@ bool PkgManager::selectBestResolvers(const boost::shared_ptr<Dependency>& depend
         try {
             appendNecessaryPackage(candidate, indirect);
         } catch (const error&) {
-            Log::stream(Log::LEVEL_INFO, true) << "Could not add package " << *candidate << "to the list of required packages.";
+            Log::stream(Log::LEVEL_INFO, true)
+                << "Could not add package " << *candidate << "to the list of required packages.";
             throw;
         }
     }
@@ -447,7 +452,8 @@ bool PkgManager::appendNecessaryPackage(const Package* p, bool indirect)
 {
     FuncTrace trace("appendNecessaryPackage: ", *p, " ~", p->getType());
     if (options.mode == RESOLVE_RPMDEPS && p->getType() == 'b') {
-        Log::stream(Log::LEVEL_VERBOSE, true) << " is build package, skip (TODO: intercomponent dependency tracking here).";
+        Log::stream(Log::LEVEL_VERBOSE, true)
+            << " is build package, skip (TODO: intercomponent dependency tracking here).";
         return true;
     }
     // Most packages have no conflicts at all: spare them the pairwise test.
@@ -470,7 +476,7 @@ bool PkgManager::appendNecessaryPackage(const Package* p, bool indirect)
             }
             boost::shared_ptr<Reason> reason = boost::make_shared<ReasonClash>(p, item);
             Log::stream(Log::LEVEL_VERBOSE, true) << " - there is another package '" << *item << "'"
-                                 << " with same name in necessaryList";
+                                                  << " with same name in necessaryList";
             const bool pLower = p->getVersion() < item->getVersion();
             const bool pHigher = p->getVersion() > item->getVersion();
             const Package* victim = options.mode == RESOLVE_INSTALL ? (pLower ? p : item) : (pHigher ? p : item);
@@ -480,34 +486,36 @@ bool PkgManager::appendNecessaryPackage(const Package* p, bool indirect)
         if (!mayConflict || (!repository->conflicts(p, item) && !repository->conflicts(item, p)))
             continue;
         try {
-            Log::stream(Log::LEVEL_VERBOSE, true) << " - conflicts with " << *item << " which is already in necessaryList";
+            Log::stream(Log::LEVEL_VERBOSE, true)
+                << " - conflicts with " << *item << " which is already in necessaryList";
             boost::shared_ptr<Reason> reason = boost::make_shared<ReasonClash>(item, p);
             if (options.mode == RESOLVE_INSTALL) {
                 const int choice = selectBlackPackage(item, p, reason);
                 if (choice == 2) {
-                    Log::stream(Log::LEVEL_INFO, true) << "Can't select which of conflicting packages add to blacklist: " << *item
-                                         << " or " << *p << ": adding them both.";
+                    Log::stream(Log::LEVEL_INFO, true)
+                        << "Can't select which of conflicting packages add to blacklist: " << *item << " or " << *p
+                        << ": adding them both.";
                     appendBlackPackage(item, reason);
                     appendBlackPackage(p, reason);
                 } else {
                     const Package* victim = choice == 0 ? item : p;
-                    Log::stream(Log::LEVEL_VERBOSE, true) << "appendNecessaryPackage(): add to black list " << *victim
-                                         << " by selectBlackPackage().";
+                    Log::stream(Log::LEVEL_VERBOSE, true)
+                        << "appendNecessaryPackage(): add to black list " << *victim << " by selectBlackPackage().";
                     appendBlackPackage(victim, reason);
                 }
             } else if (resolvedToAllForBoth(item, p)) {
                 Log::stream(Log::LEVEL_VERBOSE, true) << "appendNecessaryPackage(): call removeModeSolution() "
-                                     << " to both: " << *p << " and " << *item << ".";
+                                                      << " to both: " << *p << " and " << *item << ".";
                 removeModeSolution(p);
                 removeModeSolution(item);
             } else {
-                Log::stream(Log::LEVEL_VERBOSE, true) << "appendNecessaryPackage(): add to black list " << *p
-                                     << " by selectBlackPackage().";
+                Log::stream(Log::LEVEL_VERBOSE, true)
+                    << "appendNecessaryPackage(): add to black list " << *p << " by selectBlackPackage().";
                 appendBlackPackage(p, reason);
             }
         } catch (const error&) {
-            Log::stream(Log::LEVEL_INFO, true) << "Unable to install both " << *item << " and " << *p
-                                 << " because they conflict with each other.";
+            Log::stream(Log::LEVEL_INFO, true)
+                << "Unable to install both " << *item << " and " << *p << " because they conflict with each other.";
             throw;
         }
     }
@@ -655,9 +663,9 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
     }
 
     if (options.mode == RESOLVE_RPMDEPS) {
-        Log::stream(Log::LEVEL_ERROR, true) << "Warning: concurrent dependency '" << *dependency << "' from "
-                             << *dependency->getOwner()
-                             << " without gravity.\nAdd gravity 'to all' and try to continue resolving.";
+        Log::stream(Log::LEVEL_ERROR, true)
+            << "Warning: concurrent dependency '" << *dependency << "' from " << *dependency->getOwner()
+            << " without gravity.\nAdd gravity 'to all' and try to continue resolving.";
         gravity[dependency] = "";
         std::set<std::string> names;
         for (uint32_t i = 0; boost::shared_ptr<Dependency> resolver = dependency->getResolver(i); ++i)
@@ -687,7 +695,8 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
                 Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: currTest is obsoleted and installed.";
                 return 1;
             }
-            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currTest has some version already installed.";
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "      reject currBest: currTest has some version already installed.";
             return -1;
         }
         if (testInstalled && testObsoleted) {
@@ -701,11 +710,13 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
         const bool bestConflicts = conflictsWithSystemOrNecessary(currBest);
         const bool testConflicts = conflictsWithSystemOrNecessary(currTest);
         if (testConflicts && !bestConflicts) {
-            Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: currTest conflicts with system or necessary package.";
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "      select currBest: currTest conflicts with system or necessary package.";
             return 1;
         }
         if (bestConflicts && !testConflicts) {
-            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: currBest conflicts with system or necessary package.";
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "      reject currBest: currBest conflicts with system or necessary package.";
             return -1;
         }
         const int bestMissing = countUnsatisfiedRequires(currBest);
@@ -715,7 +726,8 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
             return 1;
         }
         if (testMissing == 0 && bestMissing != 0) {
-            Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest: we can install currTest without any packages.";
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "      reject currBest: we can install currTest without any packages.";
             return -1;
         }
         return 0;
@@ -751,7 +763,8 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
                 r = bestProvide ? 1 : -1;
             }
             if (r > 0) {
-                Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest: satisfying logical provide has higher version.";
+                Log::stream(Log::LEVEL_DEBUG, true)
+                    << "      select currBest: satisfying logical provide has higher version.";
                 return 1;
             }
             if (r < 0) {
@@ -886,18 +899,20 @@ void PkgManager::addBlackPackage(const Package* p, const boost::shared_ptr<Reaso
         return;
     }
     blackList[p] = reason;
-    Log::stream(Log::LEVEL_DEBUG, true) << "addBlackPackage: " << p->getFileName() << " (" << static_cast<const void*>(p) << ")";
+    Log::stream(Log::LEVEL_DEBUG, true) << "addBlackPackage: " << p->getFileName() << " ("
+                                        << static_cast<const void*>(p) << ")";
     if (!isRequested(p))
         return;
     if (!reason)
         throw KW_INTERNAL_ERROR();
-    Log::stream(Log::LEVEL_INFO, true) << "The requested package \"" << p->getName() << "\" could not be installed: " << *reason;
+    Log::stream(Log::LEVEL_INFO, true) << "The requested package \"" << p->getName()
+                                       << "\" could not be installed: " << *reason;
     if (const ReasonClash* clash = dynamic_cast<const ReasonClash*>(reason.get())) {
         if (clash->second == p)
             throw internal_error(SOURCE_NAME, 2835);
         if (clash->second->getName() == p->getName() && clash->second->getVersion() > p->getVersion()) {
-            Log::stream(Log::LEVEL_INFO, true) << "Allow to replace build package" << *p << "\n  with newer package "
-                                 << *clash->second;
+            Log::stream(Log::LEVEL_INFO, true)
+                << "Allow to replace build package" << *p << "\n  with newer package " << *clash->second;
             return;
         }
     }
@@ -914,14 +929,16 @@ void PkgManager::appendBlackPackage(const Package* p, const boost::shared_ptr<Re
 {
     FuncTrace trace("appendBlackPackage ", *p);
     if (isBlack(p, true)) {
-        Log::stream(Log::LEVEL_DEBUG, true) << " DEBUG: something wrong happened. " << *p << " is already in black list!";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << " DEBUG: something wrong happened. " << *p << " is already in black list!";
         return;
     }
     black_list_t newBlacks;
     blackSamePackages(newBlacks, p, reason);
     for (const auto& entry : newBlacks)
         if (entry.first != p)
-            Log::stream(Log::LEVEL_VERBOSE, true) << "Black list package " << *entry.first << " too (same name,ver,arch)";
+            Log::stream(Log::LEVEL_VERBOSE, true)
+                << "Black list package " << *entry.first << " too (same name,ver,arch)";
 
     while (!newBlacks.empty()) {
         const Package* d = newBlacks.begin()->first;
@@ -948,8 +965,8 @@ void PkgManager::appendBlackPackage(const Package* p, const boost::shared_ptr<Re
                     continue;
                 newBlacks[h] = boost::make_shared<ReasonUnresolved>(requirement);
                 Log::stream(Log::LEVEL_VERBOSE, true) << "Add package " << *h << " to black list"
-                                     << " because its dependency '" << *requirement
-                                     << "' resolved only by black-listed package " << *d << ".";
+                                                      << " because its dependency '" << *requirement
+                                                      << "' resolved only by black-listed package " << *d << ".";
             }
         }
     }
@@ -977,8 +994,8 @@ void PkgManager::blackSamePackages(black_list_t& newBlacks, const Package* p,
         } else if (isBlack(t)) {
             Log::stream(Log::LEVEL_DEBUG, true) << "it is already in blackList, skipping.";
         } else if (const ReasonUnresolved* unresolved = dynamic_cast<const ReasonUnresolved*>(reason.get())) {
-            Log::stream(Log::LEVEL_DEBUG, true) << "Debug: PkgManager::blackSamePackages: find " << *unresolved->dependency << " in "
-                                 << *t;
+            Log::stream(Log::LEVEL_DEBUG, true)
+                << "Debug: PkgManager::blackSamePackages: find " << *unresolved->dependency << " in " << *t;
             boost::shared_ptr<Dependency> own;
             for (uint32_t i = 0; boost::shared_ptr<Dependency> requirement = t->getRequire(i); ++i) {
                 if (requirement->equals(unresolved->dependency)) {
@@ -1005,8 +1022,8 @@ void PkgManager::blackListMasterAndThrowUnhappy(const boost::shared_ptr<Dependen
 {
     FuncTrace trace("blackListMasterAndThrowUnhappy");
     const Package* master = dependency->getOwner();
-    Log::stream(Log::LEVEL_VERBOSE, true) << "selectBestResolvers(): Can't find solution for '" << *dependency << "' of " << *master
-                         << ".";
+    Log::stream(Log::LEVEL_VERBOSE, true)
+        << "selectBestResolvers(): Can't find solution for '" << *dependency << "' of " << *master << ".";
     if (master->getType() != 'd') {
         Log::stream(Log::LEVEL_VERBOSE, true) << "Add " << *master << " to black list";
         try {
@@ -1030,10 +1047,12 @@ int PkgManager::selectBlackPackage(const Package* a, const Package* b, const boo
         return 2;
     }
     if (aRequested || bRequested) {
-        Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: package " << *(aRequested ? a : b) << " is requested to install";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "  selectBlackPackage: package " << *(aRequested ? a : b) << " is requested to install";
         return aRequested ? 1 : 0;
     }
-    Log::stream(Log::LEVEL_DEBUG, true) << "selectBlackPackage: " << *a << " or " << *b << ": select with pre-resolving";
+    Log::stream(Log::LEVEL_DEBUG, true) << "selectBlackPackage: " << *a << " or " << *b
+                                        << ": select with pre-resolving";
     const auto withBlack = [&reason](const Package* black) {
         return [black, &reason](PkgManager& trial) {
             trial.addBlackPackage(black, reason);
@@ -1066,13 +1085,14 @@ int PkgManager::selectBlackPackage(const Package* a, const Package* b, const boo
     }
     if (first.toRemove != second.toRemove) {
         const bool fewerInFirst = first.toRemove < second.toRemove;
-        Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: with " << *(fewerInFirst ? a : b) << " less packages to remove.";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "  selectBlackPackage: with " << *(fewerInFirst ? a : b) << " less packages to remove.";
         return fewerInFirst ? 1 : 0;
     }
     if (first.toInstall != second.toInstall) {
         const bool moreInFirst = first.toInstall > second.toInstall;
-        Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: with " << *(moreInFirst ? a : b)
-                             << " great packages to install.";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "  selectBlackPackage: with " << *(moreInFirst ? a : b) << " great packages to install.";
         return moreInFirst ? 0 : 1;
     }
     Log::stream(Log::LEVEL_DEBUG, true) << "  selectBlackPackage: compare by index.";
@@ -1132,7 +1152,8 @@ void PkgManager::explainProblem(const Package* p, package_set_t& visited)
         if (dependency->getResolver(0)) {
             for (uint32_t i = 0; boost::shared_ptr<Dependency> resolver = dependency->getResolver(i); ++i) {
                 const Package* owner = resolver->getOwner();
-                Log::stream(Log::LEVEL_INFO, true) << "    The \"" << *owner << "\" package resolves \"" << *dependency << "\".";
+                Log::stream(Log::LEVEL_INFO, true)
+                    << "    The \"" << *owner << "\" package resolves \"" << *dependency << "\".";
                 if (!visited.count(owner))
                     explainProblem(owner, visited);
             }
@@ -1180,8 +1201,8 @@ void PkgManager::explainClash(const Package* first, const Package* second)
     std::string t;
     if (first->getName() == second->getName() && first->getVersion() < second->getVersion()) {
         t += format_message(messages.get("err_pkg_downgrade"), first->getName(), first->getVersion().toString(),
-                            second->getVersion().toString())
-            + "\n";
+                            second->getVersion().toString()) +
+             "\n";
     } else {
         t += format_message(messages.get("err_pkg_clash"), *first, *second) + "\n";
         boost::shared_ptr<Dependency> sharedFile;

@@ -100,8 +100,8 @@ public:
     int cmpDirPriority(const Package* a, const Package* b) const;
     int cmpArchPriority(const Package* a, const Package* b) const;
     std::string getOsArch() const;
-    int smartGravity(const boost::shared_ptr<Dependency>& dependency, const Package* currBest,
-                     const Package* currTest, int level);
+    int smartGravity(const boost::shared_ptr<Dependency>& dependency, const Package* currBest, const Package* currTest,
+                     int level);
     // Resolves both choices in trials and compares what they would do.
     int branchCompare(const Package* currBest, const Package* currTest);
     bool conflictsWithSystemOrNecessary(const Package* p) const;
@@ -131,7 +131,7 @@ public:
     std::string getReport() const;
 
     // Process-wide, shared by every resolver and its trials, never cleared.
-    static gravity_t gravity;                      // dependency -> the name that resolves it; "" all
+    static gravity_t gravity;                        // dependency -> the name that resolves it; "" all
     static std::set<std::string> preferredPackages;  // names preferred at level 3
     // The warnings of the indirect rules already written.
     static std::set<std::string> conflictWarnings;

@@ -1,9 +1,9 @@
 #include "common/PooledString.h"
 
+#include <cstring>
+
 #include <boost/container_hash/hash.hpp>
 #include <boost/unordered_set.hpp>
-
-#include <cstring>
 
 namespace {
 

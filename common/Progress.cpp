@@ -46,8 +46,11 @@ struct StageName {
     const char* title_key;
 };
 
-const StageName stage_names[] = {{"init", "progress_stage_init"}, {"prep", "progress_stage_prep"},
-    {"resolv", "progress_stage_resolv"}, {"download", "progress_stage_download"}, {"inst", "install_start"}};
+const StageName stage_names[] = {{"init", "progress_stage_init"},
+                                 {"prep", "progress_stage_prep"},
+                                 {"resolv", "progress_stage_resolv"},
+                                 {"download", "progress_stage_download"},
+                                 {"inst", "install_start"}};
 
 // The signal state. The handler writes it inside whatever thread it interrupted, so every part is a
 // lock-free atomic.
@@ -57,7 +60,7 @@ std::atomic<int> recorded_signal(0);
 std::atomic<bool> cancel_safe(true);
 
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
-    "the signal handler needs lock-free atomics");
+              "the signal handler needs lock-free atomics");
 
 // Changes the status record under a guard. Reporting progress must never stop an installation: a
 // failure is logged as `failure`, and not even that log line may throw.
@@ -209,8 +212,7 @@ void Progress::checkInterrupted()
         if (signal == 0)
             line << " process has received termination signal and will stop working.";
         else
-            line << " process has received termination signal and will stop working (signal number " << signal
-                 << ").";
+            line << " process has received termination signal and will stop working (signal number " << signal << ").";
     }
     fail(messages.get("user_canceled"));
     throw boost::enable_current_exception(Interrupted(signal));

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -26,7 +26,6 @@ namespace {
 
 const Messages messages;
 
-
 const Repository::packages_t no_packages;
 
 const Repository::dependencies_t no_dependencies;
@@ -34,11 +33,7 @@ const Repository::dependencies_t no_dependencies;
 }  // namespace
 
 Repository::Repository()
-    : requires_stale(true),
-      conflicts_stale(true),
-      obsoletes_stale(true),
-      names_stale(true),
-      provides_stale(true)
+    : requires_stale(true), conflicts_stale(true), obsoletes_stale(true), names_stale(true), provides_stale(true)
 {
 }
 
@@ -444,8 +439,8 @@ void Repository::addFileConflictsOf(Package* pkg)
             if (!other)
                 throw KW_INTERNAL_ERROR();
             Package* target = const_cast<Package*>(entry->getOwner());
-            if (target->getName() == pkg->getName()
-                && (target->getArch() == pkg->getArch() || pkg->getVersion() == target->getVersion()))
+            if (target->getName() == pkg->getName() &&
+                (target->getArch() == pkg->getArch() || pkg->getVersion() == target->getVersion()))
                 continue;
             if (hasPair(conflicts_index, pkg, target))
                 continue;
@@ -486,7 +481,8 @@ Repository::pairs_range_t Repository::requiresRangeOf(const packages_t& partners
 {
     auto found = requires_positions.find(pkg);
     if (found == requires_positions.end() || found->second + 1 >= starts.size())
-        return pairs_range_t(pair_iterator(partners.end(), PairWith{pkg}), pair_iterator(partners.end(), PairWith{pkg}));
+        return pairs_range_t(pair_iterator(partners.end(), PairWith{pkg}),
+                             pair_iterator(partners.end(), PairWith{pkg}));
     return pairs_range_t(pair_iterator(partners.begin() + starts[found->second], PairWith{pkg}),
                          pair_iterator(partners.begin() + starts[found->second + 1], PairWith{pkg}));
 }

@@ -33,7 +33,7 @@ public:
     typedef std::vector<Package*> packages_t;
     // A package to each package it is in relation with, in the order the relations were found.
     typedef std::multimap<const Package*, Package*> relation_t;
-    typedef std::vector<boost::shared_ptr<Dependency> > dependencies_t;
+    typedef std::vector<boost::shared_ptr<Dependency>> dependencies_t;
 
     typedef boost::iterator_range<packages_t::const_iterator> package_range_t;
     typedef boost::iterator_range<relation_t::const_iterator> relation_range_t;
@@ -119,7 +119,7 @@ public:
     void dumpStat(const std::string& tag);
 
     // For each non-system package, the requirement that `resolveRequires` last found no provider for.
-    std::map<const Package*, boost::shared_ptr<Dependency> > unresolved;
+    std::map<const Package*, boost::shared_ptr<Dependency>> unresolved;
 
 private:
     friend class Source;  // a source enters and leaves `sources` itself

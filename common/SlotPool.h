@@ -15,7 +15,7 @@ public:
     void* take()
     {
         if (left == 0) {
-            next = static_cast<unsigned char*>(::operator new(SLOTS_PER_BLOCK * SLOT_SIZE));
+            next = static_cast<unsigned char*>(::operator new(SLOTS_PER_BLOCK* SLOT_SIZE));
             memset(next, 0, SLOTS_PER_BLOCK * SLOT_SIZE);
             left = SLOTS_PER_BLOCK;
         }

@@ -14,9 +14,7 @@ namespace {
 const Messages messages;
 }
 
-SourceSysCache::SourceSysCache(Repository* repository_, const std::string& path_) : Source(repository_), path(path_)
-{
-}
+SourceSysCache::SourceSysCache(Repository* repository_, const std::string& path_) : Source(repository_), path(path_) {}
 
 void SourceSysCache::readSystemPackagesBrief()
 {

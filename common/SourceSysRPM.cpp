@@ -1,9 +1,9 @@
 #include "common/SourceSysRPM.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <vector>
-
-#include <unistd.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"

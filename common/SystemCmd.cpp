@@ -89,8 +89,8 @@ SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
     const child_setup::Environment env({{"LC_ALL", "C"}, {"LANG", "C"}});
     const char* const argv[] = {"sh", "-c", command.c_str(), nullptr};
 
-    const int started = child_setup::spawnShell(reading ? -1 : data.out(), reading ? data.in() : -1, errors.in(),
-                                                argv, env, pid);
+    const int started =
+        child_setup::spawnShell(reading ? -1 : data.out(), reading ? data.in() : -1, errors.in(), argv, env, pid);
     if (started == EAGAIN || started == ENOMEM) {
         // No process could be made: what a failed fork reports.
         pid = 0;
@@ -102,8 +102,7 @@ SystemCmd::SystemCmd(const std::string& command_, open_mode_t mode)
         // and the log shows what it would have written to its standard error.
         pid = 0;
         status = W_EXITCODE(127, 0);
-        const std::string text =
-            messages.get("err_exec_execfail") + " (" + child_setup::errorText(started) + ")\n";
+        const std::string text = messages.get("err_exec_execfail") + " (" + child_setup::errorText(started) + ")\n";
         Log::stream(Log::LEVEL_ERROR, Log::LINE_PART).write(text.data(), static_cast<int>(text.size()));
     }
     errors.closeIn();

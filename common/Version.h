@@ -73,8 +73,8 @@ private:
 
         const char* bad = nullptr;  // why the text is no valid Debian version, or null
         unsigned long epoch = 0;
-        std::string parts;          // upstream, then a zero byte and the revision where there is one
-        uint32_t revision_at = 0;   // where the revision starts; at the end without one
+        std::string parts;         // upstream, then a zero byte and the revision where there is one
+        uint32_t revision_at = 0;  // where the revision starts; at the end without one
     };
 
     Form form;

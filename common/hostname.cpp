@@ -199,8 +199,9 @@ const char* get_first_ipv4_address()
     if (count == 0)
         return nullptr;
     const auto end = table.begin() + count;
-    std::sort(table.begin(), end,
-              [](const InterfaceAddress& a, const InterfaceAddress& b) { return compare_interface_address(&a, &b) < 0; });
+    std::sort(table.begin(), end, [](const InterfaceAddress& a, const InterfaceAddress& b) {
+        return compare_interface_address(&a, &b) < 0;
+    });
     const auto last = std::unique(table.begin(), end, [](const InterfaceAddress& a, const InterfaceAddress& b) {
         return compare_interface_address(&a, &b) == 0;
     });

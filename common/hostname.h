@@ -17,7 +17,7 @@ struct InterfaceInfo {
 
 // The compact entry that the address search sorts.
 struct InterfaceAddress {
-    char name[16];  // cut to 15 characters
+    char name[16];     // cut to 15 characters
     uint32_t address;  // network byte order
     uint32_t netmask;  // network byte order
     char hardwareAddress[32];

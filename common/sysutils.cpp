@@ -1,9 +1,9 @@
 #include "common/sysutils.h"
 
 #include <arpa/inet.h>
-#include <signal.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -182,7 +182,8 @@ std::string addrinfo_to_string(const addrinfo* info)
 {
     if (info->ai_family == AF_INET) {
         char text[16];
-        return address_text(AF_INET, &reinterpret_cast<const sockaddr_in*>(info->ai_addr)->sin_addr, text, sizeof(text));
+        return address_text(AF_INET, &reinterpret_cast<const sockaddr_in*>(info->ai_addr)->sin_addr, text,
+                            sizeof(text));
     }
     if (info->ai_family == AF_INET6) {
         char text[46];

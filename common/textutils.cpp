@@ -251,8 +251,7 @@ std::string shell_quote(const std::string& text)
 
 std::string shell_word(const std::string& text)
 {
-    static const char plain[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789@%+=:,./_-";
+    static const char plain[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789@%+=:,./_-";
     if (!text.empty() && text.find_first_not_of(plain) == std::string::npos)
         return text;
     return shell_quote(text);

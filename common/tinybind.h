@@ -1,10 +1,10 @@
 #ifndef KW_COMMON_TINYBIND_H
 #define KW_COMMON_TINYBIND_H
 
+#include <tinyxml.h>
+
 #include <cstdint>
 #include <string>
-
-#include <tinyxml.h>
 
 // The thin binding layer over TinyXML through which every XML document of the program is read.
 // Its failures name the element with its row and column in the source, counted from 1.

@@ -10,17 +10,9 @@
 Build::Build(const boost::shared_ptr<Release>& parent_, const std::string& os_name_, const std::string& os_vendor_,
              const std::string& os_version_, const std::string& os_arch_, const std::string& os_release_name_,
              const std::string& environment_, const std::string& config_, const std::string& deprecated_)
-    : os_name(os_name_),
-      os_vendor(os_vendor_),
-      os_version(os_version_),
-      os_arch(os_arch_),
-      os_release_name(os_release_name_),
-      environment(environment_),
-      config(config_),
-      deprecated(deprecated_ == "true"),
-      uninstall_support(false),
-      gpgcheck(false),
-      parent(parent_)
+    : os_name(os_name_), os_vendor(os_vendor_), os_version(os_version_), os_arch(os_arch_),
+      os_release_name(os_release_name_), environment(environment_), config(config_), deprecated(deprecated_ == "true"),
+      uninstall_support(false), gpgcheck(false), parent(parent_)
 {
 }
 

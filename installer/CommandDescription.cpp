@@ -20,7 +20,7 @@ namespace {
 
 // A command's own option group, the message keys of its description and its synopsis.
 struct Command {
-    const char* group;  // null: no group of its own
+    const char* group;              // null: no group of its own
     std::vector<const char*> text;  // keys; "" stands for a line break between two of them
     const char* synopsis;
 };
@@ -32,19 +32,23 @@ const std::map<std::string, Command>& commands()
         {"help", {nullptr, {"usage_cmd_help"}, "[COMMAND] [--verbose | -v]"}},
         {"list-all", {nullptr, {"usage_cmd_list_all"}, ""}},
         {"list",
-         {"list", {"usage_cmd_list", "", "usage_selector", "usage_cmd_list_tail"},
+         {"list",
+          {"usage_cmd_list", "", "usage_selector", "usage_cmd_list_tail"},
           "[SELECTOR ...] [(--presets | --components [--options])]"}},
         {"install",
-         {"install", {"usage_cmd_install", "", "usage_components", "usage_selector", "usage_cmd_install_tail"},
+         {"install",
+          {"usage_cmd_install", "", "usage_components", "usage_selector", "usage_cmd_install_tail"},
           "[SELECTOR ...] [(--preset PRESET [--with COMPONENTS] [--without COMPONENTS] | --components COMPONENTS)]"}},
         {"upgrade", {"upgrade", {"usage_cmd_upgrade", "", "usage_selector", "usage_cmd_upgrade_tail"}, "SELECTOR ..."}},
         {"update",
          {"update", {"usage_cmd_update", "", "usage_product", "usage_cmd_update_tail"}, "[PRODUCT] [--panel-only]"}},
         {"add",
-         {"add/remove", {"usage_cmd_add", "", "usage_components", "usage_product", "usage_cmd_add_remove_tail"},
+         {"add/remove",
+          {"usage_cmd_add", "", "usage_components", "usage_product", "usage_cmd_add_remove_tail"},
           "[PRODUCT] --components COMPONENTS"}},
         {"remove",
-         {"add/remove", {"usage_cmd_remove", "", "usage_components", "usage_product", "usage_cmd_add_remove_tail"},
+         {"add/remove",
+          {"usage_cmd_remove", "", "usage_components", "usage_product", "usage_cmd_add_remove_tail"},
           "[PRODUCT] --components COMPONENTS"}},
         {"stop", {"stop", {"usage_cmd_stop"}, "[--terminate]"}},
     };
@@ -93,16 +97,16 @@ public:
     {
         po::options_description g = group("usage_hdr_download_opts");
         Options& options = o;
-        g.add_options()
-            ("source", po::value<std::string>()->notifier([&options](const std::string& text) { options.source.assign(text); }),
-             text("usage_opt_source"))
-            ("target", po::value<std::string>(&o.target), text("usage_opt_target"))
-            ("tries", po::value<int>(&o.downloadRetries)->default_value(o.downloadRetries)->notifier([](int tries) {
+        g.add_options()(
+            "source",
+            po::value<std::string>()->notifier([&options](const std::string& text) { options.source.assign(text); }),
+            text("usage_opt_source"))("target", po::value<std::string>(&o.target), text("usage_opt_target"))(
+            "tries", po::value<int>(&o.downloadRetries)->default_value(o.downloadRetries)->notifier([](int tries) {
                 if (tries < 1)
                     throw error(E_USER, REP_NONE, SYS_STABLE, SUPP_MAYBE)
                         << format_message(Messages().get("err_retry_arg"), "--tries");
             }),
-             text("usage_opt_tries"));
+            text("usage_opt_tries"));
         if (verbose)
             g.add_options()("ext-catalog-url", po::value<std::string>(&o.extCatalogUrl), text("usage_opt_ext"));
         return g;
@@ -111,11 +115,10 @@ public:
     po::options_description proxy() const
     {
         po::options_description g = group("usage_hdr_proxy_opts");
-        g.add_options()
-            ("proxy-host", po::value<std::string>(&o.proxy.host), text("usage_opt_proxy_host"))
-            ("proxy-port", po::value<int>(&o.proxy.port), text("usage_opt_proxy_port"))
-            ("proxy-user", po::value<std::string>(&o.proxy.user), text("usage_opt_proxy_user"))
-            ("proxy-password", po::value<std::string>(&o.proxy.password), text("usage_opt_proxy_pass"));
+        g.add_options()("proxy-host", po::value<std::string>(&o.proxy.host), text("usage_opt_proxy_host"))(
+            "proxy-port", po::value<int>(&o.proxy.port), text("usage_opt_proxy_port"))(
+            "proxy-user", po::value<std::string>(&o.proxy.user), text("usage_opt_proxy_user"))(
+            "proxy-password", po::value<std::string>(&o.proxy.password), text("usage_opt_proxy_pass"));
         return g;
     }
 
@@ -123,8 +126,10 @@ public:
     {
         po::options_description g = group("usage_hdr_env_opts");
         const std::vector<std::pair<const char*, std::string*>> overrides = {
-            {"override-os-name", &Opsys::overrideName},       {"override-os-vendor", &Opsys::overrideVendor},
-            {"override-os-version", &Opsys::overrideVersion}, {"override-os-arch", &Opsys::overrideArch},
+            {"override-os-name", &Opsys::overrideName},
+            {"override-os-vendor", &Opsys::overrideVendor},
+            {"override-os-version", &Opsys::overrideVersion},
+            {"override-os-arch", &Opsys::overrideArch},
             {"override-environment", &Opsys::overrideEnvironment}};
         const std::vector<const char*> keys = {"usage_opt_override_os_name", "usage_opt_override_os_vendor",
                                                "usage_opt_override_os_version", "usage_opt_override_os_arch",
@@ -148,23 +153,20 @@ public:
         po::options_description g = group("usage_hdr_skip_opts");
         g.add_options()("skip-components-check", flag(&o.skipComponentsCheck), text("usage_opt_skip_examine"));
         if (verbose)
-            g.add_options()
-                ("skip-gpg-check", flag(&o.skipGpgCheck), text("usage_opt_skip_gpg"))
-                ("skip-cleanup", flag(&o.skipCleanup), text("usage_opt_skip_cleanup"))
-                ("disable-self-upgrade", flag(&o.disableSelfUpgrade), text("usage_opt_no_self_upgrade"));
+            g.add_options()("skip-gpg-check", flag(&o.skipGpgCheck), text("usage_opt_skip_gpg"))(
+                "skip-cleanup", flag(&o.skipCleanup), text("usage_opt_skip_cleanup"))(
+                "disable-self-upgrade", flag(&o.disableSelfUpgrade), text("usage_opt_no_self_upgrade"));
         return g;
     }
 
     po::options_description general() const
     {
         po::options_description g = group("usage_hdr_general_opts");
-        g.add_options()
-            ("help", text("usage_opt_help"))
-            ("xml", flag(&Reporter::xmlOutput), text("usage_opt_xml"))
-            ("debug", flag(&o.debug), text("usage_opt_debug"))
-            ("truncate-log", flag(&o.truncateLog), text("usage_opt_truncate_log"))
-            ("separate-logs", flag(&o.separateLogs), text("usage_opt_separate_log"))
-            ("email", po::value<std::string>(&o.notifyEmail), text("usage_opt_email"));
+        g.add_options()("help", text("usage_opt_help"))("xml", flag(&Reporter::xmlOutput), text("usage_opt_xml"))(
+            "debug", flag(&o.debug), text("usage_opt_debug"))("truncate-log", flag(&o.truncateLog),
+                                                              text("usage_opt_truncate_log"))(
+            "separate-logs", flag(&o.separateLogs), text("usage_opt_separate_log"))(
+            "email", po::value<std::string>(&o.notifyEmail), text("usage_opt_email"));
         if (verbose)
             addHelpVerbosity(g);
         return g;
@@ -187,30 +189,24 @@ public:
         po::options_description g = group("usage_hdr_command_opts");
         const auto list = [] { return po::value<std::vector<std::string>>()->multitoken()->value_name("name ..."); };
         if (name == "list")
-            g.add_options()
-                ("presets", po::bool_switch(), text("usage_opt_list_presets"))
-                ("components", po::bool_switch(), text("usage_opt_list_components"))
-                ("sources", po::bool_switch(), text("usage_opt_list_sources"))
-                ("options", flag(&o.showOptions), text("usage_opt_list_options"));
+            g.add_options()("presets", po::bool_switch(), text("usage_opt_list_presets"))(
+                "components", po::bool_switch(), text("usage_opt_list_components"))(
+                "sources", po::bool_switch(), text("usage_opt_list_sources"))("options", flag(&o.showOptions),
+                                                                              text("usage_opt_list_options"));
         else if (name == "install")
-            g.add_options()
-                ("preset", po::value<std::string>(), text("usage_opt_install_preset"))
-                ("with", list(), text("usage_opt_install_with"))
-                ("without", list(), text("usage_opt_install_without"))
-                ("components", list(), text("usage_opt_install_components"))
-                ("options", po::value<std::vector<std::string>>()->multitoken()->value_name("name=value ..."),
-                 text("usage_opt_install_options"))
-                ("dry-run", po::bool_switch(), text("usage_opt_dry_run"));
+            g.add_options()("preset", po::value<std::string>(), text("usage_opt_install_preset"))(
+                "with", list(), text("usage_opt_install_with"))("without", list(), text("usage_opt_install_without"))(
+                "components", list(), text("usage_opt_install_components"))(
+                "options", po::value<std::vector<std::string>>()->multitoken()->value_name("name=value ..."),
+                text("usage_opt_install_options"))("dry-run", po::bool_switch(), text("usage_opt_dry_run"));
         else if (name == "upgrade")
             g.add_options()("dry-run", po::bool_switch(), text("usage_opt_dry_run"));
         else if (name == "update")
-            g.add_options()
-                ("panel-only", po::bool_switch(), text("usage_opt_update_panel_only"))
-                ("dry-run", po::bool_switch(), text("usage_opt_dry_run"));
+            g.add_options()("panel-only", po::bool_switch(), text("usage_opt_update_panel_only"))(
+                "dry-run", po::bool_switch(), text("usage_opt_dry_run"));
         else if (name == "add/remove")
-            g.add_options()
-                ("components", list()->required(), text("usage_opt_addremove_components"))
-                ("dry-run", po::bool_switch(), text("usage_opt_dry_run"));
+            g.add_options()("components", list()->required(), text("usage_opt_addremove_components"))(
+                "dry-run", po::bool_switch(), text("usage_opt_dry_run"));
         else if (name == "stop")
             g.add_options()("terminate", flag(&o.stopTerminate), text("usage_opt_stop_terminate"));
         return g;
@@ -221,9 +217,8 @@ private:
 
     void addHelpVerbosity(po::options_description& g) const
     {
-        g.add_options()
-            ("verbose,v", po::value<uint64_t>(&o.helpVerbosity)->implicit_value(1), text("usage_opt_verbose"))
-            ("completion,c", po::bool_switch(), text("usage_opt_completion"));
+        g.add_options()("verbose,v", po::value<uint64_t>(&o.helpVerbosity)->implicit_value(1),
+                        text("usage_opt_verbose"))("completion,c", po::bool_switch(), text("usage_opt_completion"));
     }
 
     Options& o;

@@ -7,6 +7,6 @@ bool isRemover(const Package* package)
 
 bool isRemoverFor(const std::pair<std::string, std::string>& target, const Package* package)
 {
-    return isRemover(package) && package->getObsolete(0)->getName() == target.first
-        && target.second == package->getArch().c_str();
+    return isRemover(package) && package->getObsolete(0)->getName() == target.first &&
+           target.second == package->getArch().c_str();
 }

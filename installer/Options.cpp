@@ -18,12 +18,12 @@
 
 #include "common/Log.h"
 #include "common/Messages.h"
+#include "common/Opsys.h"
 #include "common/error.h"
 #include "common/fileops.h"
 #include "common/format_message.h"
 #include "common/sysutils.h"
 #include "common/textutils.h"
-#include "common/Opsys.h"
 #include "installer/CommandDescription.h"
 #include "installer/Reporter.h"
 #include "installer/SelfSignedCertificate.h"
@@ -44,8 +44,7 @@ error user_error()
 // The user error of two choices that exclude each other.
 error override_error(const char* name, const std::string& recorded)
 {
-    return user_error()
-           << format_message(Messages().get("err_cmd_override"), name ? name : "", recorded);
+    return user_error() << format_message(Messages().get("err_cmd_override"), name ? name : "", recorded);
 }
 
 }  // namespace
@@ -163,7 +162,8 @@ void Options::readRcFile()
     Log::stream(Log::LEVEL_INFO, true) << "Kitwright found rcfile at " << path;
     std::ifstream in(path);
     if (!in)
-        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE) << format_message(Messages().get("err_rcfile_open"), path);
+        throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+            << format_message(Messages().get("err_rcfile_open"), path);
     std::string key;
     std::string value;
     while (readRcLine(in, key, value)) {
@@ -175,35 +175,37 @@ void Options::readRcFile()
 namespace {
 
 // Keys that older releases knew; their lines are tolerated so that old files keep working.
-const std::set<std::string> ignoredRcKeys = {"SOURCE_TYPE",     "CHECK_DISK_SPACE",     "ALLOW_TO_USE_UP2DATE",
-                                             "USE_YUM",         "ADDITIONAL_SOURCE",    "ALLOW_KERNEL_INSTALL",
-                                             "UPGRADE_SYSTEM_PACKAGES", "SEND_EXECUTION_SUMMARY", "HOLD_PACKAGES"};
+const std::set<std::string> ignoredRcKeys = {
+    "SOURCE_TYPE",          "CHECK_DISK_SPACE",        "ALLOW_TO_USE_UP2DATE",   "USE_YUM",      "ADDITIONAL_SOURCE",
+    "ALLOW_KERNEL_INSTALL", "UPGRADE_SYSTEM_PACKAGES", "SEND_EXECUTION_SUMMARY", "HOLD_PACKAGES"};
 
 }  // namespace
 
 void Options::applyRcSetting(const std::string& key, const std::string& value)
 {
-    const std::map<std::string, bool*> flags = {
-        {"USE_ZANTH_UPDATES", &useProductUpdates}, {"REMOVE_PACKAGES_TREE", &forceRemovePackagesTree},
-        {"SKIP_EXAMINE", &skipComponentsCheck},     {"TRUNCATE_LOG", &truncateLog},
-        {"SEPARATE_LOGS", &separateLogs},           {"STRICT", &strict},
-        {"DEBUG", &debug},                          {"SHOW_HIDDEN_COMPONENTS", &showHiddenComponents},
-        {"SKIP_GPG_CHECK", &skipGpgCheck}};
-    const std::map<std::string, std::string*> texts = {
-        {"TARGET", &target},
-        {"PROXY_HOST", &proxy.host},
-        {"PROXY_USER", &proxy.user},
-        {"PROXY_PASSWORD", &proxy.password},
-        {"NOTIFY_EMAIL", &notifyEmail},
-        {"OVERRIDE_OS_NAME", &Opsys::overrideName},
-        {"OVERRIDE_OS_VENDOR", &Opsys::overrideVendor},
-        {"OVERRIDE_OS_VERSION", &Opsys::overrideVersion},
-        {"OVERRIDE_OS_ARCH", &Opsys::overrideArch},
-        {"OVERRIDE_ENVIRONMENT", &Opsys::overrideEnvironment},
-        {"EXT_CATALOG_URL", &extCatalogUrl},
-        {"SSL_PROTOCOLS", &sslProtocols},
-        {"SSL_CIPHERS", &sslCiphers},
-        {"SSL_CIPHER_SERVER_PREFERENCE", &sslCipherServerPreference}};
+    const std::map<std::string, bool*> flags = {{"USE_ZANTH_UPDATES", &useProductUpdates},
+                                                {"REMOVE_PACKAGES_TREE", &forceRemovePackagesTree},
+                                                {"SKIP_EXAMINE", &skipComponentsCheck},
+                                                {"TRUNCATE_LOG", &truncateLog},
+                                                {"SEPARATE_LOGS", &separateLogs},
+                                                {"STRICT", &strict},
+                                                {"DEBUG", &debug},
+                                                {"SHOW_HIDDEN_COMPONENTS", &showHiddenComponents},
+                                                {"SKIP_GPG_CHECK", &skipGpgCheck}};
+    const std::map<std::string, std::string*> texts = {{"TARGET", &target},
+                                                       {"PROXY_HOST", &proxy.host},
+                                                       {"PROXY_USER", &proxy.user},
+                                                       {"PROXY_PASSWORD", &proxy.password},
+                                                       {"NOTIFY_EMAIL", &notifyEmail},
+                                                       {"OVERRIDE_OS_NAME", &Opsys::overrideName},
+                                                       {"OVERRIDE_OS_VENDOR", &Opsys::overrideVendor},
+                                                       {"OVERRIDE_OS_VERSION", &Opsys::overrideVersion},
+                                                       {"OVERRIDE_OS_ARCH", &Opsys::overrideArch},
+                                                       {"OVERRIDE_ENVIRONMENT", &Opsys::overrideEnvironment},
+                                                       {"EXT_CATALOG_URL", &extCatalogUrl},
+                                                       {"SSL_PROTOCOLS", &sslProtocols},
+                                                       {"SSL_CIPHERS", &sslCiphers},
+                                                       {"SSL_CIPHER_SERVER_PREFERENCE", &sslCipherServerPreference}};
     const std::map<std::string, int*> counts = {{"MAX_STORED_SEPARATE_LOGS", &maxStoredSeparateLogs},
                                                 {"DOWNLOAD_RETRY_COUNT", &downloadRetries}};
 
@@ -225,8 +227,9 @@ void Options::applyRcSetting(const std::string& key, const std::string& value)
         if (parseYesNo(key, value))
             disableReleaseTiersFilter();
     } else
-        Log::stream(Log::LEVEL_ERROR, true) << Messages().get(ignoredRcKeys.count(key) ? "err_rc_ignored" : "err_rc_param")
-                                            << "'" << key << "' = '" << value << "'";
+        Log::stream(Log::LEVEL_ERROR, true)
+            << Messages().get(ignoredRcKeys.count(key) ? "err_rc_ignored" : "err_rc_param") << "'" << key << "' = '"
+            << value << "'";
 }
 
 bool Options::parseYesNo(const std::string& key, const std::string& value)
@@ -271,8 +274,8 @@ void Options::readOptionsIni()
     std::ifstream in(path);
     if (!in) {
         // Saved answers are a convenience: without them the run asks again.
-        Log::stream(Log::LEVEL_INFO, true) << "ERROR: "
-                                           << format_message(Messages().get("err_fileread2"), path, std::strerror(errno));
+        Log::stream(Log::LEVEL_INFO, true)
+            << "ERROR: " << format_message(Messages().get("err_fileread2"), path, std::strerror(errno));
         return;
     }
     std::string product;
@@ -285,8 +288,8 @@ void Options::readOptionsIni()
             while (in.get(c) && c != ']')
                 header += c;
             if (!in) {
-                Log::stream(Log::LEVEL_INFO, true) << "read options.ini: unfinished section header '[" << header
-                                                   << "' ignored";
+                Log::stream(Log::LEVEL_INFO, true)
+                    << "read options.ini: unfinished section header '[" << header << "' ignored";
                 return;
             }
             std::string rest;
@@ -326,9 +329,11 @@ void Options::parseCommand(int argc_, char** argv_)
     else if (commandName == "list-all")
         setCommand(name, SHOW_ALL_RELEASES);
     else if (commandName == "list") {
-        for (const auto& pair : std::vector<std::pair<const char*, const char*>>{
-                 {"presets", "components"}, {"presets", "options"}, {"presets", "sources"},
-                 {"sources", "components"}, {"sources", "options"}})
+        for (const auto& pair : std::vector<std::pair<const char*, const char*>>{{"presets", "components"},
+                                                                                 {"presets", "options"},
+                                                                                 {"presets", "sources"},
+                                                                                 {"sources", "components"},
+                                                                                 {"sources", "options"}})
             checkConflict(pair.first, pair.second);
         setWorkMode(name, NON_INTERACTIVE);
     } else if (commandName == "install") {
@@ -435,8 +440,8 @@ void Options::printCommandHelp()
         std::cout << "{\n";
         const char* separator = "";
         for (const auto& option : command.options.options()) {
-            std::cout << separator << "  \"--" << option->long_name() << "\": {\"flag\": "
-                      << (option->semantic()->min_tokens() == 0 ? "true" : "false") << "}";
+            std::cout << separator << "  \"--" << option->long_name()
+                      << "\": {\"flag\": " << (option->semantic()->min_tokens() == 0 ? "true" : "false") << "}";
             separator = ",\n";
         }
         std::cout << "\n}\n" << std::flush;
@@ -453,20 +458,75 @@ namespace {
 
 // The codes that getopt_long returns for the long options, after every character code.
 enum LongOption {
-    OPT_HELP = 256, OPT_VERSION, OPT_HELP_OPTIONS, OPT_BINARY_VERSION, OPT_QUERY_STATUS, OPT_WEB_INTERFACE,
-    OPT_CONSOLE_INTERFACE, OPT_SERVICE_MODE, OPT_INTERACTION_MODE,
-    OPT_CHECK_UPDATES, OPT_SHOW_ALL_RELEASES, OPT_SHOW_RELEASES, OPT_SHOW_OS_LIST, OPT_SHOW_INSTALLATION_TYPES,
-    OPT_SHOW_COMPONENTS, OPT_SHOW_UPGRADABLE_COMPONENTS, OPT_SHOW_PACKAGES, OPT_SHOW_OPTIONS, OPT_SHOW_HIDDEN,
-    OPT_ENABLE_FEEDBACK, OPT_DISABLE_FEEDBACK, OPT_FEEDBACK_PRODUCT, OPT_FEEDBACK_GROUP_ID,
-    OPT_SELECT_PRODUCT, OPT_SELECT_RELEASE_ID, OPT_SELECT_LATEST, OPT_SELECT_CURRENT, OPT_TIER, OPT_ALL_VERSIONS,
-    OPT_INSTALLATION_TYPE, OPT_INSTALL_COMPONENT, OPT_INSTALL_EVERYTHING, OPT_UPGRADE_INSTALLED,
-    OPT_INCLUDE_CLASS, OPT_REMOVE_COMPONENT, OPT_REMOVE_PACKAGE, OPT_REMOVE_EVERYTHING, OPT_FORCE_REMOVE_TREE,
-    OPT_INTERACTIVE_UNINSTALL, OPT_SET_OPTION,
-    OPT_SOURCE, OPT_TARGET, OPT_RETRY_COUNT, OPT_NO_SYS_UPDATES, OPT_EXT_CATALOG, OPT_SKIP_GPG, OPT_SKIP_CLEANUP,
-    OPT_NO_SELF_UPGRADE, OPT_SKIP_CHECK, OPT_PROXY_HOST, OPT_PROXY_PORT, OPT_PROXY_USER, OPT_PROXY_PASSWORD,
-    OPT_OS_NAME, OPT_OS_VENDOR, OPT_OS_VERSION, OPT_OS_ARCH, OPT_OS_ENVIRONMENT,
-    OPT_SSL_CERT, OPT_WITHOUT_SSL, OPT_WITH_SSL, OPT_NO_BROWSER, OPT_XML, OPT_DEBUG, OPT_TRUNCATE_LOG,
-    OPT_SEPARATE_LOGS, OPT_NOTIFY_EMAIL, OPT_NO_DAEMON, OPT_NO_CLEAR,
+    OPT_HELP = 256,
+    OPT_VERSION,
+    OPT_HELP_OPTIONS,
+    OPT_BINARY_VERSION,
+    OPT_QUERY_STATUS,
+    OPT_WEB_INTERFACE,
+    OPT_CONSOLE_INTERFACE,
+    OPT_SERVICE_MODE,
+    OPT_INTERACTION_MODE,
+    OPT_CHECK_UPDATES,
+    OPT_SHOW_ALL_RELEASES,
+    OPT_SHOW_RELEASES,
+    OPT_SHOW_OS_LIST,
+    OPT_SHOW_INSTALLATION_TYPES,
+    OPT_SHOW_COMPONENTS,
+    OPT_SHOW_UPGRADABLE_COMPONENTS,
+    OPT_SHOW_PACKAGES,
+    OPT_SHOW_OPTIONS,
+    OPT_SHOW_HIDDEN,
+    OPT_ENABLE_FEEDBACK,
+    OPT_DISABLE_FEEDBACK,
+    OPT_FEEDBACK_PRODUCT,
+    OPT_FEEDBACK_GROUP_ID,
+    OPT_SELECT_PRODUCT,
+    OPT_SELECT_RELEASE_ID,
+    OPT_SELECT_LATEST,
+    OPT_SELECT_CURRENT,
+    OPT_TIER,
+    OPT_ALL_VERSIONS,
+    OPT_INSTALLATION_TYPE,
+    OPT_INSTALL_COMPONENT,
+    OPT_INSTALL_EVERYTHING,
+    OPT_UPGRADE_INSTALLED,
+    OPT_INCLUDE_CLASS,
+    OPT_REMOVE_COMPONENT,
+    OPT_REMOVE_PACKAGE,
+    OPT_REMOVE_EVERYTHING,
+    OPT_FORCE_REMOVE_TREE,
+    OPT_INTERACTIVE_UNINSTALL,
+    OPT_SET_OPTION,
+    OPT_SOURCE,
+    OPT_TARGET,
+    OPT_RETRY_COUNT,
+    OPT_NO_SYS_UPDATES,
+    OPT_EXT_CATALOG,
+    OPT_SKIP_GPG,
+    OPT_SKIP_CLEANUP,
+    OPT_NO_SELF_UPGRADE,
+    OPT_SKIP_CHECK,
+    OPT_PROXY_HOST,
+    OPT_PROXY_PORT,
+    OPT_PROXY_USER,
+    OPT_PROXY_PASSWORD,
+    OPT_OS_NAME,
+    OPT_OS_VENDOR,
+    OPT_OS_VERSION,
+    OPT_OS_ARCH,
+    OPT_OS_ENVIRONMENT,
+    OPT_SSL_CERT,
+    OPT_WITHOUT_SSL,
+    OPT_WITH_SSL,
+    OPT_NO_BROWSER,
+    OPT_XML,
+    OPT_DEBUG,
+    OPT_TRUNCATE_LOG,
+    OPT_SEPARATE_LOGS,
+    OPT_NOTIFY_EMAIL,
+    OPT_NO_DAEMON,
+    OPT_NO_CLEAR,
     OPT_DEPRECATED
 };
 
@@ -750,11 +810,11 @@ void Options::checkConsistency()
 
 void Options::printUsage()
 {
-    static const char* const keys[] = {"usage_header",    "usage_install",   "usage_remove",     "usage_upgrade",
-                                       "usage_selectors", "usage_list",      "usage_feedback",   "usage_download",
-                                       "usage_proxy",     "usage_override",  "usage_no_warn",    "usage_automation",
-                                       "usage_web",       "usage_console",   "usage_obsolete",   "usage_deprecated",
-                                       "usage_logging",   "usage_help",      "usage_end"};
+    static const char* const keys[] = {"usage_header",    "usage_install",  "usage_remove",   "usage_upgrade",
+                                       "usage_selectors", "usage_list",     "usage_feedback", "usage_download",
+                                       "usage_proxy",     "usage_override", "usage_no_warn",  "usage_automation",
+                                       "usage_web",       "usage_console",  "usage_obsolete", "usage_deprecated",
+                                       "usage_logging",   "usage_help",     "usage_end"};
     for (const char* key : keys)
         std::cout << Messages().get(key);
     std::cout << std::flush;
@@ -829,7 +889,8 @@ bool Options::readSettingLine(std::istream& in, std::string& key, std::string& v
                     break;
                 if (line[i] == '\\' && i + 1 < n) {
                     ++i;
-                    if (saved && line[i] == 'x' && i + 2 < n && hex_digit_value(line[i + 1]) >= 0 && hex_digit_value(line[i + 2]) >= 0) {
+                    if (saved && line[i] == 'x' && i + 2 < n && hex_digit_value(line[i + 1]) >= 0 &&
+                        hex_digit_value(line[i + 2]) >= 0) {
                         text += static_cast<char>(hex_digit_value(line[i + 1]) * 16 + hex_digit_value(line[i + 2]));
                         i += 2;
                         continue;
@@ -975,7 +1036,8 @@ bool Options::isProdIDSelected(const std::string& product) const
     bool selected = false;
     for (const ReleaseSelector& selector : releaseSelectors)
         selected = selected || selector.getProductId() == product;
-    Log::stream(Log::LEVEL_DEBUG, true) << "Options::isProdIDSelected: " << product << " " << (selected ? "true" : "false");
+    Log::stream(Log::LEVEL_DEBUG, true) << "Options::isProdIDSelected: " << product << " "
+                                        << (selected ? "true" : "false");
     return selected;
 }
 

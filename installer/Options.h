@@ -214,8 +214,8 @@ public:
     int downloadRetries = 3;  // attempts per mirror list of a download
     bool skipGpgCheck = false;
     bool stopTerminate = false;
-    std::string commandName;         // the command word; empty with the long options
-    std::vector<std::string> selectors;  // the words after the command
+    std::string commandName;                          // the command word; empty with the long options
+    std::vector<std::string> selectors;               // the words after the command
     boost::program_options::variables_map variables;  // every value of the command syntax
     std::string selectedProduct;
     std::string selectedReleaseId;

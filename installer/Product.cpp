@@ -15,16 +15,9 @@ Product::Product(const std::string& id, const std::string& name, bool hidden_to_
                  const std::vector<std::string>& product_codes, const std::string& active_icon,
                  const std::string& disabled_icon, const std::string& product_site, const std::string& kb_article,
                  const std::vector<std::string>& incompatible_with)
-    : _id(id),
-      _name(name),
-      _hidden_to_install(hidden_to_install),
-      _keypackages(keypackages),
-      _upgrade_codes(upgrade_codes),
-      _product_codes(product_codes),
-      _active_icon(active_icon),
-      _disabled_icon(disabled_icon),
-      _product_site(product_site),
-      _kb_article(kb_article),
+    : _id(id), _name(name), _hidden_to_install(hidden_to_install), _keypackages(keypackages),
+      _upgrade_codes(upgrade_codes), _product_codes(product_codes), _active_icon(active_icon),
+      _disabled_icon(disabled_icon), _product_site(product_site), _kb_article(kb_article),
       _incompatible_with(incompatible_with)
 {
 }

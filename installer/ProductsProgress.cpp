@@ -147,6 +147,6 @@ void ProductsProgress::get_progress(std::vector<ReleaseProgress>& result)
     }
     lock.unlock();
     for (int percent : capped)
-        Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG: ProductsProgress::get_progress(): percents too big- "
-                                            << percent << ", strip to 100";
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "DEBUG: ProductsProgress::get_progress(): percents too big- " << percent << ", strip to 100";
 }

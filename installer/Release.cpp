@@ -31,19 +31,9 @@ bool same_first_segment(const Version& a, const Version& b)
 
 Release::Release(const boost::shared_ptr<Product>& product_, const std::string& id_, const std::string& name_,
                  const std::string& codename_, const std::string& version_, const std::string& upgrade_allowed_from_)
-    : product(product_),
-      id(id_),
-      name(name_),
-      codename(codename_),
-      version(version_),
-      upgrade_allowed_from(upgrade_allowed_from_),
-      state(NOT_CHECKED),
-      update_mode(NOT_CALCULATED),
-      selected(false),
-      tags(true),
-      promoted_tags(false),
-      hide_policy(0),
-      component_updates(false)
+    : product(product_), id(id_), name(name_), codename(codename_), version(version_),
+      upgrade_allowed_from(upgrade_allowed_from_), state(NOT_CHECKED), update_mode(NOT_CALCULATED), selected(false),
+      tags(true), promoted_tags(false), hide_policy(0), component_updates(false)
 {
 }
 
@@ -163,27 +153,20 @@ Release::update_mode_t Release::get_update_mode() const
 std::string Release::get_update_mode_name() const
 {
     switch (update_mode) {
-        case INSTALL:
-            return "install";
-        case MINOR_UPGRADE:
-            return "update";
-        case MAJOR_UPGRADE:
-            return "upgrade";
-        default:
-            return get_action_name();  // up to date and the errors read the same
+    case INSTALL: return "install";
+    case MINOR_UPGRADE: return "update";
+    case MAJOR_UPGRADE: return "upgrade";
+    default: return get_action_name();  // up to date and the errors read the same
     }
 }
 
 std::string Release::get_action_name() const
 {
     switch (update_mode) {
-        case INSTALL:
-            return "install";
-        case MINOR_UPGRADE:
-        case MAJOR_UPGRADE:
-            return "upgrade";
-        case UP2DATE:
-            return component_updates ? "update" : "up2date";
+    case INSTALL: return "install";
+    case MINOR_UPGRADE:
+    case MAJOR_UPGRADE: return "upgrade";
+    case UP2DATE: return component_updates ? "update" : "up2date";
     }
     error e(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED);
     e << "release " << name;

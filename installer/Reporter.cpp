@@ -1,8 +1,8 @@
 #include "installer/Reporter.h"
 
-#include <iostream>
-
 #include <tinyxml.h>
+
+#include <iostream>
 
 bool Reporter::xmlOutput = false;
 std::string Reporter::statusPrefix;
@@ -58,7 +58,10 @@ Reporter::Reporter(int status_, const std::string& message_, const char* errorCl
 
 Reporter::Reporter(int status_) : Reporter(status_, std::string(), nullptr) {}
 
-Reporter::Reporter(int status_, const char* message_) : Reporter(status_, std::string(message_ ? message_ : ""), nullptr) {}
+Reporter::Reporter(int status_, const char* message_)
+    : Reporter(status_, std::string(message_ ? message_ : ""), nullptr)
+{
+}
 
 Reporter::~Reporter() = default;
 

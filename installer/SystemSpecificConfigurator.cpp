@@ -20,10 +20,7 @@ std::string backupOf(const std::string& path)
 
 }  // namespace
 
-SystemSpecificConfigurator::SystemSpecificConfigurator()
-    : configured(false), commitChanges(false), checkDone(false)
-{
-}
+SystemSpecificConfigurator::SystemSpecificConfigurator() : configured(false), commitChanges(false), checkDone(false) {}
 
 SystemSpecificConfigurator::~SystemSpecificConfigurator() {}
 

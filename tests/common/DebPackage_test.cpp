@@ -1,8 +1,8 @@
 #include "common/DebPackage.h"
 
-#include <string>
-
 #include <unistd.h>
+
+#include <string>
 
 #include <gtest/gtest.h>
 

@@ -63,7 +63,7 @@ TEST(DependencyLogicalTest, ParsesNameRelationAndVersion)
         {"foo > 1", "foo", DependencyLogical::GT, "1"},
         {" foo", " foo", DependencyLogical::NONE, nullptr},  // a blank in the first place is never examined
         {"foo >=", "foo >=", DependencyLogical::NONE, nullptr},
-        {"b (= 1.0)", "b", DependencyLogical::EQ, "1.0)"},  // a Debian provide as dpkg writes it
+        {"b (= 1.0)", "b", DependencyLogical::EQ, "1.0)"},                   // a Debian provide as dpkg writes it
         {"perl (>= 5.36.0-7)", "perl", DependencyLogical::EQ, "5.36.0-7)"},  // "(>=" begins with '('
 
         {"foo = 2:1.0-3", "foo", DependencyLogical::EQ, "2:1.0-3"},
@@ -115,8 +115,10 @@ TEST(DependencyLogicalTest, EmptyTextIsAnInternalErrorWithALogLine)
         return 0;
     });
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.err, "Error: empty data for dependency of package 0\n"
-                          "Error: empty data for dependency of package " + result.out + " foo-1.0.x86_64\n");
+    EXPECT_EQ(result.err,
+              "Error: empty data for dependency of package 0\n"
+              "Error: empty data for dependency of package " +
+                  result.out + " foo-1.0.x86_64\n");
 }
 
 TEST(DependencyLogicalTest, SatisfactionIsAnOverlapOfRanges)
@@ -295,8 +297,8 @@ TEST(DependencyFileTest, ModeDecidesBetweenDigestAndLinkTarget)
         int type;
     };
     const Case cases[] = {
-        {0010644, 1}, {0020644, 2}, {0040755, 4}, {0060644, 6}, {0100644, 8},
-        {0120777, 10}, {0140755, 12}, {0, 8}, {0030000, 8}, {0170000, 8},
+        {0010644, 1},  {0020644, 2},  {0040755, 4}, {0060644, 6}, {0100644, 8},
+        {0120777, 10}, {0140755, 12}, {0, 8},       {0030000, 8}, {0170000, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -350,8 +352,9 @@ TEST(DependencyFileTest, BadDigestLeavesStandardOutputAlone)
 
 TEST(DependencyFileTest, PoolsRefuseOtherSizes)
 {
-    for (auto allocate : {+[] { return DependencyFile::operator new(1); },
-                          +[] { return DependencyFile::md5rep_t::operator new(sizeof(DependencyFile::md5rep_t) + 1); }}) {
+    for (auto allocate :
+         {+[] { return DependencyFile::operator new(1); },
+          +[] { return DependencyFile::md5rep_t::operator new(sizeof(DependencyFile::md5rep_t) + 1); }}) {
         const error e = caught([&] { allocate(); });
         EXPECT_EQ(e.e_class, 3);
         EXPECT_NE(e.getText().find("An internal error occured"), std::string::npos);

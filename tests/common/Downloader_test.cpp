@@ -1,13 +1,13 @@
 #include "common/Downloader.h"
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <chrono>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <thread>
-
-#include <signal.h>
-#include <sys/stat.h>
 
 #include <boost/make_shared.hpp>
 #include <boost/regex.hpp>
@@ -137,7 +137,8 @@ TEST_F(DownloaderTest, MirrorsTakeTurnsWithWaitsOf3And7And15Seconds)
     EXPECT_EQ(codes(*e), std::make_tuple(1, 2, 1, 2));
     const std::string curl_text = "The requested URL returned error: 503";
     EXPECT_EQ(e->getText(), format_message(messages.get("err_pkg_dwnld"), e->url + " (127.0.0.1)", curl_text) + "\n");
-    EXPECT_EQ(targets(), (std::vector<std::string>{"/status/500/f", "/status/503/f", "/status/500/f", "/status/503/f"}));
+    EXPECT_EQ(targets(),
+              (std::vector<std::string>{"/status/500/f", "/status/503/f", "/status/500/f", "/status/503/f"}));
     EXPECT_EQ(slept, 3 + 7 + 15);
     EXPECT_EQ(downloader->retries->value, 3u);
 

@@ -342,8 +342,9 @@ TEST(FileFetcherLogTest, TheNewFetcherNamesItsTargetAndSource)
         return 0;
     });
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(r.err.find("FileFetcher new object: target_dir=/var/tmp/kw/, main_source_url=http://mirror.invalid/dist/\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("FileFetcher new object: target_dir=/var/tmp/kw/, main_source_url=http://mirror.invalid/dist/\n"),
+        std::string::npos)
         << r.err;
 }
 

@@ -5,14 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <functional>
-#include <optional>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/Messages.h"
 #include "common/error.h"
@@ -59,15 +59,16 @@ std::string probeFromOtherProcess()
 struct OtherHolder {
     OtherHolder(int byte, double seconds)
     {
-        const std::string command = "exec /usr/bin/python3 -c '\n"
-                                    "import fcntl, os, sys, time\n"
-                                    "fd = os.open(\"/tmp/zorv-installer.lock\", os.O_WRONLY | os.O_CREAT, 0o600)\n"
-                                    "fcntl.lockf(fd, fcntl.LOCK_EX, 1, " +
-                                    std::to_string(byte) +
-                                    ")\n"
-                                    "print(os.getpid(), flush=True)\n"
-                                    "time.sleep(" +
-                                    std::to_string(seconds) + ")\n'";
+        const std::string command =
+            "exec /usr/bin/python3 -c '\n"
+            "import fcntl, os, sys, time\n"
+            "fd = os.open(\"/tmp/zorv-installer.lock\", os.O_WRONLY | os.O_CREAT, 0o600)\n"
+            "fcntl.lockf(fd, fcntl.LOCK_EX, 1, " +
+            std::to_string(byte) +
+            ")\n"
+            "print(os.getpid(), flush=True)\n"
+            "time.sleep(" +
+            std::to_string(seconds) + ")\n'";
         pipe = popen(command.c_str(), "r");
         char line[64] = "";
         if (pipe && fgets(line, sizeof(line), pipe))

@@ -2,15 +2,15 @@
 
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
-
-#include <boost/filesystem.hpp>
-#include <boost/regex.hpp>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <thread>
 #include <vector>
+
+#include <boost/filesystem.hpp>
+#include <boost/regex.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Messages.h"
 #include "tests/support/ChildProcess.h"
@@ -128,8 +128,10 @@ TEST(LogTest, ThresholdsPerSink)
         int level;
         bool console, mail, file, capture;
     };
-    const Row rows[] = {{0, true, true, true, true}, {1, true, true, true, false}, {2, false, false, true, false},
-        {3, false, false, false, false}};
+    const Row rows[] = {{0, true, true, true, true},
+                        {1, true, true, true, false},
+                        {2, false, false, true, false},
+                        {3, false, false, false, false}};
     for (const Row& row : rows) {
         ChildResult r = withOpenLog([&row] {
             Log::consoleLevel = 1;
@@ -157,7 +159,10 @@ TEST(LogTest, StatusLinesOnTheConsoleByteForByte)
         std::cout << readWholeFile(kPath);
     });
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.err, "abc\b\b\b" "d  \b\b\b" "ef\b\b");
+    EXPECT_EQ(r.err,
+              "abc\b\b\b"
+              "d  \b\b\b"
+              "ef\b\b");
     // Only the last status line reaches the file, as a normal line.
     EXPECT_EQ(stripPrefixes(r.out), "<T>ef\n");
 }
@@ -186,8 +191,8 @@ TEST(LogTest, StatusLinesDisabled)
 
 TEST(LogTest, StatusLinesFollowTheCatalogLocale)
 {
-    const std::pair<const char*, bool> cases[] = {{"ja_JP", false}, {"ar_EG", true}, {"zh_CN", false},
-        {"de_DE", true}, {"C", true}};
+    const std::pair<const char*, bool> cases[] = {
+        {"ja_JP", false}, {"ar_EG", true}, {"zh_CN", false}, {"de_DE", true}, {"C", true}};
     for (const auto& c : cases) {
         ChildResult r = runInChild([&c] {
             Log::statusLines = true;

@@ -1,10 +1,10 @@
 #include "common/Messages.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <iostream>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "tests/support/ChildProcess.h"
@@ -42,9 +42,9 @@ TEST(MessagesTest, DefaultCatalogFromTheEnvironment)
 {
     struct Case {
         std::vector<std::pair<std::string, const char*>> env;
-        std::string locale;    // the catalog's locale name
-        bool unsupported;      // the two warnings
-        bool invalid;          // the environment's locale was refused: LC_ALL=C, LANG=C
+        std::string locale;  // the catalog's locale name
+        bool unsupported;    // the two warnings
+        bool invalid;        // the environment's locale was refused: LC_ALL=C, LANG=C
     };
     const Case cases[] = {
         {{{"LANG", "de_DE.UTF-8"}}, "de_DE.UTF-8", false, false},
@@ -64,7 +64,7 @@ TEST(MessagesTest, DefaultCatalogFromTheEnvironment)
         EXPECT_EQ(r.out, c.locale + "|" + (c.invalid ? "C|C" : lc_all + "|" + lang)) << lang;
         EXPECT_EQ(r.err.find("Can't create locale object, check your locale settings.\nKitwright will use en_US "
                              "locale.\n") != std::string::npos,
-            c.invalid)
+                  c.invalid)
             << r.err;
         EXPECT_EQ(r.err.find(kUnsupported) != std::string::npos, c.unsupported) << r.err;
         if (!c.invalid) {
@@ -75,9 +75,15 @@ TEST(MessagesTest, DefaultCatalogFromTheEnvironment)
 
 TEST(MessagesTest, LocaleNamesMatchedByTheCatalog)
 {
-    const std::pair<const char*, const char*> cases[] = {{"ar_EG.UTF-8", "ar"}, {"ar_EGY.UTF-8", "en_US"},
-        {"ar.UTF-8", "ar.UTF-8"}, {"ja_JP.UTF-8", "ja_JP.UTF-8"}, {"ja_JP.utf8", "en_US"}, {"POSIX", "POSIX"},
-        {"en_US.UTF-8", "en_US.UTF-8"}, {"", "en_US"}, {"de_DE", "en_US"}};
+    const std::pair<const char*, const char*> cases[] = {{"ar_EG.UTF-8", "ar"},
+                                                         {"ar_EGY.UTF-8", "en_US"},
+                                                         {"ar.UTF-8", "ar.UTF-8"},
+                                                         {"ja_JP.UTF-8", "ja_JP.UTF-8"},
+                                                         {"ja_JP.utf8", "en_US"},
+                                                         {"POSIX", "POSIX"},
+                                                         {"en_US.UTF-8", "en_US.UTF-8"},
+                                                         {"", "en_US"},
+                                                         {"de_DE", "en_US"}};
     for (const auto& c : cases) {
         ChildResult r = runInChild([&c] {
             std::cout << Messages::messages_rep(c.first).locale;
@@ -111,8 +117,8 @@ TEST(MessagesTest, SetLocaleNormalisesAndExports)
         {"de_DE", "de_DE.UTF-8", "de_DE.UTF-8"},
         {"ar_EG", "ar", "ar_EG.UTF-8"},
         {"en_US", "en_US.UTF-8", "en_US.UTF-8"},
-        {"", "en_US", ""},             // the empty name stands for the environment's locale
-        {"xx", "en_US", "C"},          // a locale the system lacks: no exception, children get C
+        {"", "en_US", ""},     // the empty name stands for the environment's locale
+        {"xx", "en_US", "C"},  // a locale the system lacks: no exception, children get C
         {"zz_ZZ.UTF-8", "en_US", "C"},
     };
     for (const Case& c : cases) {

@@ -1,10 +1,10 @@
 #include "common/Opsys.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "tests/support/ChildProcess.h"
@@ -29,7 +29,10 @@ std::string describe(const Opsys& os)
 {
     std::ostringstream out;
     out << os->name << "|" << os->vendor << "|" << os->version << "|" << os->arch << "|" << os->environment << "|"
-        << (os->vendor.empty() ? "" : os.isDebianBased() ? "deb" : os.isRedHatBased() ? "rh" : "other");
+        << (os->vendor.empty()   ? ""
+            : os.isDebianBased() ? "deb"
+            : os.isRedHatBased() ? "rh"
+                                 : "other");
     return out.str();
 }
 
@@ -87,14 +90,14 @@ TEST(OpsysDetectTest, DistributionsFromReleaseFiles)
         const char* family;
     };
     const Case cases[] = {
-        {"ubuntu-lsb", "Ubuntu", "22.04", "deb"},    // /etc/debian_version is not read
-        {"lsb-id-only", "Debian", "11.9", "deb"},    // the release file fills both
-        {"lsb-quoted", "\"Ubuntu\"", "", "other"},   // values unchanged; the key runs to the last '='
-        {"debian-testing", "Debian", "", "deb"},     // no digits in the line
+        {"ubuntu-lsb", "Ubuntu", "22.04", "deb"},   // /etc/debian_version is not read
+        {"lsb-id-only", "Debian", "11.9", "deb"},   // the release file fills both
+        {"lsb-quoted", "\"Ubuntu\"", "", "other"},  // values unchanged; the key runs to the last '='
+        {"debian-testing", "Debian", "", "deb"},    // no digits in the line
         {"centos", "CentOS", "7.9.2009", "rh"},
         {"rhel", "RedHat", "el7.9", "rh"},
         {"rhel-es", "RedHat", "es3.1", "rh"},
-        {"alma", "AlmaLinux", "9.3", "rh"},          // its own file comes before redhat-release
+        {"alma", "AlmaLinux", "9.3", "rh"},  // its own file comes before redhat-release
         {"rocky", "Rocky", "8.9", "rh"},
         {"cloudlinux", "CloudLinux", "8.9", "rh"},
         {"cloudlinux-redhat", "CloudLinux", "6.10", "rh"},
@@ -117,10 +120,8 @@ TEST(OpsysDetectTest, CubbyvaleContainer)
         const char* environment;
     };
     const Case cases[] = {
-        {"centos", "proc-qz-101", "qz"},
-        {"centos", "proc-qz-0", ""},        // the platform's host
-        {"centos", "proc-qz-noid", ""},
-        {"centos", "proc-no-qz", ""},
+        {"centos", "proc-qz-101", "qz"},   {"centos", "proc-qz-0", ""},  // the platform's host
+        {"centos", "proc-qz-noid", ""},    {"centos", "proc-no-qz", ""},
         {"cloudlinux", "proc-qz-101", ""},  // CloudLinux has markers of its own
     };
     for (const Case& c : cases) {
@@ -170,12 +171,13 @@ TEST(OpsysDetectTest, DetectedOnceAndShared)
 TEST(OpsysTest, Families)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"Debian", "deb"},    {"Ubuntu", "deb"},  {"CentOS", "rh"},      {"RedHat", "rh"}, {"CloudLinux", "rh"},
-        {"QZLinux", "rh"},    {"AlmaLinux", "rh"}, {"Rocky", "rh"},      {"Oracle", "other"},
-        {"Microsoft", "other"}, {"debian", "other"},
+        {"Debian", "deb"},    {"Ubuntu", "deb"},      {"CentOS", "rh"},    {"RedHat", "rh"},
+        {"CloudLinux", "rh"}, {"QZLinux", "rh"},      {"AlmaLinux", "rh"}, {"Rocky", "rh"},
+        {"Oracle", "other"},  {"Microsoft", "other"}, {"debian", "other"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(describe(Opsys("Linux", c.first, "1", "x86_64", "")), std::string("Linux|") + c.first + "|1|x86_64||" + c.second);
+        EXPECT_EQ(describe(Opsys("Linux", c.first, "1", "x86_64", "")),
+                  std::string("Linux|") + c.first + "|1|x86_64||" + c.second);
 }
 
 TEST(OpsysTest, Matches)
@@ -194,7 +196,7 @@ TEST(OpsysTest, Matches)
     };
     const Case cases[] = {
         {{"Linux", "Debian", "12", "x86_64"}, {"Linux", "Debian", "12", "x86_64"}, true, true},
-        {{"Linux", "Debian", "12", "x86_64"}, {"Linux", "Debian", "12.11", "x86_64"}, true, true},   // major part
+        {{"Linux", "Debian", "12", "x86_64"}, {"Linux", "Debian", "12.11", "x86_64"}, true, true},  // major part
         {{"Linux", "Debian", "12.5", "x86_64"}, {"Linux", "Debian", "12.11", "x86_64"}, true, true},
         {{"Linux", "Debian", "11", "x86_64"}, {"Linux", "Debian", "12.11", "x86_64"}, false, false},
         {{"Linux", "CentOS", "7", "x86_64"}, {"Linux", "CentOS", "7.9.2009", "x86_64"}, true, true},
@@ -206,7 +208,7 @@ TEST(OpsysTest, Matches)
         {{"Linux", "Debian", "12", "x86_64"}, {"Linux", "Ubuntu", "12", "x86_64"}, false, false},
         {{"Linux", "Debian", "12", "x86_64"}, {"FreeBSD", "Debian", "12", "x86_64"}, false, false},
         {{"Linux", "Debian", "12", "x86_64"}, {"Linux", "Debian", "12", "i686"}, false, false},
-        {{"Linux", "Debian", "12", "i386"}, {"Linux", "Debian", "12", "i686"}, true, true},   // older x86 runs
+        {{"Linux", "Debian", "12", "i386"}, {"Linux", "Debian", "12", "i686"}, true, true},  // older x86 runs
         {{"Linux", "Debian", "12", "i586"}, {"Linux", "Debian", "12", "i686"}, true, true},
         {{"Linux", "Debian", "12", "i486"}, {"Linux", "Debian", "12", "i586"}, true, true},
         {{"Linux", "Debian", "12", "i686"}, {"Linux", "Debian", "12", "i586"}, false, false},

@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -17,6 +15,8 @@
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -37,7 +37,7 @@ struct ChildRun {
 };
 
 ChildRun runPOpen(const std::string& command, const std::string& input = std::string(), bool echo = false,
-    const std::string& workdir = std::string())
+                  const std::string& workdir = std::string())
 {
     std::istringstream in(input);
     std::ostringstream out;
@@ -199,15 +199,15 @@ TEST(ExecCommandTest, ExitCodesAndChecks)
         const std::string not_found_text =
             format_message(Messages().get("err_exec_cmd_not_found"), "no-such-command-kw");
         EXPECT_EQ(failure([&] { exec_command(not_found, false, true); }),
-            failure_t({4, 1, 0, 3}, withCommand(not_found_text, not_found)));
+                  failure_t({4, 1, 0, 3}, withCommand(not_found_text, not_found)));
         // Codes left unset: the handler that adds its context sets them.
         const std::string non_zero_text = format_message(Messages().get("err_exec_non_zero"), "exit", 3);
         EXPECT_EQ(failure([] { exec_command("exit 3", false, true); }),
-            failure_t({0, 0, 0, 0}, withCommand(non_zero_text, "exit 3")));
+                  failure_t({0, 0, 0, 0}, withCommand(non_zero_text, "exit 3")));
         // A signal raises whatever check says.
         for (bool check : {false, true})
             EXPECT_EQ(failure([check] { exec_command("kill -KILL $$", false, check); }),
-                failure_t({4, 2, 0, 2}, withCommand(Messages().get("err_exec_signal"), "kill -KILL $$")));
+                      failure_t({4, 2, 0, 2}, withCommand(Messages().get("err_exec_signal"), "kill -KILL $$")));
     });
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.err.find(Messages().get("err_exec_signal") + " (9)\n"), std::string::npos) << r.err;
@@ -222,7 +222,7 @@ TEST(ExecCommandTest, ShellThatCannotBeExecuted)
             for (bool check : {false, true}) {
                 std::ostringstream err;
                 EXPECT_EQ(failure([&] { exec_command("true", false, check, nullptr, &err); }),
-                    failure_t({4, 1, 0, 3}, withCommand(Messages().get("err_exec_execfail"), "true")));
+                          failure_t({4, 1, 0, 3}, withCommand(Messages().get("err_exec_execfail"), "true")));
                 EXPECT_EQ(err.str(), "execl: Permission denied\n");
             }
         },
@@ -331,9 +331,9 @@ TEST(GetCommandOutputTest, LinesArePiecesOfAtMost4095BytesTrimmed)
 
     EXPECT_EQ(get_command_output_line("printf 'first\\nsecond\\n'"), "first");
     EXPECT_EQ(failure([] { get_command_output_line("true", ""); }),
-        failure_t({0, 0, 0, 0}, withCommand(format_message(Messages().get("err_empty_output"), "true"), "true")));
+              failure_t({0, 0, 0, 0}, withCommand(format_message(Messages().get("err_empty_output"), "true"), "true")));
     EXPECT_EQ(failure([] { get_command_output("LANG=C exit", "3"); }),
-        failure_t({4, 2, 2, 2}, "Error in execution of 'exit'\n"));
+              failure_t({4, 2, 2, 2}, "Error in execution of 'exit'\n"));
 }
 
 TEST(GetCommandOutputTest, LogsTheCommandAndTheFailure)
@@ -348,7 +348,7 @@ TEST(GetCommandOutputTest, LogsTheCommandAndTheFailure)
     EXPECT_NE(r.err.find("Get output from command 'echo'\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Get output from command 'exit 3'\n"
                          "Execution of 'exit' via popen() failed - pclose() returned 768\n"),
-        std::string::npos)
+              std::string::npos)
         << r.err;
 }
 
@@ -380,11 +380,12 @@ TEST(ExecDetachedTest, RunsDetachedWithInputAndWorkingOutput)
         [] {
             ASSERT_EQ(system("mkdir -p /sys/fs/cgroup/unified/system.slice && "
                              "touch /sys/fs/cgroup/unified/system.slice/cgroup.procs"),
-                0);
+                      0);
             const std::string input = "payload\nsecond line\n";
             const auto start = std::chrono::steady_clock::now();
-            exec_detached("sleep 1; echo out; s1=$?; echo err >&2; s2=$?; cat > /tmp/in; echo $PPID > /tmp/ppid; "
-                          "echo $s1 $s2 > /tmp/status.part; mv /tmp/status.part /tmp/status",
+            exec_detached(
+                "sleep 1; echo out; s1=$?; echo err >&2; s2=$?; cat > /tmp/in; echo $PPID > /tmp/ppid; "
+                "echo $s1 $s2 > /tmp/status.part; mv /tmp/status.part /tmp/status",
                 &input);
             EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
             ASSERT_TRUE(waitForFile("/tmp/status", std::chrono::seconds(20)));
@@ -423,8 +424,9 @@ TEST(DetachFromCgroupsTest, FirstWritableGroupFile)
 {
     const char* const unified = "/sys/fs/cgroup/unified/system.slice/cgroup.procs";
     const char* const legacy = "/sys/fs/cgroup/systemd/system.slice/tasks";
-    const std::string warning = "Warning: Failed to detach from parents cgroup, installer might be unexpectedly "
-                                "killed later by the system\n";
+    const std::string warning =
+        "Warning: Failed to detach from parents cgroup, installer might be unexpectedly "
+        "killed later by the system\n";
     struct Case {
         const char* setup;
         std::string unified_text;
@@ -435,13 +437,12 @@ TEST(DetachFromCgroupsTest, FirstWritableGroupFile)
         {"true", "", "", warning},
         {"mkdir -p /sys/fs/cgroup/unified/system.slice /sys/fs/cgroup/systemd/system.slice && "
          "touch /sys/fs/cgroup/unified/system.slice/cgroup.procs /sys/fs/cgroup/systemd/system.slice/tasks",
-            "0", "", ""},
+         "0", "", ""},
         {"mkdir -p /sys/fs/cgroup/unified/system.slice/cgroup.procs /sys/fs/cgroup/systemd/system.slice && "
          "touch /sys/fs/cgroup/systemd/system.slice/tasks",
-            "", "0", std::string("Error writing file ") + unified + "\n"},
-        {"mkdir -p /sys/fs/cgroup/unified/system.slice/cgroup.procs /sys/fs/cgroup/systemd/system.slice/tasks",
-            "", "",
-            std::string("Error writing file ") + unified + "\nError writing file " + legacy + "\n" + warning},
+         "", "0", std::string("Error writing file ") + unified + "\n"},
+        {"mkdir -p /sys/fs/cgroup/unified/system.slice/cgroup.procs /sys/fs/cgroup/systemd/system.slice/tasks", "", "",
+         std::string("Error writing file ") + unified + "\nError writing file " + legacy + "\n" + warning},
     };
     for (const Case& c : cases) {
         ChildResult r = runChecksInChild(

@@ -312,7 +312,7 @@ TEST_F(PackageXmlTest, ProductPackages)
     EXPECT_EQ(p->getSize(), 2048);
     EXPECT_EQ(p->getType(), 'b');
     EXPECT_EQ(p->getClasses(), ",a,b");  // an empty class, a and b
-    EXPECT_FALSE(p->getRequire(0));     // dependencies are read only for extension packages
+    EXPECT_FALSE(p->getRequire(0));      // dependencies are read only for extension packages
     EXPECT_FALSE(p->getProvide(0));
     EXPECT_EQ(p->getElement(), nullptr);
 
@@ -422,13 +422,13 @@ TEST_F(PackageXmlTest, DependencyReadingIsTraced)
         return 0;
     });
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.err, "debug: Package::parseRequires ext-foo filename foo.zip\n"
-                          "debug: Package ext-foo::parseRequires: add self provides " + result.out +
-                              " ext-foo = no_versioning_data\n");
+    EXPECT_EQ(result.err,
+              "debug: Package::parseRequires ext-foo filename foo.zip\n"
+              "debug: Package ext-foo::parseRequires: add self provides " +
+                  result.out + " ext-foo = no_versioning_data\n");
 }
 
 // The installed-package cache records: reading and writing.
-
 
 // A stream over a text, closed with the holder.
 class TextStream {
@@ -507,7 +507,9 @@ TEST(PackageCacheTest, ReadsEveryField)
         "B:1700000000\n"
         "S:ignored text\n"
         "s:4096\n"
-        "M:" + std::string(DIGEST) + "\n"
+        "M:" +
+        std::string(DIGEST) +
+        "\n"
         "R:rpmlib(CompressedFileNames) <= 3.0.4-1\n"
         "R:/bin/sh\n"
         "R:bar(none) >= 1.2\n"
@@ -515,7 +517,9 @@ TEST(PackageCacheTest, ReadsEveryField)
         "P:foo = 2:1.0-3\n"
         "P:/usr/bin/foo\n"
         "m:33261\n"
-        "5:" + std::string(DIGEST) + "\n"
+        "5:" +
+        std::string(DIGEST) +
+        "\n"
         "P:/usr/bin/foo-link\n"
         "m:41471\n"
         "5:/usr/bin/foo\n"
@@ -586,8 +590,9 @@ TEST(PackageCacheTest, UnknownTagsAreWarnedAndSkipped)
         return named && lines == 6 && !p->getProvide(1) ? 0 : 1;
     });
     EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.err, "Warning: unknow tag in cache, whole line is: Z:1'\n"
-                          "Warning: unknow tag in cache, whole line is: m:420'\n");
+    EXPECT_EQ(result.err,
+              "Warning: unknow tag in cache, whole line is: Z:1'\n"
+              "Warning: unknow tag in cache, whole line is: m:420'\n");
 }
 
 TEST(PackageCacheTest, LongLinesAreReadInChunks)
@@ -701,14 +706,19 @@ TEST(PackageCacheTest, WritesOneRecord)
     p->addProvide(boost::shared_ptr<Dependency>(new DependencyFile("/usr/bin/foo", 0100755, DIGEST, p.get())));
     p->addProvide(boost::shared_ptr<Dependency>(new DependencyFile("/usr/bin/f", 0120777, "/usr/bin/foo", p.get())));
     p->addProvide(boost::shared_ptr<Dependency>(new DependencyFile("/usr/share/foo", 040755, "", p.get())));
-    p->addProvide(boost::shared_ptr<Dependency>(new DependencyFile("/etc/foo", 0100644, std::string(32, '0'), p.get())));
+    p->addProvide(
+        boost::shared_ptr<Dependency>(new DependencyFile("/etc/foo", 0100644, std::string(32, '0'), p.get())));
     p->addConflict("foo-old < 1");
     p->addObsolete("foo-legacy");
     const std::string expected =
         "F:foo-1.0-3.x86_64.rpm\nN:foo\nE:2\nV:1.0\nL:3\nA:x86_64\nf:1700000001\ns:4096\nB:1700000000\n"
-        "M:" + std::string(DIGEST) + "\n"
+        "M:" +
+        std::string(DIGEST) +
+        "\n"
         "R:bar >= 1.2\nR:/bin/sh\nP:foo = 2:1.0-3\n"
-        "P:/usr/bin/foo\nm:33261\n5:" + std::string(DIGEST) + "\n"
+        "P:/usr/bin/foo\nm:33261\n5:" +
+        std::string(DIGEST) +
+        "\n"
         "P:/usr/bin/f\nm:41471\n5:/usr/bin/foo\n"
         "P:/usr/share/foo\nm:16877\n5:\n"
         "P:/etc/foo\nm:33188\n5:\n"
@@ -728,7 +738,8 @@ TEST(PackageCacheTest, WritesOneRecord)
     Package zero("zero", ":1.0");
     zero.setType('d');
     zero.setFileName("zero.rpm");
-    EXPECT_EQ(written(zero), "F:zero.rpm\nN:zero\nE:0\nV:1.0\nL:\nA:\nf:0\ns:0\nB:0\nM:" + std::string(32, '0') + "\nX:\n");
+    EXPECT_EQ(written(zero),
+              "F:zero.rpm\nN:zero\nE:0\nV:1.0\nL:\nA:\nf:0\ns:0\nB:0\nM:" + std::string(32, '0') + "\nX:\n");
 }
 
 TEST(PackageCacheTest, WriterRefusesIncompletePackages)
@@ -744,9 +755,10 @@ TEST(PackageCacheTest, WriterRefusesIncompletePackages)
         return written(nameless).empty() && written(fileless).empty() && written(untyped).empty() ? 0 : 1;
     });
     EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.err, "Cant dump package if name or filename is empty(name= filename=x.rpm\n"
-                          "Cant dump package if name or filename is empty(name=foo filename=\n"
-                          "skip dump package of no type\n");
+    EXPECT_EQ(result.err,
+              "Cant dump package if name or filename is empty(name= filename=x.rpm\n"
+              "Cant dump package if name or filename is empty(name=foo filename=\n"
+              "skip dump package of no type\n");
 }
 
 // The installed packages of this machine, as the Debian installed-package source asks for them.

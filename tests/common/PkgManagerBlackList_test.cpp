@@ -1,17 +1,15 @@
 // The resolver's black list, its spreading and the choice between conflicting packages, and the
 // explanations of a failure.
-#include "common/PkgManager.h"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
 
 #include <boost/make_shared.hpp>
+#include <gtest/gtest.h>
 
 #include "common/DependencyLogical.h"
 #include "common/Log.h"
 #include "common/Messages.h"
+#include "common/PkgManager.h"
 #include "common/format_message.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/ResolverFixture.h"
@@ -76,7 +74,8 @@ TEST(PkgManagerBlackListTest, AppendingABlackPackageAgainDoesNotRestart)
 // not to a requirer that the other architecture still serves.
 TEST(PkgManagerBlackListTest, SpreadingToTwinsAndOrphanedRequirers)
 {
-    ResolverWorld world({pkg("lib", "1.0", 'u', {"ghost"}, {"libfeature"}), pkg("lib", "1.0", 't', {"ghost"}, {"libfeature"}),
+    ResolverWorld world({pkg("lib", "1.0", 'u', {"ghost"}, {"libfeature"}),
+                         pkg("lib", "1.0", 't', {"ghost"}, {"libfeature"}),
                          pkg("lib", "1.0", 'u', {"ghost"}, {}, {}, "i386"), pkg("user", "1.0", 'u', {"lib"}),
                          pkg("featured", "1.0", 'u', {"libfeature"})});
     const Package* lib = world.get("lib");
@@ -94,8 +93,9 @@ TEST(PkgManagerBlackListTest, SpreadingToTwinsAndOrphanedRequirers)
     EXPECT_FALSE(m.blackList.count(world.get("lib", "1.0", 'u', "i386")));
     EXPECT_FALSE(m.blackList.count(world.get("user")));
     EXPECT_TRUE(log.has("Black list package lib-1.0.amd64 too (same name,ver,arch)"));
-    EXPECT_TRUE(log.has("Add package featured-1.0.amd64 to black list because its dependency 'libfeature' resolved "
-                        "only by black-listed package lib-1.0.amd64."));
+    EXPECT_TRUE(
+        log.has("Add package featured-1.0.amd64 to black list because its dependency 'libfeature' resolved "
+                "only by black-listed package lib-1.0.amd64."));
     EXPECT_TRUE(log.has("appendBlackPackage: throw unhappy exception"));
     EXPECT_TRUE(log.has("DEBUG: function exception [appendBlackPackage lib-1.0.amd64]"));
 }
@@ -240,8 +240,8 @@ TEST(PkgManagerBlackListTest, SelectBlackPackageWithoutStartPackages)
 
 TEST(PkgManagerBlackListTest, EqualTrialsDecideByAddress)
 {
-    ResolverWorld world({pkg("app", "1.0", 'u', {"svc"}), pkg("a", "1.0", 'u', {}, {"svc"}),
-                         pkg("b", "1.0", 'u', {}, {"svc"})});
+    ResolverWorld world(
+        {pkg("app", "1.0", 'u', {"svc"}), pkg("a", "1.0", 'u', {}, {"svc"}), pkg("b", "1.0", 'u', {}, {"svc"})});
     const Package* a = world.get("a");
     const Package* b = world.get("b");
     PkgManager& m = world.resolver({world.get("app")});
@@ -262,8 +262,9 @@ TEST(PkgManagerBlackListTest, ConflictingRequestedPackagesFail)
     LogFile log;
     error e = caught([&] { m.appendNecessaryPackage(b, false); });
     EXPECT_EQ(e.getText(), "Unable to install the \"a-1.0.amd64\" package.\n");
-    EXPECT_TRUE(log.has("Can't select which of conflicting packages add to blacklist: a-1.0.amd64 or b-1.0.amd64: "
-                        "adding them both."));
+    EXPECT_TRUE(
+        log.has("Can't select which of conflicting packages add to blacklist: a-1.0.amd64 or b-1.0.amd64: "
+                "adding them both."));
     EXPECT_TRUE(log.has("Unable to install both a-1.0.amd64 and b-1.0.amd64 because they conflict with each other."));
 }
 
@@ -272,8 +273,8 @@ TEST(PkgManagerBlackListTest, ConflictingRequestedPackagesFail)
 // "app" needs "svc", whose only provider "impl" lost a clash.
 TEST(PkgManagerReportTest, ExplanationFollowsTheChainOfReasons)
 {
-    ResolverWorld world({pkg("app", "1.0", 'u', {"svc"}), pkg("impl", "1.0", 'u', {}, {"svc"}, {"rival"}),
-                         pkg("rival")});
+    ResolverWorld world(
+        {pkg("app", "1.0", 'u', {"svc"}), pkg("impl", "1.0", 'u', {}, {"svc"}, {"rival"}), pkg("rival")});
     const Package* app = world.get("app");
     const Package* impl = world.get("impl");
     PkgManager& m = world.resolver({app});
@@ -338,20 +339,28 @@ TEST(PkgManagerReportTest, ClashTexts)
     const std::string md5 = "5:0123456789abcdef0123456789abcdef";
     const std::string otherMd5 = "5:fedcba9876543210fedcba9876543210";
     const ClashCase cases[] = {
-        {"downgrade", {pkg("x", "1.0"), pkg("x", "2.0")}, {"x", "1.0"}, {"x", "2.0"},
+        {"downgrade",
+         {pkg("x", "1.0"), pkg("x", "2.0")},
+         {"x", "1.0"},
+         {"x", "2.0"},
          "Unable to downgrade the 'x' package to version 1.0:\n  version 2.0 is currently installed.\n"},
-        {"no explanation", {pkg("a"), pkg("b")}, {"a", "1.0"}, {"b", "1.0"},
+        {"no explanation",
+         {pkg("a"), pkg("b")},
+         {"a", "1.0"},
+         {"b", "1.0"},
          "Packages \"a-1.0.amd64\" and \"b-1.0.amd64\" cannot be installed at the same time\n.\n"},
         {"shared file",
          {pkg("a", "1.0", 'u', {}, {"/usr/bin/tool\nm:33261\n" + md5}),
           pkg("b", "1.0", 'u', {}, {"/usr/bin/tool\nm:33261\n" + otherMd5})},
-         {"a", "1.0"}, {"b", "1.0"},
+         {"a", "1.0"},
+         {"b", "1.0"},
          "Packages \"a-1.0.amd64\" and \"b-1.0.amd64\" cannot be installed at the same time\n"
          "because of the conflict with the file \"/usr/bin/tool\"\n"},
         {"conflicts entry of the second, with the reasons of the choice",
          {pkg("a"), pkg("b", "1.0", 'u', {}, {}, {"a < 2.0"}), pkg("needs-a", "1.0", 'u', {"a"}),
           pkg("needs-b", "1.0", 'u', {"b"})},
-         {"a", "1.0"}, {"b", "1.0"},
+         {"a", "1.0"},
+         {"b", "1.0"},
          "Packages \"a-1.0.amd64\" and \"b-1.0.amd64\" cannot be installed at the same time\n"
          "because \"b-1.0.amd64\" conflicts with \"a < 2.0\".\n"
          "The package \"a-1.0.amd64\" was chosen because of the following dependencies:\n"
@@ -381,8 +390,8 @@ TEST(PkgManagerReportTest, ReportShowsThreeLinesAndPointsToTheLogFromFour)
     m.report = {"one", "two", "three"};
     EXPECT_EQ(m.getReport(), head + "1) one\n2) two\n3) three\n");
     m.report.push_back("four");
-    EXPECT_EQ(m.getReport(),
-              head + "1) one\n2) two\n3) three\n" + format_message(message("deps_long_report"), Log::getFileName()) + "\n");
+    EXPECT_EQ(m.getReport(), head + "1) one\n2) two\n3) three\n" +
+                                 format_message(message("deps_long_report"), Log::getFileName()) + "\n");
     EXPECT_TRUE(log.has("4)four"));
     EXPECT_TRUE(log.has("1)one"));
 }

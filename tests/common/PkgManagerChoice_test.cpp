@@ -1,13 +1,12 @@
 // The resolver's choices: same-name priorities, gravity, the levels of smartGravity, the tournament
 // and the appending of packages to the necessary list.
-#include "common/PkgManager.h"
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "common/DependencyLogical.h"
 #include "common/Log.h"
+#include "common/PkgManager.h"
 #include "installer/Installer.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/ResolverFixture.h"
@@ -25,7 +24,8 @@ std::vector<std::string> priorityDecisions(const LogFile& log)
 {
     std::vector<std::string> found;
     for (const std::string& line : log.lines())
-        if (line.find("currBest by cmpPriority") != std::string::npos || line.find("currTest by cmpPriority") != std::string::npos)
+        if (line.find("currBest by cmpPriority") != std::string::npos ||
+            line.find("currTest by cmpPriority") != std::string::npos)
             found.push_back(line);
     return found;
 }
@@ -70,8 +70,7 @@ TEST(PkgManagerChoiceTest, CmpPriorityRulesInTheirOrder)
          "      reject currBest by cmpPriority (arch priority (3))"},
         {"server architecture wins", INSTALL, "amd64", 'u', "1.0", "i386", 'u', "1.0", "amd64", 0, -1,
          "      reject currBest by cmpPriority (arch priority (3))"},
-        {"powerpc server: no architecture order", INSTALL, "powerpc", 'u', "1.0", "i686", 'u', "1.0", "i586", 0, 0,
-         ""},
+        {"powerpc server: no architecture order", INSTALL, "powerpc", 'u', "1.0", "i686", 'u', "1.0", "i586", 0, 0, ""},
         {"mode 0: version", RPMDEPS, "amd64", 'u', "1.0", "amd64", 'u', "2.0", "amd64", 0, -1,
          "      reject currBest by cmpPriority (rpmdeps version)"},
         {"mode 0: other architecture keeps currBest silently", RPMDEPS, "amd64", 'u', "1.0", "i386", 'u', "1.0",
@@ -107,8 +106,8 @@ TEST(PkgManagerChoiceTest, CmpPriorityRulesInTheirOrder)
 
 TEST(PkgManagerChoiceTest, TypeAndArchitectureRulesRefuseWhatTheyCannotOrder)
 {
-    ResolverWorld world({pkg("n", "1.0", 'd'), pkg("n", "1.0", 'z'), pkg("n", "1.0", 'u', {}, {}, {}, "i386"),
-                         pkg("n", "1.0", 'u')});
+    ResolverWorld world(
+        {pkg("n", "1.0", 'd'), pkg("n", "1.0", 'z'), pkg("n", "1.0", 'u', {}, {}, {}, "i386"), pkg("n", "1.0", 'u')});
     const Package* dummy = world.get("n", "1.0", 'd');
     const Package* dropped = world.get("n", "1.0", 'z');
     const Package* i386 = world.get("n", "1.0", 'u', "i386");
@@ -306,8 +305,8 @@ TEST(PkgManagerTournamentTest, EqualSameNameResolversGoByIndex)
 
 TEST(PkgManagerTournamentTest, TieReturnsFalseAndAppendsNothing)
 {
-    ResolverWorld world({pkg("app", "1.0", 'u', {"svc"}), pkg("one", "1.0", 'u', {}, {"svc"}),
-                         pkg("two", "1.0", 'u', {}, {"svc"})});
+    ResolverWorld world(
+        {pkg("app", "1.0", 'u', {"svc"}), pkg("one", "1.0", 'u', {}, {"svc"}), pkg("two", "1.0", 'u', {}, {"svc"})});
     PkgManager& m = world.resolver({world.get("app")});
     EXPECT_FALSE(m.selectBestResolvers(world.get("app")->getRequire(0), false, 1, 0));
     EXPECT_EQ(world.result(), "app-1.0");
@@ -366,7 +365,8 @@ TEST(PkgManagerAppendTest, AnotherVersionBlackListsTheLowerOneInModeOne)
         EXPECT_EQ(m.blackList.size(), 1u);
         EXPECT_TRUE(m.blackList.count(older));
         EXPECT_EQ(printed(m.blackList[older]), "x-1.0.amd64 is conflicting with newly installed x-2.0.amd64");
-        EXPECT_TRUE(log.has(" - there is another package '" + printed(order.first) + "' with same name in necessaryList"));
+        EXPECT_TRUE(
+            log.has(" - there is another package '" + printed(order.first) + "' with same name in necessaryList"));
         EXPECT_TRUE(log.has("DEBUG: function exception [appendNecessaryPackage: " + printed(order.second) + " ~u]"));
     }
     // Mode 0 keeps the lower version.
@@ -398,7 +398,8 @@ TEST(PkgManagerAppendTest, ModeZeroConflicts)
     world.necessary = {one};
     LogFile log;
     EXPECT_TRUE(m.appendNecessaryPackage(world.get("two"), false));
-    EXPECT_TRUE(log.has("appendNecessaryPackage(): call removeModeSolution()  to both: two-1.0.amd64 and one-1.0.amd64."));
+    EXPECT_TRUE(
+        log.has("appendNecessaryPackage(): call removeModeSolution()  to both: two-1.0.amd64 and one-1.0.amd64."));
     ASSERT_EQ(world.necessary.size(), 4u);
     EXPECT_TRUE(isRemoverFor({"two", ""}, world.necessary[1]));
     EXPECT_TRUE(isRemoverFor({"one", ""}, world.necessary[2]));

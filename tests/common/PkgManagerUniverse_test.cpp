@@ -1,15 +1,14 @@
 // Generated universes resolved by the resolver and judged by apt: the installed packages plus the
 // result must pass `apt-get check`.
-#include "common/PkgManager.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <iostream>
 #include <random>
 #include <set>
 
+#include <gtest/gtest.h>
+
 #include "common/Log.h"
+#include "common/PkgManager.h"
 #include "tests/support/ResolverFixture.h"
 #include "tests/support/printed.h"
 

@@ -1,9 +1,9 @@
 #include "common/PkgManager.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
+
+#include <gtest/gtest.h>
 
 #include "common/DependencyLogical.h"
 #include "common/Log.h"
@@ -152,8 +152,7 @@ TEST(PkgManagerStatisticsTest, CountsByTypeAndInstalledState)
     ResolverWorld world({pkg("b1", "1.0", 'b'), pkg("b2", "2.0", 'b'), pkg("b2", "1.0", 's'), pkg("u1", "1.0", 'u'),
                          pkg("u2", "2.0", 'u'), pkg("u2", "1.0", 's'), pkg("t1", "1.0", 't'), pkg("s1", "1.0", 's')});
     PkgManager& m = world.resolver({world.get("b1", "1.0", 'b'), world.get("b2", "2.0", 'b'), world.get("u1"),
-                                    world.get("u2", "2.0"), world.get("t1", "1.0", 't'),
-                                    world.get("s1", "1.0", 's'),
+                                    world.get("u2", "2.0"), world.get("t1", "1.0", 't'), world.get("s1", "1.0", 's'),
                                     world.repository.addRemoverFor("old", "")});
     PkgManager::Statistics s;
     m.getStatistics(s);

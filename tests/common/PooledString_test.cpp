@@ -1,12 +1,12 @@
 #include "common/PooledString.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,13 +1,13 @@
 #include "common/Progress.h"
 
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
 #include <csignal>
 #include <iostream>
 #include <string>
 #include <thread>
-
-#include <signal.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 #include <boost/exception_ptr.hpp>
 #include <gtest/gtest.h>
@@ -63,8 +63,7 @@ TEST(ProgressTest, RecordIsSharedWithOtherProcessesAtItsOffsets)
             for (int i = 1; i <= 7; ++i)
                 progress.step("step" + std::to_string(i), "Step number " + std::to_string(i));
             const std::string title = Messages().get("progress_stage_resolv");
-            EXPECT_EQ(readRecordFromOtherProcess(),
-                "2|4|resolv|" + title + "|7|7|step7|Step number 7|0|0||0\n");
+            EXPECT_EQ(readRecordFromOtherProcess(), "2|4|resolv|" + title + "|7|7|step7|Step number 7|0|0||0\n");
 
             // ipcs columns: key shmid owner perms bytes nattch status
             const std::string listing = shellOutput("ipcs -m | grep '^0x0004e7b0 '");
@@ -80,13 +79,13 @@ TEST(ProgressTest, RecordIsSharedWithOtherProcessesAtItsOffsets)
 
             progress.fail("It broke");
             EXPECT_EQ(readRecordFromOtherProcess(),
-                "2|4|resolv|" + title + "|7|7|step7|Step number 7|1|1|It broke|0\n");
+                      "2|4|resolv|" + title + "|7|7|step7|Step number 7|1|1|It broke|0\n");
             progress.finish();
             EXPECT_EQ(readRecordFromOtherProcess(),
-                "2|4|resolv|" + title + "|7|7|step7|Step number 7|1|0|It broke|0\n");
+                      "2|4|resolv|" + title + "|7|7|step7|Step number 7|1|0|It broke|0\n");
             progress.stage(4, 2);
             EXPECT_EQ(readRecordFromOtherProcess(),
-                "4|4|inst|" + Messages().get("install_start") + "|0|2|||0|0|It broke|0\n");
+                      "4|4|inst|" + Messages().get("install_start") + "|0|2|||0|0|It broke|0\n");
         },
         privateTmpAndIpc());
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
@@ -98,10 +97,10 @@ TEST(ProgressTest, StagesStepsAndTextLimits)
         [] {
             Log::consoleLevel = 3;
             Progress progress;
-            const std::pair<unsigned, const char*> stages[] = {{0, "init"}, {1, "prep"}, {2, "resolv"},
-                {3, "download"}, {4, "inst"}};
+            const std::pair<unsigned, const char*> stages[] = {
+                {0, "init"}, {1, "prep"}, {2, "resolv"}, {3, "download"}, {4, "inst"}};
             const char* const keys[] = {"progress_stage_init", "progress_stage_prep", "progress_stage_resolv",
-                "progress_stage_download", "install_start"};
+                                        "progress_stage_download", "install_start"};
             for (const auto& stage : stages) {
                 progress.stage(stage.first, 3);
                 const ProgressStatus status = snapshot();
@@ -133,10 +132,10 @@ TEST(ProgressTest, StagesStepsAndTextLimits)
         privateTmpAndIpc());
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.err.find("Progress::stage: --- 2/4 (3 steps) " + Messages().get("progress_stage_resolv") + "\n"),
-        std::string::npos)
+              std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("Progress::stage: --- 7/4 (0 steps) " + Messages().get("install_start") + "\n"),
-        std::string::npos);
+              std::string::npos);
     EXPECT_NE(r.err.find("Progress::step: 1/3 The first step\n"), std::string::npos);
 }
 
@@ -161,10 +160,11 @@ TEST(ProgressTest, WithoutSharedMemoryTheRecordIsPrivate)
         },
         privateTmpAndIpc());
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    const std::string lines = "Error: Can't create/access to shm segment: Invalid argument\n"
-                              "Remove status reporter feature will unavailable.\n";
+    const std::string lines =
+        "Error: Can't create/access to shm segment: Invalid argument\n"
+        "Remove status reporter feature will unavailable.\n";
     EXPECT_EQ(r.err.find(lines + "Progress::stage: --- 1/4 (3 steps) " + Messages().get("progress_stage_prep")),
-        r.err.find(lines))
+              r.err.find(lines))
         << r.err;
     EXPECT_NE(r.err.find(lines + "Progress::step: 1/3 Step\n" + lines), std::string::npos) << r.err;
 }
@@ -266,8 +266,8 @@ TEST(ProgressTest, SignalDuringTheUnwindingIsNoNewRequest)
         privateTmpAndIpc());
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.err.find(Messages().get("Kitwright") + " process has received termination signal and will stop "
-                                                        "working.\n"),
-        std::string::npos)
+                                                       "working.\n"),
+              std::string::npos)
         << r.err;
 }
 
@@ -313,7 +313,7 @@ TEST(ProgressTest, MarkingUnsafeTwiceIsAnInternalError)
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.err.find("DEBUG: Mark cancel/stop operation as unsafe\nDEBUG: Mark cancel/stop operation as safe\n"
                          "DEBUG: Mark cancel/stop operation as unsafe\n"),
-        std::string::npos)
+              std::string::npos)
         << r.err;
 }
 

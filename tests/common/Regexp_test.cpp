@@ -1,6 +1,6 @@
 #include "common/Regexp.h"
 
-#include <gtest/gtest.h>
+#include <regex.h>
 
 #include <cstdlib>
 #include <functional>
@@ -10,9 +10,8 @@
 #include <tuple>
 #include <vector>
 
-#include <regex.h>
-
 #include <boost/regex.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Messages.h"
 #include "common/error.h"
@@ -27,8 +26,8 @@ const Messages messages;
 // Whether grep (with the given syntax switch) finds the pattern in the text.
 bool grepFinds(const char* syntax, const std::string& pattern, const std::string& text)
 {
-    const std::string command = "printf '%s\\n' " + shell_quote(text) + " | grep " + syntax + " -q -e " +
-                                shell_quote(pattern) + " 2>/dev/null";
+    const std::string command =
+        "printf '%s\\n' " + shell_quote(text) + " | grep " + syntax + " -q -e " + shell_quote(pattern) + " 2>/dev/null";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) <= 1) << command;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -90,7 +89,10 @@ TEST(RegexpTest, KnowsDigitEscapeLikeGrepPerl)
 {
     // The POSIX interface of the C library has no \d; this one has.
     const std::pair<const char*, const char*> cases[] = {
-        {"^\\d+$", "2024"}, {"\\d", "abc"}, {"v\\d+\\.\\d+", "v1.20"}, {"^\\d{3}$", "12"},
+        {"^\\d+$", "2024"},
+        {"\\d", "abc"},
+        {"v\\d+\\.\\d+", "v1.20"},
+        {"^\\d{3}$", "12"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Regexp(c.first, false).match(c.second), grepFinds("-P", c.first, c.second)) << c.first;

@@ -1,7 +1,5 @@
 #include "common/Repository.h"
 
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +10,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/DependencyFile.h"
 #include "common/Log.h"
@@ -334,11 +334,10 @@ TEST(RepositoryRemoverTest, OncePerNameAndArchitecture)
         Package* remover = repository.addRemoverFor("foo", "");
         Package* again = repository.addRemoverFor("foo", "");
         Package* i686 = repository.addRemoverFor("foo", "i686");
-        std::cout << (remover == again) << (remover != i686) << "|" << printed(remover) << "|" << printed(i686)
-                  << "|" << remover->getType() << remover->getFileName() << "|" << i686->getFileName() << "|"
+        std::cout << (remover == again) << (remover != i686) << "|" << printed(remover) << "|" << printed(i686) << "|"
+                  << remover->getType() << remover->getFileName() << "|" << i686->getFileName() << "|"
                   << (targets(repository.getObsoletedBy(remover)) == std::vector<const Package*>{installed})
-                  << (targets(repository.getObsoleters(installed)).size()) << "|"
-                  << repository.getPackages().size();
+                  << (targets(repository.getObsoleters(installed)).size()) << "|" << repository.getPackages().size();
         return 0;
     });
     ASSERT_EQ(result.exit_code, 0) << result.err;
@@ -421,13 +420,12 @@ TEST(RepositoryRelationTest, FileConflicts)
         Log::consoleLevel = 3;
         Repository repository;
         TextSource source(&repository);
-        source.read(record("lib", "1.0", "x86_64", file("/usr/lib/a.so", 0100644, md5a)) +
-                    record("lib", "2.0", "x86_64", file("/usr/lib/a.so", 0100644, md5b)) +
-                    record("lib", "2.0", "i686", file("/usr/lib/a.so", 0100644, md5b)) +
-                    record("fork", "1.0", "x86_64",
-                           file("/usr/lib/a.so", 0100644, md5b) + file("/usr/lib", 040755, "")) +
-                    record("same", "1.0", "x86_64", file("/usr/lib/a.so", 0100644, md5a) +
-                                                        file("/usr/lib", 040755, "")));
+        source.read(
+            record("lib", "1.0", "x86_64", file("/usr/lib/a.so", 0100644, md5a)) +
+            record("lib", "2.0", "x86_64", file("/usr/lib/a.so", 0100644, md5b)) +
+            record("lib", "2.0", "i686", file("/usr/lib/a.so", 0100644, md5b)) +
+            record("fork", "1.0", "x86_64", file("/usr/lib/a.so", 0100644, md5b) + file("/usr/lib", 040755, "")) +
+            record("same", "1.0", "x86_64", file("/usr/lib/a.so", 0100644, md5a) + file("/usr/lib", 040755, "")));
         const Repository::packages_t& list = repository.getPackages();
         for (const Package* pkg : list) {
             std::cout << printed(pkg) << ":";
@@ -445,12 +443,14 @@ TEST(RepositoryRelationTest, FileConflicts)
               "lib-2.0.i686: lib-1.0.x86_64 same-1.0.x86_64\n"
               "fork-1.0.x86_64: lib-1.0.x86_64 same-1.0.x86_64\n"
               "same-1.0.x86_64: lib-2.0.x86_64 lib-2.0.i686 fork-1.0.x86_64\n");
-    EXPECT_EQ(count(result.err, "Warning: packages conflict by files detected: package fork-1.0.x86_64\n"
-                                "  conflict with package lib-1.0.x86_64\n"
-                                "  both have file /usr/lib/a.so with different md5 sum.\n"),
+    EXPECT_EQ(count(result.err,
+                    "Warning: packages conflict by files detected: package fork-1.0.x86_64\n"
+                    "  conflict with package lib-1.0.x86_64\n"
+                    "  both have file /usr/lib/a.so with different md5 sum.\n"),
               1u);
-    EXPECT_EQ(count(result.err, "Warning: packages conflict by files detected: package lib-1.0.x86_64\n"
-                                "  conflict with package fork-1.0.x86_64\n"),
+    EXPECT_EQ(count(result.err,
+                    "Warning: packages conflict by files detected: package lib-1.0.x86_64\n"
+                    "  conflict with package fork-1.0.x86_64\n"),
               1u);
     EXPECT_EQ(count(result.err, "Warning: packages conflict by files detected"), 10u);
 }
@@ -462,8 +462,9 @@ TEST(RepositoryRelationTest, ResolveRequires)
         Repository repository;
         TextSource source(&repository);
         source.read(record("app", "1.0", "x86_64", "R:libx >= 2\nR:app-data\nR:libx\nR:ghost\nP:app-data\n"));
-        source.read(record("libx", "2.5", "x86_64", "P:libx = 2.5\n") + record("libx-old", "1", "x86_64", "P:libx = 1\n") +
-                    record("app", "0.9", "x86_64", "P:ghost\n") + record("sysghost", "1", "x86_64", "R:ghost2\n"));
+        source.read(record("libx", "2.5", "x86_64", "P:libx = 2.5\n") +
+                    record("libx-old", "1", "x86_64", "P:libx = 1\n") + record("app", "0.9", "x86_64", "P:ghost\n") +
+                    record("sysghost", "1", "x86_64", "R:ghost2\n"));
         Package* build = new Package("fromcatalog", "1.0");
         build->setType('b');
         build->addRequire("missing");
@@ -489,8 +490,9 @@ TEST(RepositoryRelationTest, ResolveRequires)
     });
     ASSERT_EQ(result.exit_code, 0) << result.err;
     // app-data is app's own: the requirement goes. A provide of another "app" does not count.
-    EXPECT_EQ(result.out, "libx-2.5.x86_64 libx-2.5.x86_64 libx-old-1.x86_64 |R:libx >= 2;R:libx;R:ghost;P:app-data;|"
-                          "app-1.0.x86_64 |1|libx-2.5.x86_64 1|fromcatalog-1.0 missing;|1");
+    EXPECT_EQ(result.out,
+              "libx-2.5.x86_64 libx-2.5.x86_64 libx-old-1.x86_64 |R:libx >= 2;R:libx;R:ghost;P:app-data;|"
+              "app-1.0.x86_64 |1|libx-2.5.x86_64 1|fromcatalog-1.0 missing;|1");
     EXPECT_NE(result.err.find("Warning: unresolved requires 'ghost' from app-1.0.x86_64\n"), std::string::npos);
     EXPECT_NE(result.err.find("Warning: unresolved requires 'ghost2' from sysghost-1.x86_64\n"), std::string::npos);
 }
@@ -499,7 +501,8 @@ TEST(RepositoryRelationTest, SatisfyingProvidesFilters)
 {
     Repository repository;
     TextSource source(&repository);
-    source.read(record("libfoo", "1.0", "x86_64", "P:foo = 1.0\n") + record("libfoo2", "2.0", "x86_64", "P:foo = 2.0\n"));
+    source.read(record("libfoo", "1.0", "x86_64", "P:foo = 1.0\n") +
+                record("libfoo2", "2.0", "x86_64", "P:foo = 2.0\n"));
     Package* catalog = new Package("vendor/libfoo2", "2.0");
     catalog->addProvide("foo = 2.0");
     catalog->addProvide("foo = 0.5");
@@ -514,7 +517,8 @@ TEST(RepositoryRelationTest, SatisfyingProvidesFilters)
     EXPECT_EQ(satisfying[2]->getOwner(), catalog);
 
     // Owners by base name: "vendor/libfoo2" stands for the installed libfoo2.
-    const Repository::dependencies_t all(repository.findProviders(wanted).begin(), repository.findProviders(wanted).end());
+    const Repository::dependencies_t all(repository.findProviders(wanted).begin(),
+                                         repository.findProviders(wanted).end());
     const Repository::dependencies_t installed = repository.filterInstalledSatisfied(all, wanted);
     ASSERT_EQ(installed.size(), 3u);
     EXPECT_EQ(installed[0]->getOwner(), list[1]);
@@ -636,8 +640,8 @@ TEST(RepositoryDownloadTest, OnlyDownloadablePackages)
             {
                 ProgressStatusGuard guard;
                 const ProgressStatus& status = guard.data();
-                std::cout << status.stage << " " << status.step << "/" << status.step_n << " " << status.step_id
-                          << " " << status.step_title;
+                std::cout << status.stage << " " << status.step << "/" << status.step_n << " " << status.step_id << " "
+                          << status.step_title;
             }
             repository.download(cpkgs_t{list[1]});
             ProgressStatusGuard guard;
@@ -646,8 +650,7 @@ TEST(RepositoryDownloadTest, OnlyDownloadablePackages)
         },
         privateProgressOptions());
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out,
-              "1:b;1:a;|2ba0|3 2/2 download " + Messages().get("download_file") + "a|0/0");
+    EXPECT_EQ(result.out, "1:b;1:a;|2ba0|3 2/2 download " + Messages().get("download_file") + "a|0/0");
 }
 
 TEST(RepositoryDumpTest, ListsPackagesWithoutFollowingLinks)

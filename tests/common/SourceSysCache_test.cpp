@@ -1,9 +1,9 @@
 #include "common/SourceSysCache.h"
 
-#include <gtest/gtest.h>
-
 #include <iostream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"

@@ -1,5 +1,8 @@
 #include "common/SourceSysDeb.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,9 +11,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -122,8 +122,8 @@ TEST_F(SourceSysDebFixtureTest, BadRecordKeepsItsCodesAndGetsTheContext)
         }
         return 0;
     });
-    EXPECT_EQ(result.out, "1113|" + Messages().get("err_deb_info_brief") + "\n" +
-                              Messages().get("err_cache_pkgvers") + "\n|1")
+    EXPECT_EQ(result.out,
+              "1113|" + Messages().get("err_deb_info_brief") + "\n" + Messages().get("err_cache_pkgvers") + "\n|1")
         << result.err;
 }
 
@@ -153,8 +153,7 @@ TEST_F(SourceSysDebFixtureTest, FailingPipeline)
             },
             {{"PATH", path.c_str()}});
         // The packages read stay, and the load is tried again.
-        const std::string failure =
-            "4222|" + Messages().get("err_deb_info_brief") + "\ndpkg-query command failed\n|";
+        const std::string failure = "4222|" + Messages().get("err_deb_info_brief") + "\ndpkg-query command failed\n|";
         EXPECT_EQ(result.out, failure + "1|" + failure + "2|") << tool << ": " << result.err;
     }
 }
@@ -175,8 +174,7 @@ TEST_F(SourceSysDebFixtureTest, VersionStraightFromTheDatabase)
         return 0;
     });
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out,
-              "alpha=1:2.3|beta=|gamma=|plain=7.1|nosuch=|alpha beta=|alpha;touch /tmp/pwned=|7.1|-1");
+    EXPECT_EQ(result.out, "alpha=1:2.3|beta=|gamma=|plain=7.1|nosuch=|alpha beta=|alpha;touch /tmp/pwned=|7.1|-1");
     EXPECT_NE(result.err.find("DEBUG: SourceSysDeb::getPkgVersionFromSystemDirectly alpha version 1:2.3 installed "
                               "in system\n"),
               std::string::npos);

@@ -1,5 +1,8 @@
 #include "common/SourceSysRPM.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,9 +11,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -156,10 +156,11 @@ TEST_F(SourceSysRPMTest, FullListReplacesTheBriefOne)
         return 0;
     });
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out, "1 4 system_installed_kwtiny-1.2-3.noarch.rpm\n"
-                          "R:/bin/sh\nR:kwplain >= 1.0\nC:kwother < 2\nO:kwold < 1.0\n"
-                          "R:/bin/sh\nR:kwplain >= 1.0\nC:kwother < 2\nO:kwold < 1.0\n"
-                          "precious 1 600\n");
+    EXPECT_EQ(result.out,
+              "1 4 system_installed_kwtiny-1.2-3.noarch.rpm\n"
+              "R:/bin/sh\nR:kwplain >= 1.0\nC:kwother < 2\nO:kwold < 1.0\n"
+              "R:/bin/sh\nR:kwplain >= 1.0\nC:kwother < 2\nO:kwold < 1.0\n"
+              "precious 1 600\n");
     // Each file as rpm lists it: a regular file keeps the leading 16 bytes of its digest, a link its target.
     std::istringstream in(files);
     int count = 0;
@@ -221,8 +222,8 @@ TEST_F(SourceSysRPMTest, FailingQueries)
         return 0;
     });
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out, "4222|" + Messages().get("err_rpm_info_brief") + "|4112|" +
-                              Messages().get("err_rpm_info_full") + "|");
+    EXPECT_EQ(result.out,
+              "4222|" + Messages().get("err_rpm_info_brief") + "|4112|" + Messages().get("err_rpm_info_full") + "|");
 }
 
 }  // namespace

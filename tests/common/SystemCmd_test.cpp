@@ -4,9 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <boost/filesystem.hpp>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +13,9 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -128,16 +128,20 @@ TEST(SystemCmdTest, UncheckedStatusIsReportedByTheDestructor)
     ChildResult r = runChecksInChild([] {
         Messages().getLocale();  // the catalog's creation logs lines of its own
         Log::consoleLevel = 2;
-        { SystemCmd failing("exit 4"); }
-        { SystemCmd fine("true"); }
+        {
+            SystemCmd failing("exit 4");
+        }
+        {
+            SystemCmd fine("true");
+        }
     });
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(r.err,
-        "kitwright: read output of exit 4\n"
-        "Warning: SystemCmd exit code was not checked. (Command was: 'exit 4').\n"
-        "Warning: unhandled error in execution of command (4) : exit 4\n"
-        "kitwright: read output of true\n"
-        "Warning: SystemCmd exit code was not checked. (Command was: 'true').\n");
+              "kitwright: read output of exit 4\n"
+              "Warning: SystemCmd exit code was not checked. (Command was: 'exit 4').\n"
+              "Warning: unhandled error in execution of command (4) : exit 4\n"
+              "kitwright: read output of true\n"
+              "Warning: SystemCmd exit code was not checked. (Command was: 'true').\n");
 }
 
 TEST(SystemCmdTest, WriteModeGivesTheCommandEndOfFile)
@@ -244,8 +248,7 @@ print(' '.join(name + '=' + os.environ.get(name, '-') for name in ('KW_INHERITED
 )py");
             const std::string report = readAll(cmd.stream);
             EXPECT_EQ(cmd.wait(), 0);
-            EXPECT_EQ(report, expected_fds + "\npipe:\n" +
-                                  boost::filesystem::canonical(dir.path()).string() +
+            EXPECT_EQ(report, expected_fds + "\npipe:\n" + boost::filesystem::canonical(dir.path()).string() +
                                   "\n1 1 0\nKW_INHERITED=yes LANG=C LC_ALL=C\n");
         },
         options);

@@ -1,12 +1,11 @@
 #include "common/TagSet.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include <boost/algorithm/string.hpp>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -39,9 +38,9 @@ TEST(TagSetTest, AssignedTextsAreTrimmedLowerCasedAndSplitAtEveryComma)
     };
     const Case cases[] = {
         {"BETA, Testing", {"beta", "testing", " TESTING "}, {"stable", ""}, {"beta", "testing"}},
-        {"Stable", {"stable"}, {"beta"}, {"stable"}},  // a new text replaces the old tags
+        {"Stable", {"stable"}, {"beta"}, {"stable"}},                     // a new text replaces the old tags
         {"beta,,rc", {"", "   ", "rc"}, {"stable"}, {"", "beta", "rc"}},  // an empty field is a tag
-        {" ", {""}, {"stable"}, {""}},  // the empty tag alone: the set is not empty
+        {" ", {""}, {"stable"}, {""}},                                    // the empty tag alone: the set is not empty
     };
     TagSet tags(true);
     for (const Case& c : cases) {

@@ -1,11 +1,11 @@
 #include "common/Version.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <random>
 #include <sstream>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/Messages.h"
 #include "common/error.h"
@@ -100,30 +100,18 @@ TEST(VersionTest, EmptyTextThrows)
 
 TEST(VersionTest, SegmentOrder)
 {
-    const OrderCase cases[] = {
-        {"1.01", "1.1", 0},
-        {"10", "9", 1},
-        {"1.0a", "1.0", 1},
-        {"1.0~rc1", "1.0", 1},  // the tilde is only a separator here
-        {"abc", "ABC", 1},
-        {"1.0_", "1.0+", -1},
-        {"1.0+", "1.0_", -1},
-        {"1.a", "1.", -1},
-        {"1.", "1.a", -1},
-        {"1.0.", "1.0", 1},
-        {"1.0", "1.0.0", -1},
-        {"", "1", -1},
-        {"1", "", 1},
-        {"", "", 0},
-        {"1.1", "1.a", 1},
-        {"1.a", "1.1", -1},
-        {"007", "7", 0},
-        {"1..0", "1.0", 0},
-        {"a", "b", -1},
-        {"ab", "abc", -1},
-        {"2.0", "10.0", -1},
-        {"1.0a", "1.0b", -1},
-    };
+    const OrderCase
+        cases[] =
+            {
+                {"1.01", "1.1", 0},    {"10", "9", 1},       {"1.0a", "1.0", 1},
+                {"1.0~rc1", "1.0", 1},  // the tilde is only a separator here
+                {"abc", "ABC", 1},     {"1.0_", "1.0+", -1}, {"1.0+", "1.0_", -1},
+                {"1.a", "1.", -1},     {"1.", "1.a", -1},    {"1.0.", "1.0", 1},
+                {"1.0", "1.0.0", -1},  {"", "1", -1},        {"1", "", 1},
+                {"", "", 0},           {"1.1", "1.a", 1},    {"1.a", "1.1", -1},
+                {"007", "7", 0},       {"1..0", "1.0", 0},   {"a", "b", -1},
+                {"ab", "abc", -1},     {"2.0", "10.0", -1},  {"1.0a", "1.0b", -1},
+            };
     const Version v;
     for (const OrderCase& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
@@ -134,14 +122,9 @@ TEST(VersionTest, SegmentOrder)
 TEST(VersionTest, VersionOrder)
 {
     const OrderCase cases[] = {
-        {"1:1.0", "2.0", 1},
-        {"0:1.0", "1.0", 1},  // an epoch, even 0, orders above none
-        {"1.0-1", "1.0", 1},
-        {"1.0", "1.00", 0},
-        {"2:1.0", "10:0.1", -1},
-        {"1.0-2", "1.0-10", -1},
-        {"1.0-1", "1.0-1", 0},
-        {"1.2", "1.10", -1},
+        {"1:1.0", "2.0", 1},     {"0:1.0", "1.0", 1},  // an epoch, even 0, orders above none
+        {"1.0-1", "1.0", 1},     {"1.0", "1.00", 0},    {"2:1.0", "10:0.1", -1},
+        {"1.0-2", "1.0-10", -1}, {"1.0-1", "1.0-1", 0}, {"1.2", "1.10", -1},
     };
     for (const OrderCase& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
@@ -166,20 +149,13 @@ TEST(VersionTest, CopyKeepsAllFields)
 TEST(DebVersionTest, DebianOrder)
 {
     const OrderCase cases[] = {
-        {"1.0~rc1", "1.0", -1},
-        {"1.0", "1.0a", -1},
-        {"1.0a", "1.0+", -1},
-        {"1:0.5", "2.0", 1},
-        {"1.2-3-4", "1.2-3-5", -1},  // upstream 1.2-3, revision 4
-        {"1.2-3-4", "1.2-4", 1},     // upstream 1.2-3 against 1.2
-        {"1.0-1", "1.0", 1},
-        {"01.0", "1.0", 0},
-        {"1.0~~", "1.0~", -1},
-        {"1.0~", "1.0", -1},
-        {"0:1.0", "1.0", 0},  // unlike the RPM-style order, epoch 0 equals none
-        {"-5", "-4", 1},      // no upstream, revisions 5 and 4
-        {"1.0-a-", "1.0-a", 1},
-        {" 1.0 ", "1.0", 1},  // leading blanks skipped, trailing ones kept in the revision's place
+        {"1.0~rc1", "1.0", -1},  {"1.0", "1.0a", -1},        {"1.0a", "1.0+", -1},
+        {"1:0.5", "2.0", 1},     {"1.2-3-4", "1.2-3-5", -1},  // upstream 1.2-3, revision 4
+        {"1.2-3-4", "1.2-4", 1},                              // upstream 1.2-3 against 1.2
+        {"1.0-1", "1.0", 1},     {"01.0", "1.0", 0},         {"1.0~~", "1.0~", -1},
+        {"1.0~", "1.0", -1},     {"0:1.0", "1.0", 0},  // unlike the RPM-style order, epoch 0 equals none
+        {"-5", "-4", 1},                               // no upstream, revisions 5 and 4
+        {"1.0-a-", "1.0-a", 1},  {" 1.0 ", "1.0", 1},  // leading blanks skipped, trailing ones kept in the revision's place
     };
     for (const OrderCase& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
@@ -297,14 +273,9 @@ std::string mutate(std::mt19937& random, std::string text, const std::string& al
         return text + alphabet[pick(random)];
     size_t at = where(random);
     switch (how(random)) {
-    case 0:
-        text[at] = alphabet[pick(random)];
-        break;
-    case 1:
-        text.insert(at, 1, alphabet[pick(random)]);
-        break;
-    default:
-        text.erase(at, 1);
+    case 0: text[at] = alphabet[pick(random)]; break;
+    case 1: text.insert(at, 1, alphabet[pick(random)]); break;
+    default: text.erase(at, 1);
     }
     return text;
 }
@@ -325,12 +296,29 @@ bool debianValid(const std::string& text)
 TEST(DebVersionTest, AgreesWithDpkg)
 {
     std::vector<std::pair<std::string, std::string>> pairs = {
-        {"1.0", "1.0"},           {"1.0~rc1", "1.0"},     {"1.0", "1.0a"},       {"1.0a", "1.0+"},
-        {"1:0.5", "2.0"},         {"1.2-3-4", "1.2-3-5"}, {"0:1.0", "1.0"},      {"1.0-1", "1.0"},
-        {"2.30-1ubuntu1", "2.30-1"}, {"1.0+dfsg-1", "1.0-1"}, {"1.0~~a", "1.0~"}, {"10:1", "9:2"},
-        {"1.001", "1.1"},         {"1.0-0", "1.0"},       {"1.0.0", "1.0"},      {"1.0Z", "1.0a"},
-        {"3.2.1-1+deb12u1", "3.2.1-1"}, {"1.0-1~bpo1", "1.0-1"}, {"2.0", "10.0"}, {"1a", "1+"},
-        {"1.0-a", "1.0-A"},       {"1~", "1"},            {"1.0.0~beta2", "1.0.0~beta10"},
+        {"1.0", "1.0"},
+        {"1.0~rc1", "1.0"},
+        {"1.0", "1.0a"},
+        {"1.0a", "1.0+"},
+        {"1:0.5", "2.0"},
+        {"1.2-3-4", "1.2-3-5"},
+        {"0:1.0", "1.0"},
+        {"1.0-1", "1.0"},
+        {"2.30-1ubuntu1", "2.30-1"},
+        {"1.0+dfsg-1", "1.0-1"},
+        {"1.0~~a", "1.0~"},
+        {"10:1", "9:2"},
+        {"1.001", "1.1"},
+        {"1.0-0", "1.0"},
+        {"1.0.0", "1.0"},
+        {"1.0Z", "1.0a"},
+        {"3.2.1-1+deb12u1", "3.2.1-1"},
+        {"1.0-1~bpo1", "1.0-1"},
+        {"2.0", "10.0"},
+        {"1a", "1+"},
+        {"1.0-a", "1.0-A"},
+        {"1~", "1"},
+        {"1.0.0~beta2", "1.0.0~beta10"},
     };
     std::mt19937 random(20240607);
     while (pairs.size() < 300) {
@@ -348,8 +336,8 @@ TEST(DebVersionTest, AgreesWithDpkg)
         script += "(\n";
         for (size_t i = chunk * pairs.size() / chunks; i < (chunk + 1) * pairs.size() / chunks; ++i)
             script += "if dpkg --compare-versions '" + pairs[i].first + "' lt '" + pairs[i].second +
-                      "'; then echo -1; elif dpkg --compare-versions '" + pairs[i].first + "' eq '" +
-                      pairs[i].second + "'; then echo 0; else echo 1; fi\n";
+                      "'; then echo -1; elif dpkg --compare-versions '" + pairs[i].first + "' eq '" + pairs[i].second +
+                      "'; then echo 0; else echo 1; fi\n";
         script += ") > $dir/" + std::to_string(chunk) + " &\n";
     }
     script += "wait\ncat";
@@ -415,9 +403,9 @@ bool rpmComparable(const std::string& text)
 TEST(VersionTest, AgreesWithRpm)
 {
     std::vector<std::pair<std::string, std::string>> pairs = {
-        {"1.0", "1.0"},     {"1.0", "1.0a"},   {"1:1.0", "2.0"},   {"1.0-1", "1.0"},     {"1.01", "1.1"},
-        {"10", "9"},        {"abc", "ABC"},    {"1.1", "1.a"},     {"1.0-2", "1.0-10"},  {"2:1.0", "10:0.1"},
-        {"1.0_1", "1.0.1"}, {"1..0", "1.0"},   {"1.0", "1.0.0"},   {"5.3.28_p1", "5.3.28"}, {"1a", "1.a"},
+        {"1.0", "1.0"},     {"1.0", "1.0a"}, {"1:1.0", "2.0"}, {"1.0-1", "1.0"},        {"1.01", "1.1"},
+        {"10", "9"},        {"abc", "ABC"},  {"1.1", "1.a"},   {"1.0-2", "1.0-10"},     {"2:1.0", "10:0.1"},
+        {"1.0_1", "1.0.1"}, {"1..0", "1.0"}, {"1.0", "1.0.0"}, {"5.3.28_p1", "5.3.28"}, {"1a", "1.a"},
     };
     std::mt19937 random(4181);
     while (pairs.size() < 400) {

@@ -59,12 +59,12 @@ TEST(ErrorTest, FullTextAdvice)
     const std::string maybe = messages.get("error_supp_maybe");
     const std::string need = messages.get("error_supp_need");
     const Case cases[] = {
-        {{2, 2, 3, 3}, "X\n"},                                  // user errors get no advice
+        {{2, 2, 3, 3}, "X\n"},  // user errors get no advice
         {{3, 1, 1, 3}, "X\n" + stable + "\n" + need},
         {{4, 2, 0, 0}, "X\n\n" + again},
         {{4, 2, 2, 1}, "X\n" + unsure + "\n" + again + "\n" + none},
         {{6, 1, 3, 2}, "X\n" + broken + "\n" + maybe},
-        {{1, 7, 9, 4}, "X\n"},                                  // out-of-range codes add nothing
+        {{1, 7, 9, 4}, "X\n"},  // out-of-range codes add nothing
         {{0, 0, 0, 0}, "X\n"},
     };
     for (const Case& c : cases) {
@@ -78,9 +78,9 @@ TEST(ErrorTest, FullTextAdvice)
 
 TEST(ErrorTest, ClassNames)
 {
-    const std::pair<int, const char*> cases[] = {{1, "repository"}, {2, "user"}, {3, "internal"},
-        {4, "system"}, {5, "dependencies"}, {6, "packages"}, {0, "e_class broken"}, {7, "e_class broken"},
-        {8, "e_class broken"}, {-1, "e_class broken"}};
+    const std::pair<int, const char*> cases[] = {
+        {1, "repository"}, {2, "user"},           {3, "internal"},       {4, "system"},         {5, "dependencies"},
+        {6, "packages"},   {0, "e_class broken"}, {7, "e_class broken"}, {8, "e_class broken"}, {-1, "e_class broken"}};
     for (const auto& c : cases)
         EXPECT_STREQ(error(c.first, 1, 1, 1).getClassName(), c.second) << c.first;
 }

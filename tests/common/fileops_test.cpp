@@ -80,9 +80,15 @@ TEST_F(FileopsTest, ExistsLooksOnlyAtLocalPaths)
     writeWholeFile(dir + "/http:/x", "x");
     fs::create_symlink(dir + "/nowhere", dir + "/dangling");
 
-    const std::pair<std::string, bool> cases[] = {{dir + "/file", true}, {dir, true}, {dir + "/missing", false},
-        {dir + "/file/below", false}, {dir + "/dangling", false}, {dir + "/http://x", true},
-        {"http://" + dir + "/file", false}, {"ftp://" + dir + "/file", false}, {"", false}};
+    const std::pair<std::string, bool> cases[] = {{dir + "/file", true},
+                                                  {dir, true},
+                                                  {dir + "/missing", false},
+                                                  {dir + "/file/below", false},
+                                                  {dir + "/dangling", false},
+                                                  {dir + "/http://x", true},
+                                                  {"http://" + dir + "/file", false},
+                                                  {"ftp://" + dir + "/file", false},
+                                                  {"", false}};
     for (const auto& c : cases)
         EXPECT_EQ(fileops::exists(c.first), c.second) << c.first;
 
@@ -111,10 +117,10 @@ TEST_F(FileopsTest, TypesOfPaths)
         bool directory;
         bool file;
     };
-    const Case cases[] = {{dir + "/file", false, true}, {dir + "/sub", true, false},
-        {dir + "/link_to_dir", true, false}, {dir + "/link_to_file", false, true},
-        {dir + "/dangling", false, false}, {dir + "/fifo", false, true}, {"/dev/null", false, true},
-        {dir + "/missing", false, false}, {dir + "/file/below", false, false}};
+    const Case cases[] = {
+        {dir + "/file", false, true},         {dir + "/sub", true, false},       {dir + "/link_to_dir", true, false},
+        {dir + "/link_to_file", false, true}, {dir + "/dangling", false, false}, {dir + "/fifo", false, true},
+        {"/dev/null", false, true},           {dir + "/missing", false, false},  {dir + "/file/below", false, false}};
     for (const Case& c : cases) {
         EXPECT_EQ(fileops::is_directory(c.path), c.directory) << c.path;
         EXPECT_EQ(fileops::is_file(c.path), c.file) << c.path;
@@ -336,8 +342,8 @@ TEST_F(FileopsTest, CreateDirectory)
         return 0;
     });
     EXPECT_EQ(failed.out, text_of("err_mkdir", blocked, strerror(EEXIST)) + "\n4112");
-    EXPECT_TRUE(has_line(failed.err, "Can't create directory " + blocked + ": error in create " + dir + "/file: " +
-                                         strerror(EEXIST)))
+    EXPECT_TRUE(has_line(
+        failed.err, "Can't create directory " + blocked + ": error in create " + dir + "/file: " + strerror(EEXIST)))
         << failed.err;
 }
 
@@ -411,8 +417,10 @@ TEST(FileopsPathsTest, SplitPaths)
         const char* dir;
         const char* file;
     };
-    const Case cases[] = {{"", "", ""}, {"name", "", "name"}, {"/name", "", "name"}, {"a/b/c", "a/b", "c"},
-        {"a/b/", "a/b", ""}, {"/", "", ""}, {"a//b", "a/", "b"}, {"/var/log/zanth/install", "/var/log/zanth", "install"}};
+    const Case cases[] = {{"", "", ""},          {"name", "", "name"},
+                          {"/name", "", "name"}, {"a/b/c", "a/b", "c"},
+                          {"a/b/", "a/b", ""},   {"/", "", ""},
+                          {"a//b", "a/", "b"},   {"/var/log/zanth/install", "/var/log/zanth", "install"}};
     for (const Case& c : cases) {
         EXPECT_EQ(fileops::dirname(c.path), c.dir) << c.path;
         EXPECT_EQ(fileops::path_dir(c.path), c.dir) << c.path;
@@ -446,8 +454,8 @@ TEST_F(FileopsTest, FileContainsLine)
 {
     const std::string path = dir + "/lines";
     writeWholeFile(path, "  alpha  \n\tbeta\r\n\n" + std::string(5000, 'z') + "\n gamma");
-    const std::pair<const char*, bool> cases[] = {{"alpha", true}, {" beta\t", true}, {"gamma", true},
-        {"delta", false}, {"alph", false}, {"", true}};
+    const std::pair<const char*, bool> cases[] = {{"alpha", true},  {" beta\t", true}, {"gamma", true},
+                                                  {"delta", false}, {"alph", false},   {"", true}};
     for (const auto& c : cases)
         EXPECT_EQ(file_contains_line(path.c_str(), c.first), c.second) << c.first;
     // Lines are compared in chunks of at most 4095 bytes, and the searched line is cut to that length.

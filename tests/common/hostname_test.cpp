@@ -1,7 +1,5 @@
 #include "common/hostname.h"
 
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
 #include <netdb.h>
 
@@ -15,6 +13,8 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "tests/support/ChildProcess.h"

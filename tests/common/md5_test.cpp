@@ -67,7 +67,8 @@ protected:
 TEST_F(Md5FileTest, AgreesWithMd5sum)
 {
     std::mt19937 random(1321);
-    for (size_t size : {0, 1, 55, 56, 57, 63, 64, 65, 119, 120, 128, 8191, 8192, 8193, 65535, 65536, 65537, 3 * 1024 * 1024 + 7}) {
+    for (size_t size :
+         {0, 1, 55, 56, 57, 63, 64, 65, 119, 120, 128, 8191, 8192, 8193, 65535, 65536, 65537, 3 * 1024 * 1024 + 7}) {
         const std::string path = dir / ("f" + std::to_string(size));
         {
             std::ofstream out(path, std::ios::binary);

@@ -1,10 +1,5 @@
 #include "common/sysutils.h"
 
-#include <atomic>
-#include <chrono>
-#include <string>
-#include <vector>
-
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -13,6 +8,11 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
 
 #include <boost/filesystem.hpp>
 #include <boost/thread/thread.hpp>
@@ -162,7 +162,10 @@ protected:
             options);
     }
 
-    std::string recorded(const std::string& name) { return fs::exists(dir / name) ? readWholeFile(dir / name) : "<none>"; }
+    std::string recorded(const std::string& name)
+    {
+        return fs::exists(dir / name) ? readWholeFile(dir / name) : "<none>";
+    }
 
     static std::string after_marker(const std::string& err) { return err.substr(err.find("---\n") + 4); }
 
@@ -253,8 +256,8 @@ TEST(SysUtilsTest, SocketAddressText)
 
     sockaddr_in6 v6{};
     v6.sin6_family = AF_INET6;
-    for (const char* text : {"::1", "fe80::1:2ff:fe03:405", "::ffff:127.0.0.1",
-                             "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"}) {
+    for (const char* text :
+         {"::1", "fe80::1:2ff:fe03:405", "::ffff:127.0.0.1", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"}) {
         inet_pton(AF_INET6, text, &v6.sin6_addr);
         EXPECT_EQ(sockaddr_to_string(reinterpret_cast<sockaddr*>(&v6)), text);
     }

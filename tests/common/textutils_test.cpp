@@ -25,9 +25,9 @@ TEST(TextUtilsTest, SplitCommaList)
         {" , ,,\t, ", {}},
         {"a,b", {"a", "b"}},
         {" a , b ,", {"a", "b"}},
-        {"a,,b", {"a", "", "b"}},                // inner empty fields stay
+        {"a,,b", {"a", "", "b"}},  // inner empty fields stay
         {", ,a, ,b, ,", {"a", "", "b"}},
-        {"\"x, y\",z", {"x, y", "z"}},           // a quoted field keeps its commas
+        {"\"x, y\",z", {"x, y", "z"}},  // a quoted field keeps its commas
         {"a\\,b", {"a,b"}},
         {"a\\nb", {"a\nb"}},
         {"\"a\\\"b\\\\c\"", {"a\"b\\c"}},
@@ -49,15 +49,15 @@ TEST(TextUtilsTest, SplitQuoted)
         {" \t\n ", {}},
         {"  a  b\tc ", {"a", "b", "c"}},
         {"\"x y\" 'z w'", {"x y", "z w"}},
-        {"'a\\b'", {"a\\b"}},                    // nothing is escaped in single quotes
+        {"'a\\b'", {"a\\b"}},  // nothing is escaped in single quotes
         {"\"a\\\"b\\\\c\\d\"", {"a\"b\\cd"}},
         {"\"unclosed rest  of it", {"unclosed rest  of it"}},
         {"'unclosed", {"unclosed"}},
-        {"a\"b\"c it's", {"a\"b\"c", "it's"}},   // quotes inside a plain word are ordinary
+        {"a\"b\"c it's", {"a\"b\"c", "it's"}},  // quotes inside a plain word are ordinary
         {"\"\"", {""}},
         {"'' x", {"", "x"}},
         {"'x'\t\"y\"\n", {"x", "y"}},
-        {"\"ab\\", {"ab"}},                      // a backslash at the very end is dropped
+        {"\"ab\\", {"ab"}},  // a backslash at the very end is dropped
     };
     for (const auto& c : cases)
         EXPECT_EQ(split_quoted(c.first), c.second) << c.first;
@@ -72,9 +72,9 @@ TEST(TextUtilsTest, SplitQuoted)
 
 TEST(TextUtilsTest, Booleans)
 {
-    const std::pair<const char*, bool> cases[] = {{"true", true}, {"1", true}, {"yes", true}, {"on", true},
-        {"", false}, {"false", false}, {"0", false}, {"no", false}, {"off", false}, {"True", false},
-        {"YES", false}, {" on", false}, {"2", false}};
+    const std::pair<const char*, bool> cases[] = {
+        {"true", true}, {"1", true},    {"yes", true},   {"on", true},   {"", false},    {"false", false}, {"0", false},
+        {"no", false},  {"off", false}, {"True", false}, {"YES", false}, {" on", false}, {"2", false}};
     for (const auto& c : cases) {
         EXPECT_EQ(string_to_bool(c.first), c.second) << c.first;
         EXPECT_EQ(cstr_to_bool(c.first), c.second) << c.first;
@@ -97,8 +97,9 @@ TEST(TextUtilsTest, UnknownBooleanIsLogged)
 TEST(TextUtilsTest, StringToLong)
 {
     const std::pair<const char*, long> cases[] = {
-        {"", 0}, {"0", 0}, {"-5", -5}, {"+12", 12}, {"007", 7}, {"12-3", 12}, {"--1", 0}, {"-", 0},
-        {"9223372036854775807", 9223372036854775807L}};
+        {"", 0},     {"0", 0},   {"-5", -5},
+        {"+12", 12}, {"007", 7}, {"12-3", 12},
+        {"--1", 0},  {"-", 0},   {"9223372036854775807", 9223372036854775807L}};
     for (const auto& c : cases)
         EXPECT_EQ(string_to_long(c.first), c.second) << c.first;
 
@@ -122,12 +123,8 @@ TEST(TextUtilsTest, Trimming)
 
     // The in-place functions on C buffers: (function, text, result).
     const std::tuple<void (*)(char*), const char*, const char*> in_place[] = {
-        {trim_in_place, " \t ab c\r\n", "ab c"},
-        {trim_in_place, " \n\v ", ""},
-        {trim_in_place, "a\tb", "a\tb"},
-        {chomp_newline, "a\n\n", "a\n"},
-        {chomp_newline, "a\r", "a\r"},
-        {chomp_newline, "", ""},
+        {trim_in_place, " \t ab c\r\n", "ab c"}, {trim_in_place, " \n\v ", ""}, {trim_in_place, "a\tb", "a\tb"},
+        {chomp_newline, "a\n\n", "a\n"},         {chomp_newline, "a\r", "a\r"}, {chomp_newline, "", ""},
     };
     for (const auto& c : in_place) {
         std::vector<char> buffer(std::get<1>(c), std::get<1>(c) + std::strlen(std::get<1>(c)) + 1);
@@ -145,8 +142,13 @@ TEST(TextUtilsTest, SmallTextFunctions)
     EXPECT_EQ(mixed, "mixed 1-z\xc4");
 
     const std::tuple<const char*, const char*, bool> suffixes[] = {{"pkg.deb", ".deb", true},
-        {"pkg.rpm", ".deb", false}, {"deb", ".deb", false}, {".deb", ".deb", true}, {"x", "", true},
-        {"", "", true}, {"1.0.0.127.in-addr.arpa", ".in-addr.arpa", true}, {"PKG.DEB", ".deb", false}};
+                                                                   {"pkg.rpm", ".deb", false},
+                                                                   {"deb", ".deb", false},
+                                                                   {".deb", ".deb", true},
+                                                                   {"x", "", true},
+                                                                   {"", "", true},
+                                                                   {"1.0.0.127.in-addr.arpa", ".in-addr.arpa", true},
+                                                                   {"PKG.DEB", ".deb", false}};
     for (const auto& c : suffixes)
         EXPECT_EQ(ends_with(std::get<0>(c), std::get<1>(c)), std::get<2>(c)) << std::get<0>(c);
 
@@ -197,8 +199,8 @@ TEST(TextUtilsTest, ShellQuotingSurvivesTheShell)
     EXPECT_EQ(shell_word("a-b_c.d/e:f,g+h=i%j"), "a-b_c.d/e:f,g+h=i%j");
     EXPECT_EQ(shell_word(""), "''");
 
-    const std::string hostile[] = {"it's", "a; echo injected", "$(id)", "`id`", "'\\''", "x\ny", "*",
-        "\"$HOME\"", "a b", "' ; '"};
+    const std::string hostile[] = {"it's", "a; echo injected", "$(id)", "`id`", "'\\''", "x\ny",
+                                   "*",    "\"$HOME\"",        "a b",   "' ; '"};
     for (const std::string& text : hostile) {
         EXPECT_EQ(shell_reading(shell_quote(text)), text);
         EXPECT_EQ(shell_reading(shell_word(text)), text);
@@ -208,10 +210,8 @@ TEST(TextUtilsTest, ShellQuotingSurvivesTheShell)
 TEST(FormatMessageTest, NeverThrowsOnAMismatchedText)
 {
     const std::pair<std::string, std::string> cases[] = {
-        {format_message("a %s b %s", "1", "2"), "a 1 b 2"},
-        {format_message("a %s b %s", "1"), "a 1 b "},
-        {format_message("a %s", "1", "2"), "a 1"},
-        {format_message("%2% then %1%", "x", "y"), "y then x"},
+        {format_message("a %s b %s", "1", "2"), "a 1 b 2"}, {format_message("a %s b %s", "1"), "a 1 b "},
+        {format_message("a %s", "1", "2"), "a 1"},          {format_message("%2% then %1%", "x", "y"), "y then x"},
         {format_message("lone %", "z"), "lone %"},
     };
     for (const auto& c : cases)

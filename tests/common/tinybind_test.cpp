@@ -95,7 +95,9 @@ TEST(TinybindLoadTest, TruncatedFilesGiveTheirPositionAndXmllintRejectsThem)
          positionIn("truncated-in-tag.xml", "id=\"7\"")},
         // The closing tags are missing: the error stands at the end of the file, on the line after
         // the last line end.
-        {"truncated-before-end-tags.xml", TiXmlBase::TIXML_ERROR_READING_END_TAG, "Error reading end tag.",
+        {"truncated-before-end-tags.xml",
+         TiXmlBase::TIXML_ERROR_READING_END_TAG,
+         "Error reading end tag.",
          {1 + lineEnds("truncated-before-end-tags.xml"), 1}},
     };
     for (const Case& c : cases) {
@@ -191,8 +193,8 @@ TEST_F(TinybindTest, BooleanAttributes)
             ADD_FAILURE() << name;
         } catch (const tinybind::err& e) {
             EXPECT_EQ(e.code, 1);
-            EXPECT_EQ(e.message, std::string("There is incorrect boolean attribute '") + name +
-                                     "' in element product" + where + ". Must be 'true' or 'false'.");
+            EXPECT_EQ(e.message, std::string("There is incorrect boolean attribute '") + name + "' in element product" +
+                                     where + ". Must be 'true' or 'false'.");
         }
     }
     try {
@@ -417,7 +419,9 @@ TEST(TinybindLoadTest, FilesLoadAsTinyXmlLoadsThem)
 TEST(TinybindLoadTest, PositionsAreThoseOfATrackedParse)
 {
     TempDir dir;
-    const std::string body = "<?xml version=\"1.0\"?>\n<!-- c -->\n<r>\n\t<a x=\"1\"/>  <b>\n  text\n  <c/>\n  <d>t</d><!--x--><d>u</d>\n</b>\n</r>\n";
+    const std::string body =
+        "<?xml version=\"1.0\"?>\n<!-- c -->\n<r>\n\t<a x=\"1\"/>  <b>\n  text\n  <c/>\n  "
+        "<d>t</d><!--x--><d>u</d>\n</b>\n</r>\n";
     std::string crlf;
     for (char c : body)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -438,20 +442,21 @@ TEST(TinybindLoadTest, PositionsAreThoseOfATrackedParse)
         walk(doc.get_root(), reference.RootElement());
         ASSERT_EQ(elements.size(), 6u);
         for (const auto& pair : elements) {
-            const std::string where = " (row:" + std::to_string(pair.second->Row()) +
-                                      " col:" + std::to_string(pair.second->Column()) + ")";
+            const std::string where =
+                " (row:" + std::to_string(pair.second->Row()) + " col:" + std::to_string(pair.second->Column()) + ")";
             const tinybind::element e(pair.first);
-            const std::optional<tinybind::err> missing = thrown<tinybind::err>([&e] { tinybind::get_attribute(e, "no"); });
+            const std::optional<tinybind::err> missing =
+                thrown<tinybind::err>([&e] { tinybind::get_attribute(e, "no"); });
             ASSERT_TRUE(missing);
             EXPECT_EQ(missing->message, "There is no attribute 'no' in element " + pair.first->ValueStr() + where);
         }
         // The same position in the other messages: a is empty.
-        const std::optional<tinybind::err> empty = thrown<tinybind::err>([&] {
-            tinybind::get_text(tinybind::element(elements[1].first), false);
-        });
+        const std::optional<tinybind::err> empty =
+            thrown<tinybind::err>([&] { tinybind::get_text(tinybind::element(elements[1].first), false); });
         ASSERT_TRUE(empty);
-        EXPECT_EQ(empty->message, "Text node not found in element 'a' (row:" + std::to_string(elements[1].second->Row()) +
-                                      " col:" + std::to_string(elements[1].second->Column()) + ")");
+        EXPECT_EQ(empty->message,
+                  "Text node not found in element 'a' (row:" + std::to_string(elements[1].second->Row()) +
+                      " col:" + std::to_string(elements[1].second->Column()) + ")");
     }
 
     // A malformed file: the error comes from the parse that tracks positions.

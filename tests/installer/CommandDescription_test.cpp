@@ -33,7 +33,8 @@ ChildOptions privateHome(TempDir& home, const std::string& rc = "")
     if (!rc.empty())
         writeWholeFile(home / "root/.kitwrightrc", rc);
     options.binds = {{home / "passwd", "/etc/passwd"}, {home / "root", "/root"}};
-    for (const char* name : {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
+    for (const char* name :
+         {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
         options.env.emplace_back(name, nullptr);
     return options;
 }
@@ -225,9 +226,10 @@ ChildResult help(const std::vector<std::string>& args)
 {
     static TempDir home;
     // Fixed system fields: the help shows the detected ones as the overrides' defaults.
-    ChildOptions options = privateHome(home, "OVERRIDE_OS_NAME=Linux\nOVERRIDE_OS_VENDOR=Debian\n"
-                                             "OVERRIDE_OS_VERSION=12\nOVERRIDE_OS_ARCH=x86_64\n"
-                                             "OVERRIDE_ENVIRONMENT=none\n");
+    ChildOptions options = privateHome(home,
+                                       "OVERRIDE_OS_NAME=Linux\nOVERRIDE_OS_VENDOR=Debian\n"
+                                       "OVERRIDE_OS_VERSION=12\nOVERRIDE_OS_ARCH=x86_64\n"
+                                       "OVERRIDE_ENVIRONMENT=none\n");
     options.env.emplace_back("KW_DUMP_HELP", "1");
     return runTool("kw_options_dump", args, options);
 }
@@ -280,7 +282,8 @@ TEST(CommandDescription, CompletionListsAreJsonWithTheirFlags)
             "    print(json.dumps(name) + ': ' + json.dumps(value['flag']))\n";
         const ChildResult parsed = runProgram("/usr/bin/python3", {"-c", python, run.out});
         ASSERT_EQ(parsed.exit_code, 0) << run.out << parsed.err;
-        const ChildResult tool = runProgram("/bin/sh", {"-c", "printf '%s' \"$1\" | python3 -m json.tool", "sh", run.out});
+        const ChildResult tool =
+            runProgram("/bin/sh", {"-c", "printf '%s' \"$1\" | python3 -m json.tool", "sh", run.out});
         EXPECT_EQ(tool.exit_code, 0) << tool.err;
         for (const std::string& entry : c.entries)
             EXPECT_NE(parsed.out.find(entry + "\n"), std::string::npos) << entry << "\n" << parsed.out;

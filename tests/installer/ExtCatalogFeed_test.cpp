@@ -88,11 +88,13 @@ TEST(ExtCatalogFeed, SkipsBadItemsAndKeepsTheFirstOfTwoCodes)
         {R"({"x": {"code": "c", "name": "n", "download_url": "u"}})", {{"c", "n|u"}}, 0},
         // Without "download_url" the item is skipped even with a code; a later one with the code counts.
         {R"([{"code": "c", "name": "first"}, {"code": "c", "name": "second", "download_url": "u"}])",
-         {{"c", "second|u"}}, 1},
+         {{"c", "second|u"}},
+         1},
         {R"([{"name": "n", "download_url": "u"}])", {}, 1},
         {R"([{"code": "c", "download_url": "u"}])", {}, 1},
         {R"([{"code": "c", "name": "one", "download_url": "u1"}, {"code": "c", "name": "two", "download_url": "u2"}])",
-         {{"c", "one|u1"}}, 1},
+         {{"c", "one|u1"}},
+         1},
     };
     messages.get("download_ext_catalog_feed");  // the catalog exists before the log is read
     for (const Case& c : cases) {
@@ -136,7 +138,7 @@ TEST(ExtCatalogFeed, MalformedJsonIsASystemError)
     // The whole text: the catalog's sentence around the JSON reader's own reason.
     Feed trailing(boost::make_shared<FixedDownloader>("[{\"code\": \"c\"}]\n,"));
     EXPECT_EQ(caught([&] { trailing.getPackages("unix", "1"); }).getText(),
-        "Failed to parse Extensions Catalog feed: <unspecified file>(2): garbage after data.\n");
+              "Failed to parse Extensions Catalog feed: <unspecified file>(2): garbage after data.\n");
 }
 
 TEST(ExtCatalogFeed, RefusesWhatItCannotWorkWith)
@@ -194,7 +196,8 @@ TEST_F(CurlFeedTest, RequestsTheSamePathWithOrWithoutATrailingSlash)
 TEST_F(CurlFeedTest, TheFeedOfAUrlReadsOverHttpAndLogsTheFeedUrl)
 {
     LogFile log;
-    EXPECT_EQ(flat(Feed(server.url()).getPackages("unix", "18.0")), (std::map<std::string, std::string>{{"git", "Git|u"}}));
+    EXPECT_EQ(flat(Feed(server.url()).getPackages("unix", "18.0")),
+              (std::map<std::string, std::string>{{"git", "Git|u"}}));
     EXPECT_TRUE(log.has("Debug: download extension catalog feed: " + server.url() +
                         "api/v4/packages?platform=unix&version=18.0&kw-compatible"));
     EXPECT_EQ(loggedRequestValues(requests, "target"),
@@ -276,18 +279,25 @@ TEST(ExtCatalogFeedOverHttp, ReadsAServedFeedWithItsProgressLineAndLevels)
     LoggedRun run = runLogged(
         [&] {
             Log::statusLines = true;  // the transient progress lines show on the console too
-            EXPECT_EQ(flat(Feed(server.url()).getPackages("unix", "18.0.61")),
+            EXPECT_EQ(
+                flat(Feed(server.url()).getPackages("unix", "18.0.61")),
                 (std::map<std::string, std::string>{{"Zed", "Zed|z"},
-                    {"backup", "Backup|https://ext.example/backup.zip?x=1&y=2"},
-                    {"wp-toolkit", "WordPress Toolkit|https://ext.example/wp.zip"}}));
+                                                    {"backup", "Backup|https://ext.example/backup.zip?x=1&y=2"},
+                                                    {"wp-toolkit", "WordPress Toolkit|https://ext.example/wp.zip"}}));
         },
         options);
     ASSERT_EQ(run.exit_code, 0) << run.out << run.console;
     EXPECT_EQ(linesMatching(run.log, "Extensions Catalog|extension catalog"),
-        "0 " + messages.get("download_ext_catalog_feed") + "\n"
-        "3 Debug: download extension catalog feed: " + feedUrl + "\n"
-        "2 " + itemWarning("duplicate of 'code' attribute has been detected") + "\n"
-        "2 " + itemWarning("No such node (download_url)") + "\n");
+              "0 " + messages.get("download_ext_catalog_feed") +
+                  "\n"
+                  "3 Debug: download extension catalog feed: " +
+                  feedUrl +
+                  "\n"
+                  "2 " +
+                  itemWarning("duplicate of 'code' attribute has been detected") +
+                  "\n"
+                  "2 " +
+                  itemWarning("No such node (download_url)") + "\n");
     // The progress line names the feed and is never closed as a completed file.
     EXPECT_NE(run.console.find(messages.get("download_file") + feedUrl + ": "), std::string::npos) << run.console;
     EXPECT_EQ(run.console.find(messages.get("download_completed")), std::string::npos) << run.console;

@@ -1,9 +1,9 @@
 #include "installer/ExtensionPackages.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <memory>
-
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 

@@ -23,7 +23,8 @@ ChildOptions privateHome()
 {
     ChildOptions options;
     options.tmpfs = {"/root"};
-    for (const char* name : {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
+    for (const char* name :
+         {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
         options.env.emplace_back(name, nullptr);
     return options;
 }
@@ -72,7 +73,8 @@ TEST(OptionsLongOptions, GetoptDiagnosticsStayOn)
 TEST(OptionsLongOptions, LeftoverWordsAndTheServiceModeValue)
 {
     // getopt_long moves the words behind the options; they are listed one per line.
-    const ChildResult words = runTool("kw_options_dump", {"--debug", "zanth", "--truncate-log", "stable"}, privateHome());
+    const ChildResult words =
+        runTool("kw_options_dump", {"--debug", "zanth", "--truncate-log", "stable"}, privateHome());
     const auto unclassed = [](const std::string& words) {
         const error e = error() << msg("err_unkn_arg") << words;
         return std::string("error: ") + e.getClassName() + ": " + e.getText();
@@ -111,10 +113,26 @@ TEST(OptionsLongOptions, OptionsFillTheRecord)
 
     const ChildResult more = runChecksInChild(
         [] {
-            Options before = build({"--show-releases", "--select-product-id", "P", "--select-release-id", "R1",
-                                    "--tier", "a,,b", "--proxy-port", "81x", "--source", "/mirror/",
-                                    "--download-retry-count", "4", "--override-os-vendor", "CentOS", "--no-clear",
-                                    "--enable-xml-output", "--set-option", "k = \"v w\"", "--with-ssl"});
+            Options before = build({"--show-releases",
+                                    "--select-product-id",
+                                    "P",
+                                    "--select-release-id",
+                                    "R1",
+                                    "--tier",
+                                    "a,,b",
+                                    "--proxy-port",
+                                    "81x",
+                                    "--source",
+                                    "/mirror/",
+                                    "--download-retry-count",
+                                    "4",
+                                    "--override-os-vendor",
+                                    "CentOS",
+                                    "--no-clear",
+                                    "--enable-xml-output",
+                                    "--set-option",
+                                    "k = \"v w\"",
+                                    "--with-ssl"});
             ASSERT_EQ(before.releaseSelectors.size(), 2u);
             EXPECT_EQ(before.releaseSelectors[0].getProductId(), "zanth");
             EXPECT_EQ(before.releaseSelectors[1].getReleaseId(), "R1");
@@ -177,7 +195,8 @@ TEST(OptionsLongOptions, FailuresOfTheOptionsAndTheirChecks)
         {{"--show-os-list", "--check-updates"}, override("check-updates", "show-os-list")},
         {{"--set-option", "9=x"}, user(msg("err_rc_param"))},
         {{"--set-user-interaction-mode", "gui"},
-         error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_MAYBE) << "Invalid argument for option --set-user-interaction-mode=gui"},
+         error(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+             << "Invalid argument for option --set-user-interaction-mode=gui"},
         {{"--select-release-id="}, internal_error("installer/Options.h", 116)},
     };
     const ChildResult checks = runChecksInChild(

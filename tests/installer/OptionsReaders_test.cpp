@@ -1,8 +1,6 @@
 // The sources read before the command line: the run-control file, the environment and the saved
 // component settings, and the line syntax that they and --set-option share. Every run that reads a
 // home directory sees a private one bound over /root.
-#include "installer/Options.h"
-
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -14,6 +12,7 @@
 #include "common/error.h"
 #include "common/format_message.h"
 #include "common/textutils.h"
+#include "installer/Options.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Tool.h"
@@ -29,7 +28,8 @@ public:
     {
         writeWholeFile(etc / "passwd", "root:x:0:0:root:/root:/bin/bash\n");
         options.binds = {{etc / "passwd", "/etc/passwd"}, {dir.path(), "/root"}};
-        for (const char* name : {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
+        for (const char* name :
+             {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
             options.env.emplace_back(name, nullptr);
     }
 
@@ -42,7 +42,10 @@ public:
         writeWholeFile(dir / relative, content);
     }
 
-    ChildResult dump(const std::vector<std::string>& args = {}) const { return runTool("kw_options_dump", args, options); }
+    ChildResult dump(const std::vector<std::string>& args = {}) const
+    {
+        return runTool("kw_options_dump", args, options);
+    }
 
     TempDir dir;
     TempDir etc;
@@ -244,7 +247,8 @@ TEST(OptionsReaders, SavedSettingsFileStructure)
                          << "broken component options.ini file: [prod_id] must precede any name=val lines";
     const std::vector<IniCase> cases = {
         // The header is taken as written, blanks included; the rest of its line is dropped.
-        {"[ my prod ] trailing words\nk=v\n[b]\n  k = \"w\"\n", "componentSettings[ my prod ][k]=\"v\"\ncomponentSettings[b][k]=\"w\"\n"},
+        {"[ my prod ] trailing words\nk=v\n[b]\n  k = \"w\"\n",
+         "componentSettings[ my prod ][k]=\"v\"\ncomponentSettings[b][k]=\"w\"\n"},
         {"k=v\n[zanth]\n", errorLine(broken)},
         // A comment line before a header lets the line reader take the header, which it refuses.
         {"[zanth]\n# comment\n[other]\nk=v\n", errorLine(userError(format_message(msg("err_rc_param"), "[other]")))},
@@ -271,10 +275,10 @@ TEST(OptionsReaders, UnreadableSavedSettingsArePassedOver)
     home.write(".kitwright/options.ini", "[zanth]\nk=v\n");
     runProgram("/bin/chmod", {"000", home.dir / ".kitwright/options.ini"});
     // Root reads any file: the dump runs without the capabilities that let it.
-    const ChildResult run =
-        runProgram("/usr/bin/setpriv", {"--bounding-set=-dac_override,-dac_read_search", "--",
-                                        std::string(KW_TEST_TOOLS_DIR) + "/kw_options_dump"},
-                   home.options);
+    const ChildResult run = runProgram(
+        "/usr/bin/setpriv",
+        {"--bounding-set=-dac_override,-dac_read_search", "--", std::string(KW_TEST_TOOLS_DIR) + "/kw_options_dump"},
+        home.options);
     EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
     EXPECT_EQ(field(run.out, "componentSettings[zanth][k]"), "<missing>");
 }
@@ -330,16 +334,34 @@ TEST(OptionsReaders, RunControlKeys)
                "USE_YUM=yes\nNO_SUCH_KEY=1\ndebug=yes\n");
     const ChildResult run = home.dump();
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"source", "/var/mirror/"}, {"useProductUpdates", "0"}, {"target", "/srv/dl"},
-        {"proxy", "proxy.lan:8080:u:p w"}, {"forceRemovePackagesTree", "1"}, {"skipComponentsCheck", "1"},
-        {"notifyEmail", "last"}, {"noClear", "1"}, {"truncateLog", "1"}, {"separateLogs", "1"},
-        {"maxStoredSeparateLogs", "7"}, {"strict", "1"}, {"debug", "1"}, {"overrideName", "N"},
-        {"overrideVendor", "CentOS"}, {"overrideVersion", "7"}, {"overrideArch", "x86_64"},
-        {"overrideEnvironment", "qz"}, {"releaseTiers", "testing,,stable"}, {"releaseTiersDefault", "0"},
-        {"allVersions", "0"}, {"showHiddenComponents", "1"}, {"downloadRetries", "5"}, {"skipGpgCheck", "1"},
-        {"extCatalogUrl", "http://ext/"}, {"sslProtocols", "TLSv1.2"}, {"sslCiphers", "HIGH"},
-        {"sslCipherServerPreference", "on"}};
+    const std::vector<std::pair<std::string, std::string>> expected = {{"source", "/var/mirror/"},
+                                                                       {"useProductUpdates", "0"},
+                                                                       {"target", "/srv/dl"},
+                                                                       {"proxy", "proxy.lan:8080:u:p w"},
+                                                                       {"forceRemovePackagesTree", "1"},
+                                                                       {"skipComponentsCheck", "1"},
+                                                                       {"notifyEmail", "last"},
+                                                                       {"noClear", "1"},
+                                                                       {"truncateLog", "1"},
+                                                                       {"separateLogs", "1"},
+                                                                       {"maxStoredSeparateLogs", "7"},
+                                                                       {"strict", "1"},
+                                                                       {"debug", "1"},
+                                                                       {"overrideName", "N"},
+                                                                       {"overrideVendor", "CentOS"},
+                                                                       {"overrideVersion", "7"},
+                                                                       {"overrideArch", "x86_64"},
+                                                                       {"overrideEnvironment", "qz"},
+                                                                       {"releaseTiers", "testing,,stable"},
+                                                                       {"releaseTiersDefault", "0"},
+                                                                       {"allVersions", "0"},
+                                                                       {"showHiddenComponents", "1"},
+                                                                       {"downloadRetries", "5"},
+                                                                       {"skipGpgCheck", "1"},
+                                                                       {"extCatalogUrl", "http://ext/"},
+                                                                       {"sslProtocols", "TLSv1.2"},
+                                                                       {"sslCiphers", "HIGH"},
+                                                                       {"sslCipherServerPreference", "on"}};
     for (const auto& e : expected)
         EXPECT_EQ(field(run.out, e.first), e.second) << e.first;
     // Deprecated and unknown keys (names compare with their case) are reported and passed over.
@@ -353,8 +375,13 @@ TEST(OptionsReaders, RunControlValueConversions)
     // Values that convert, in two files (the two tier settings would hide each other).
     const std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> files = {
         {"DOWNLOAD_RETRY_COUNT=2147483647\nDEBUG=NO\nCLEAR_SCREEN=yes\nPROXY_PORT=proxy\nSHOW_ALL_VERSIONS=no\n",
-         {{"downloadRetries", "2147483647"}, {"debug", "0"}, {"noClear", "0"}, {"proxy", ":0::"},
-          {"releaseTiers", "stable,release,current"}, {"allVersions", "0"}, {"releaseTiersDefault", "1"}}},
+         {{"downloadRetries", "2147483647"},
+          {"debug", "0"},
+          {"noClear", "0"},
+          {"proxy", ":0::"},
+          {"releaseTiers", "stable,release,current"},
+          {"allVersions", "0"},
+          {"releaseTiersDefault", "1"}}},
         {"SHOW_ALL_RELEASES=yes\nDISABLE_RELEASE_TIERS_FILTER=yes\n",
          {{"releaseTiers", ""}, {"allVersions", "1"}, {"releaseTiersDefault", "0"}}},
     };
@@ -445,7 +472,8 @@ TEST(OptionsReaders, FailedConstructionLeavesTheDefaultRecordAndNoSecondParse)
             Options::argc = 3;
             Options::argv = argv.data();
             const error first = caught([] { Options::instance(); });
-            EXPECT_EQ(first.getText(), format_message(Messages().get("err_retry_arg"), "--download-retry-count") + "\n");
+            EXPECT_EQ(first.getText(),
+                      format_message(Messages().get("err_retry_arg"), "--download-retry-count") + "\n");
             // A second call neither throws nor parses: the record is the default one.
             Options& options = Options::instance();
             EXPECT_FALSE(options.debug);

@@ -31,7 +31,9 @@ std::string defaultDump(const std::string& target)
            "source=https://updates.zanth.example/\n"
            "useProductUpdates=1\n"
            "systemPackagesCache=\n"
-           "target=" + target + "\n"
+           "target=" +
+           target +
+           "\n"
            "releaseTiers=stable,release,current\n"
            "releaseTiersDefault=1\n"
            "selectedReleaseIds=\n"
@@ -90,13 +92,16 @@ TEST(Options, DefaultsFollowTheHomeDirectoryOfRoot)
     // The dump's standard output is a file, so the terminal width falls back to 80.
     for (const std::string home : {"/", "/root"}) {
         TempDir dir;
-        writeWholeFile(dir / "passwd", "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n"
-                                       "root:x:0:0:root:" + home + ":/bin/bash\n");
+        writeWholeFile(dir / "passwd",
+                       "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n"
+                       "root:x:0:0:root:" +
+                           home + ":/bin/bash\n");
         ChildOptions options;
         options.binds = {{dir / "passwd", "/etc/passwd"}};
         if (home == "/root")
             options.tmpfs = {"/root"};  // no settings file of the host's administrator
-        for (const char* name : {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
+        for (const char* name :
+             {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
             options.env.emplace_back(name, nullptr);
         const ChildResult dump = runTool("kw_options_dump", {}, options);
         EXPECT_EQ(dump.exit_code, 0) << dump.err;
@@ -216,8 +221,7 @@ TEST(Options, GuardedSettersAllowOneChoicePerRun)
         } else {
             ASSERT_TRUE(e) << "case " << i;
             EXPECT_EQ(codes(*e), std::make_tuple(E_USER, REP_NONE, SYS_STABLE, SUPP_MAYBE)) << "case " << i;
-            EXPECT_EQ(e->getText(),
-                      format_message(Messages().get("err_cmd_override"), c.clash[0], c.clash[1]) + "\n")
+            EXPECT_EQ(e->getText(), format_message(Messages().get("err_cmd_override"), c.clash[0], c.clash[1]) + "\n")
                 << "case " << i;
         }
         EXPECT_EQ(o.workMode, c.workMode) << "case " << i;
@@ -346,7 +350,8 @@ TEST(Options, ReleaseSelectorMisuseIsAnInternalError)
     const std::string prefix = "An internal error occured in Zanth Installer ";
     const error kindId = caught([] { ReleaseSelector("zanth", ReleaseSelector::ID); });
     const error emptyId = caught([] { ReleaseSelector("zanth", std::string()); });
-    const error viaOption = caught([] { Options().addReleaseSelector("select-release-id", ReleaseSelector::ID, "", ""); });
+    const error viaOption =
+        caught([] { Options().addReleaseSelector("select-release-id", ReleaseSelector::ID, "", ""); });
     const error noId = caught([] { ReleaseSelector("zanth", ReleaseSelector::LATEST).getReleaseId(); });
     for (const error* e : {&kindId, &emptyId, &viaOption, &noId}) {
         EXPECT_EQ(codes(*e), std::make_tuple(E_INTERNAL, REP_NONE, SYS_STABLE, SUPP_NEED));
@@ -397,10 +402,8 @@ TEST(Options, BackgroundInstall)
         bool background;
     };
     const std::vector<BackgroundCase> cases = {
-        {false, Options::INSTALL, true, true},
-        {true, Options::INSTALL, true, false},
-        {false, Options::INSTALL, false, false},
-        {false, Options::SHOW_PACKAGES, true, false},
+        {false, Options::INSTALL, true, true},     {true, Options::INSTALL, true, false},
+        {false, Options::INSTALL, false, false},   {false, Options::SHOW_PACKAGES, true, false},
         {false, Options::NO_COMMAND, true, false},
     };
     for (const BackgroundCase& c : cases) {
@@ -485,12 +488,9 @@ TEST(Options, CompletionOutputOnlyForCommandHelpWithoutDebug)
         bool output;
     };
     const std::vector<CompletionCase> cases = {
-        {Options::HELP_COMMAND, false, 1, true},
-        {Options::HELP_COMMAND, false, 0, false},
-        {Options::HELP_COMMAND, false, -1, false},
-        {Options::HELP_COMMAND, true, 1, false},
-        {Options::HELP, false, 1, false},
-        {Options::NON_INTERACTIVE, false, 1, false},
+        {Options::HELP_COMMAND, false, 1, true},   {Options::HELP_COMMAND, false, 0, false},
+        {Options::HELP_COMMAND, false, -1, false}, {Options::HELP_COMMAND, true, 1, false},
+        {Options::HELP, false, 1, false},          {Options::NON_INTERACTIVE, false, 1, false},
     };
     for (const CompletionCase& c : cases) {
         Options o;
@@ -504,8 +504,9 @@ TEST(Options, CompletionOutputOnlyForCommandHelpWithoutDebug)
 
 TEST(Options, QuotedCommandLineMatchesCQuoting)
 {
-    const std::vector<std::string> args = {"/usr/local/bin/kit wright", "with blank", "a\"quote", "back\\slash",
-                                           "tab\there", "utf8 \xc3\xa9 \xff\x80", "", "new\nline", "del\x7f"};
+    const std::vector<std::string> args = {
+        "/usr/local/bin/kit wright", "with blank", "a\"quote",  "back\\slash", "tab\there",
+        "utf8 \xc3\xa9 \xff\x80",    "",           "new\nline", "del\x7f"};
     std::vector<char*> argv;
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));

@@ -18,8 +18,7 @@ typedef boost::shared_ptr<Release> release_t;
 
 release_t makeRelease(const std::string& name)
 {
-    boost::shared_ptr<Product> product(
-        new Product("zanth", "Zanth", false, {}, {}, {}, "", "", "", "", {}));
+    boost::shared_ptr<Product> product(new Product("zanth", "Zanth", false, {}, {}, {}, "", "", "", "", {}));
     return release_t(new Release(product, name, name, "", "1.0", "0.1"));
 }
 

@@ -1,12 +1,11 @@
 #include "installer/ProgressValueRender.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <iostream>
 
 #include <boost/make_shared.hpp>
 #include <boost/regex.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -170,11 +169,9 @@ TEST(DownloadProgressRendererTest, WholeLinesMarkEachNewKindOfInformation)
         },
         false);
     const std::string retry = format_message(messages.get("download_retry_progress"), 2, 3);
-    EXPECT_EQ(shown, fileLine("p/q.xml") + "0%\n" +
-                         messages.get("download_file") + "p/q.xml" + retry + ": boom\n" +
-                         messages.get("download_file") + "p/q.xml" + retry + ": 25%\n" +
-                         messages.get("download_file") + "p/q.xml" + retry + ": 100% " +
-                         messages.get("download_done") + "\n");
+    EXPECT_EQ(shown, fileLine("p/q.xml") + "0%\n" + messages.get("download_file") + "p/q.xml" + retry + ": boom\n" +
+                         messages.get("download_file") + "p/q.xml" + retry + ": 25%\n" + messages.get("download_file") +
+                         "p/q.xml" + retry + ": 100% " + messages.get("download_done") + "\n");
 }
 
 TEST(DownloadProgressRendererTest, StatusLinesRedrawInPlaceAndASingleFileEndsWithALineEnd)
@@ -207,8 +204,8 @@ TEST(DownloadProgressRendererTest, TheLastOfCountedFilesAddsTheAllDoneLine)
             },
             status_lines);
         const std::string all_done = messages.get("download_all_done");
-        const std::string third = messages.get("download_file") +
-                                  format_message(messages.get("download_total_progress"), 3, 3) + "three: ";
+        const std::string third =
+            messages.get("download_file") + format_message(messages.get("download_total_progress"), 3, 3) + "three: ";
         const size_t at = shown.find(all_done);
         ASSERT_NE(at, std::string::npos) << shown;
         EXPECT_EQ(shown.find(all_done, at + 1), std::string::npos) << shown;

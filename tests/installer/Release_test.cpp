@@ -389,7 +389,8 @@ TEST(ReleaseTest, VisibilityByHidePolicyTiersAndCommand)
     for (const Case& c : cases) {
         Options::instance().releaseTiers =
             c.listing == NO_TIERS ? std::vector<std::string>{} : std::vector<std::string>{"stable", "beta"};
-        Options::instance().command = c.listing == ALL_TIERS_LISTED ? Options::SHOW_ALL_RELEASES : Options::SHOW_RELEASES;
+        Options::instance().command =
+            c.listing == ALL_TIERS_LISTED ? Options::SHOW_ALL_RELEASES : Options::SHOW_RELEASES;
         for (const char* version : {"18.1", "18.0.50"}) {
             const boost::shared_ptr<Release> release = makeRelease(product, "r", version, "17.0");
             release->set_hide_policy(c.policy);

@@ -1,11 +1,12 @@
 #include "installer/Reporter.h"
 
+#include <tinyxml.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <tinyxml.h>
 
 #include "tests/support/TempDir.h"
 #include "tests/support/Tool.h"
@@ -57,14 +58,16 @@ TEST(Reporter, RepliesAsTextAndXml)
         // The XML form: only the root, attributes in the order status, error_message, error_class.
         {true, "", "0", "", "", DECLARATION + "<kitwright status=\"ok\" />\n\n", ""},
         {true, "install_", "1", "it failed", "internal",
-         DECLARATION + "<kitwright status=\"install_error\" error_message=\"it failed\" error_class=\"internal\" />\n\n",
+         DECLARATION +
+             "<kitwright status=\"install_error\" error_message=\"it failed\" error_class=\"internal\" />\n\n",
          "ERROR: it failed\n"},
         {true, "", "1", "", "user", DECLARATION + "<kitwright status=\"error\" />\n\n", "ERROR: \n"},
         {true, "query_", "2", "locked", "",
          DECLARATION + "<kitwright status=\"query_busy\" error_message=\"locked\" />\n\n", ""},
         {true, "", "0", "", "user", DECLARATION + "<kitwright status=\"ok\" />\n\n", ""},
         {true, "query_", "5", "", "", DECLARATION + "<kitwright status=\"query_\" />\n\n", ""},
-        {true, "", "0", "a<b>&c", "", DECLARATION + "<kitwright status=\"ok\" error_message=\"a&lt;b&gt;&amp;c\" />\n\n", ""},
+        {true, "", "0", "a<b>&c", "",
+         DECLARATION + "<kitwright status=\"ok\" error_message=\"a&lt;b&gt;&amp;c\" />\n\n", ""},
     };
     for (const ReplyCase& c : cases) {
         const ChildResult reply = runTool("kw_reply_probe", probeArgs(c));

@@ -88,8 +88,9 @@ TEST(RunProgram, InterruptionIsAnXmlErrorReplyWithXmlOutput)
         return driver::run_program([](int, char**) { throw Progress::Interrupted(SIGTERM); }, 0, nullptr);
     });
     EXPECT_EQ(run.exit_code, 2);
-    EXPECT_EQ(run.out, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
-                       "<kitwright status=\"error\" error_message=\"Interrupted by user\" error_class=\"user\" />\n\n");
+    EXPECT_EQ(run.out,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
+              "<kitwright status=\"error\" error_message=\"Interrupted by user\" error_class=\"user\" />\n\n");
     EXPECT_EQ(run.err, "ERROR: Interrupted by user\n");
 }
 

@@ -2,6 +2,8 @@
 // pass. The program formats leniently (common/format_message.h), so a text with another number of
 // directives would quietly lose or drop a value there; here each compiled catalog is formatted with
 // Boost's errors on, so such a text fails.
+#include "messages/CatalogFillers.h"
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -12,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include "common/Messages.h"
-#include "messages/CatalogFillers.h"
 
 namespace {
 
@@ -142,8 +143,7 @@ TEST(CatalogFormat, CommandHelpFormatsWithTheThreeExampleValues)
                 text += (i == 1 ? "\n\n" : "\n") + catalog.at(keys[i]);
             EXPECT_NO_THROW(formatUsage(text)) << code << ": " << keys[0];
         }
-        EXPECT_NE(formatUsage(catalog.at("usage_cmd_upgrade_tail")).find("upgrade ZANTH_12_5_30"),
-                  std::string::npos)
+        EXPECT_NE(formatUsage(catalog.at("usage_cmd_upgrade_tail")).find("upgrade ZANTH_12_5_30"), std::string::npos)
             << code;
     }
 }

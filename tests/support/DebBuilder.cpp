@@ -34,8 +34,8 @@ std::string DebBuilder::assemble(const std::string& control_text, const std::str
     writeWholeFile(parts / "control", control_text);
     writeWholeFile(parts / "debian-binary", "2.0\n");
     const std::string path = dir + "/" + file_name;
-    run(shell_command({"rm", "-f", path}) + " && " + shell_command({"cd", parts.path()}) + " && tar -czf control.tar.gz ./control && " +
-        "tar -czf data.tar.gz -T /dev/null && " +
+    run(shell_command({"rm", "-f", path}) + " && " + shell_command({"cd", parts.path()}) +
+        " && tar -czf control.tar.gz ./control && " + "tar -czf data.tar.gz -T /dev/null && " +
         shell_command({"ar", "rc", path, "debian-binary", "control.tar.gz", "data.tar.gz"}));
     return path;
 }

@@ -17,8 +17,8 @@ public:
     std::string assemble(const std::string& control, const std::string& file_name = "assembled.deb") const;
 
     // The control fields of a small valid package.
-    static std::string control(const std::string& name, const std::string& version,
-                               const std::string& arch = "all", const std::string& more = "");
+    static std::string control(const std::string& name, const std::string& version, const std::string& arch = "all",
+                               const std::string& more = "");
 
 private:
     std::string dir;

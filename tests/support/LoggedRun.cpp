@@ -1,12 +1,12 @@
 #include "tests/support/LoggedRun.h"
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <iostream>
 #include <map>
 #include <sstream>
 #include <vector>
-
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <boost/regex.hpp>
 

@@ -30,8 +30,7 @@ const char* const python = "/usr/bin/python3";
 
 LoopbackServer LoopbackServer::files(const std::string& dir)
 {
-    return LoopbackServer({python, "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", dir},
-                          false);
+    return LoopbackServer({python, "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", dir}, false);
 }
 
 LoopbackServer LoopbackServer::scripted(const std::string& dir, const std::string& log)
@@ -79,7 +78,8 @@ LoopbackServer::LoopbackServer(const std::vector<std::string>& argv, bool port_a
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(start_timeout_ms);
     boost::smatch match;
     while (!boost::regex_search(output, match, wanted)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd p = {fds[0], POLLIN, 0};
         char buffer[256];
         ssize_t n = 0;

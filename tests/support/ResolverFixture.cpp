@@ -1,8 +1,8 @@
 #include "tests/support/ResolverFixture.h"
 
-#include <gtest/gtest.h>
-
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 #include "common/Log.h"
 #include "common/Messages.h"
@@ -32,8 +32,8 @@ const Package* ResolverWorld::get(const std::string& name, const std::string& ve
 {
     const Package* p = nullptr;
     for (const Package* candidate : repository.findByName(name))
-        if (candidate->getVersion().toString() == version && candidate->getType() == type
-            && (arch.empty() || arch == candidate->getArch().c_str()))
+        if (candidate->getVersion().toString() == version && candidate->getType() == type &&
+            (arch.empty() || arch == candidate->getArch().c_str()))
             p = candidate;
     if (!p) {
         ADD_FAILURE() << "no package " << name << "-" << version << " ~" << type;
@@ -59,8 +59,7 @@ std::string ResolverWorld::result() const
     return text;
 }
 
-int resolveLikeInstaller(Repository& repository, const cpkgs_t& installList, const Package* package,
-                         cpkgs_t& result)
+int resolveLikeInstaller(Repository& repository, const cpkgs_t& installList, const Package* package, cpkgs_t& result)
 {
     result.clear();
     PkgManager manager(&repository, &result, PkgManager::Options{PkgManager::RESOLVE_INSTALL, false, false});

@@ -38,7 +38,6 @@ public:
 // server architecture, the install list requested, and up to 100 tries of findRequiredFor, each on
 // an empty result, starting again after every restart; then the error of "err_prep_group".
 // Returns the tries made.
-int resolveLikeInstaller(Repository& repository, const cpkgs_t& installList, const Package* package,
-                         cpkgs_t& result);
+int resolveLikeInstaller(Repository& repository, const cpkgs_t& installList, const Package* package, cpkgs_t& result);
 
 #endif

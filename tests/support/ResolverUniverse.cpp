@@ -1,12 +1,12 @@
 #include "tests/support/ResolverUniverse.h"
 
 #include <cstdio>
-
-#include <boost/filesystem.hpp>
 #include <random>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+
+#include <boost/filesystem.hpp>
 
 #include "common/DependencyLogical.h"
 #include "common/Repository.h"
@@ -165,8 +165,8 @@ std::string controlRecords(const cpkgs_t& packages, bool installed)
         out << "Package: " << p->getName() << "\n";
         if (installed)
             out << "Status: install ok installed\n";
-        out << "Maintainer: Test <test@example.com>\nArchitecture: " << p->getArch() << "\nVersion: "
-            << p->getVersion().toString() << "\n";
+        out << "Maintainer: Test <test@example.com>\nArchitecture: " << p->getArch()
+            << "\nVersion: " << p->getVersion().toString() << "\n";
         relationField(out, "Depends", p, [](const Package* q, uint32_t i) { return q->getRequire(i); });
         relationField(out, "Provides", p, [](const Package* q, uint32_t i) { return q->getProvide(i); });
         relationField(out, "Conflicts", p, [](const Package* q, uint32_t i) { return q->getConflict(i); });
@@ -196,10 +196,14 @@ std::vector<std::string> aptPrivateOptions(const std::string& dir)
     for (const char* file : {"/sources.list", "/status"})
         if (!boost::filesystem::exists(dir + file))
             writeWholeFile(dir + file, "");
-    return {"-o", "Dir::State::status=" + dir + "/status", "-o", "Dir::State::Lists=" + dir + "/lists",
-            "-o", "Dir::Cache=" + dir + "/cache", "-o", "Dir::Etc::SourceList=" + dir + "/sources.list",
-            "-o", "Dir::Etc::SourceParts=" + dir + "/parts", "-o", "Dir::Etc::PreferencesParts=" + dir + "/preferences.d",
-            "-o", "Dir::State::extended_states=" + dir + "/extended_states", "-o", "Debug::NoLocking=1",
+    return {"-o", "Dir::State::status=" + dir + "/status",
+            "-o", "Dir::State::Lists=" + dir + "/lists",
+            "-o", "Dir::Cache=" + dir + "/cache",
+            "-o", "Dir::Etc::SourceList=" + dir + "/sources.list",
+            "-o", "Dir::Etc::SourceParts=" + dir + "/parts",
+            "-o", "Dir::Etc::PreferencesParts=" + dir + "/preferences.d",
+            "-o", "Dir::State::extended_states=" + dir + "/extended_states",
+            "-o", "Debug::NoLocking=1",
             "-o", "APT::Architecture=amd64"};
 }
 
@@ -213,8 +217,8 @@ std::vector<AptVerdict> aptCheckAll(const std::vector<cpkgs_t>& sets)
         const std::vector<std::string> options = aptPrivateOptions(state);
         words.insert(words.end(), options.begin(), options.end());
         writeWholeFile(state + "/status", dpkgStatus(sets[i]));
-        script += "(" + shell_command(words) + " > " + shell_word(state + "/out") + " 2>&1; echo $? > "
-            + shell_word(state + "/exit") + ") &\n";
+        script += "(" + shell_command(words) + " > " + shell_word(state + "/out") + " 2>&1; echo $? > " +
+                  shell_word(state + "/exit") + ") &\n";
     }
     shellOutput(script + "wait");
     std::vector<AptVerdict> verdicts;

@@ -29,8 +29,8 @@ std::string RpmDatabase::install(const std::vector<Recipe>& recipes)
     const std::string output =
         shellOutput(commands + "; } >/dev/null 2>&1 && " + shell_command({"env", "HOME=" + home_, "rpm", "-i"}) +
                     " --justdb --nodeps --ignorearch --replacefiles $(find " + shell_word(rpms) +
-                    " -name '*.rpm') 2>/dev/null && " + shell_command({"mv", rpms, rpms + "-" + std::to_string(built)}) +
-                    " && echo ready");
+                    " -name '*.rpm') 2>/dev/null && " +
+                    shell_command({"mv", rpms, rpms + "-" + std::to_string(built)}) + " && echo ready");
     return output == "ready\n" ? std::string() : "the test packages could not be built or entered: " + output;
 }
 

@@ -74,8 +74,8 @@ TEST(MakeMirror, IndexFilesDifferAndCarryTheCatalogueFeatures)
     EXPECT_EQ(xpath(zanth, "string(//release[1]/build[2]/@os_vendor)"), "AlmaLinux");
 
     const auto& firstRelease = mirror.manifest().get_child("products").front().second.get_child("releases");
-    const std::string build = mirror.path() + "/" +
-        firstRelease.front().second.get_child("builds").front().second.get<std::string>("config");
+    const std::string build =
+        mirror.path() + "/" + firstRelease.front().second.get_child("builds").front().second.get<std::string>("config");
     for (const char* expression :
          {"count(//component/keypackages/keyprovide)", "count(//component/keypackages/nokeypackage)",
           "count(//component[@environment='qz'])", "count(//component[@hidden='true'])",
