@@ -7,7 +7,7 @@
 #include "common/Opsys.h"
 #include "common/ProgramVersion.h"
 #include "installer/Options.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/ForcedSystem.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/thrown.h"
 
@@ -40,13 +40,8 @@ TEST(SelfUpgrade, BinaryNameOfTheRunningSystem)
         {"Oracle", "9.3", "aarch64", "quillfern_installer_Oracle_9.3_aarch64"},
     };
     for (const Case& c : cases) {
-        const ChildResult r = runChecksInChild([&] {
-            Opsys::overrideName = "Linux";
-            Opsys::overrideVendor = c.vendor;
-            Opsys::overrideVersion = c.version;
-            Opsys::overrideArch = c.arch;
-            EXPECT_EQ(SelfUpgrade::get_binary_name(), c.name);
-        });
+        const ChildResult r = runChecksOnSystem({"Linux", c.vendor, c.version, c.arch, ""},
+                                                [&] { EXPECT_EQ(SelfUpgrade::get_binary_name(), c.name); });
         EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     }
 }
