@@ -1,14 +1,11 @@
-// The operating-system warnings, each under forced system fields in a child of its own: the running
-// system is detected once per process, so nothing in this program's own process may detect it first.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "common/Messages.h"
-#include "common/Opsys.h"
 #include "installer/BuildManager.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/ForcedSystem.h"
 #include "tests/support/TestCatalogue.h"
 
 namespace {
@@ -37,10 +34,7 @@ TEST(BuildManagerWindows, UnsupportedSystemsAreWarnedAbout)
         {"Linux", "Debian", "12", true, {}},
     };
     for (const Case& c : cases) {
-        const ChildResult result = runChecksInChild([&] {
-            Opsys::overrideName = c.name;
-            Opsys::overrideVendor = c.vendor;
-            Opsys::overrideVersion = c.version;
+        const ChildResult result = runChecksOnSystem({c.name, c.vendor, c.version, "", ""}, [&] {
             TestCatalogue catalogue;
             if (c.zanth_installed)
                 catalogue.install({{"kwt-zanth-core", "18"}});
