@@ -5,6 +5,13 @@
 #include "installer/Product.h"
 #include "installer/Release.h"
 
+namespace {
+
+// Internal errors keep the line numbers under which support knows them.
+const int LINE_NO_COMPATIBILITY = 56;
+
+}  // namespace
+
 Addon::Addon(const std::string& id_, const std::string& name_, const std::string& version_, bool lazy_)
     : id(id_), name(name_), version(version_), lazy(lazy_)
 {
@@ -28,7 +35,7 @@ bool Addon::applicableTo(const Release& release) const
 {
     // The catalogue reader refuses addons without records.
     if (compatibility.empty())
-        throw KW_INTERNAL_ERROR();
+        throw internal_error(__FILE__, LINE_NO_COMPATIBILITY);
     if (!release.prod())
         throw KW_INTERNAL_ERROR();
     const Version& version = release.get_version();

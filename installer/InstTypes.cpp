@@ -10,6 +10,10 @@
 
 namespace {
 
+// Internal errors keep the line numbers under which support knows them.
+const int LINE_TYPE_WITHOUT_NAMES = 83;
+const int LINE_TYPE_WITHOUT_COMPONENTS = 84;
+
 bool same_but_case(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -54,9 +58,9 @@ const InstTypes::type_t& InstTypes::getType(const product_t& product, const std:
 void InstTypes::addType(const Build& build, const type_t& type)
 {
     if (type.names.empty())
-        throw KW_INTERNAL_ERROR();
+        throw internal_error(__FILE__, LINE_TYPE_WITHOUT_NAMES);
     if (type.mode == DECLARED && type.components.empty())
-        throw KW_INTERNAL_ERROR();
+        throw internal_error(__FILE__, LINE_TYPE_WITHOUT_COMPONENTS);
     // Types come from the build files of releases; an addon build is attached to one first.
     if (!build.getParent() || !build.getParent()->prod())
         throw KW_INTERNAL_ERROR();

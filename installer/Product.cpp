@@ -3,6 +3,13 @@
 #include "common/Repository.h"
 #include "common/error.h"
 
+namespace {
+
+// Internal errors keep the line numbers under which support knows them.
+const int LINE_NO_KEY_PACKAGES = 12;
+
+}  // namespace
+
 Product::GetPkgVerDirectlyFromSystem::GetPkgVerDirectlyFromSystem(Repository* repository_) : repository(repository_) {}
 
 std::string Product::GetPkgVerDirectlyFromSystem::operator()(const std::string& name) const
@@ -26,7 +33,7 @@ std::string Product::detectInstalledVersion(const GetSystemPackage& installed) c
 {
     // The catalogue reader refuses a product without key packages.
     if (_keypackages.empty() || _keypackages.front().empty())
-        throw KW_INTERNAL_ERROR();
+        throw internal_error(__FILE__, LINE_NO_KEY_PACKAGES);
     // The groups only order the search: the first installed key package decides.
     for (const std::vector<std::string>& group : _keypackages)
         for (const std::string& name : group) {

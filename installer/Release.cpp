@@ -11,6 +11,11 @@
 
 namespace {
 
+// Internal errors keep the line numbers under which support knows them.
+const int LINE_NO_REPOSITORY = 87;
+const int LINE_NO_KEY_PACKAGES = 114;
+const int LINE_UPDATE_MODE_OF_NOT_ACTUAL = 319;
+
 // The version text up to its first ".", without epoch and release.
 std::string first_segment(const Version& version)
 {
@@ -66,9 +71,9 @@ std::string Release::calculate_current_release(Repository* rep) const
 {
     // Callers always give the repository, and the catalogue reader refuses products without key packages.
     if (rep == nullptr)
-        throw KW_INTERNAL_ERROR();
+        throw internal_error(__FILE__, LINE_NO_REPOSITORY);
     if (!product || prod()->keypackages().empty() || prod()->keypackages().front().empty())
-        throw KW_INTERNAL_ERROR();
+        throw internal_error(__FILE__, LINE_NO_KEY_PACKAGES);
     // The groups only order the search: the first installed key package decides.
     for (const std::vector<std::string>& group : prod()->keypackages())
         for (const std::string& package : group)
@@ -146,7 +151,7 @@ bool Release::is_current() const
 Release::update_mode_t Release::get_update_mode() const
 {
     if (!is_actual())
-        throw KW_INTERNAL_ERROR();
+        throw internal_error(__FILE__, LINE_UPDATE_MODE_OF_NOT_ACTUAL);
     return update_mode;
 }
 

@@ -8,6 +8,7 @@
 
 #include "common/Log.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ForcedSystem.h"
 
 namespace {
 
@@ -20,10 +21,6 @@ std::string commandLine(const char* command)
     EXPECT_FALSE(output.empty()) << command;
     return output.substr(0, output.find('\n'));
 }
-
-struct Overrides {
-    std::string name, vendor, version, arch, environment;
-};
 
 std::string describe(const Opsys& os)
 {
@@ -39,7 +36,7 @@ std::string describe(const Opsys& os)
 // Detects the running system in a child that sees the fixture's etc directory as /etc and, when
 // given, the fixture's proc directory as /proc. Standard output gets the description, standard
 // error the log.
-ChildResult detect(const std::string& etc, const std::string& proc = "", const Overrides& forced = Overrides())
+ChildResult detect(const std::string& etc, const std::string& proc = "", const ForcedSystem& forced = ForcedSystem())
 {
     ChildOptions options;
     if (!etc.empty())
@@ -49,11 +46,7 @@ ChildResult detect(const std::string& etc, const std::string& proc = "", const O
     return runInChild(
         [&] {
             Log::consoleLevel = 2;
-            Opsys::overrideName = forced.name;
-            Opsys::overrideVendor = forced.vendor;
-            Opsys::overrideVersion = forced.version;
-            Opsys::overrideArch = forced.arch;
-            Opsys::overrideEnvironment = forced.environment;
+            forced.apply();
             std::cout << describe(Opsys());
             return 0;
         },
@@ -137,18 +130,18 @@ TEST(OpsysDetectTest, Overrides)
 {
     const std::string name = commandLine("uname -s");
     const std::string arch = commandLine("uname -m");
-    Overrides vendor_only;
+    ForcedSystem vendor_only;
     vendor_only.vendor = "RedHat";
     ChildResult result = detect("ubuntu-lsb", "", vendor_only);
     ASSERT_EQ(result.exit_code, 0) << result.err;
     EXPECT_EQ(result.out, name + "|RedHat|22.04|" + arch + "||rh");
 
-    Overrides version_only;
+    ForcedSystem version_only;
     version_only.version = "13";
     result = detect("debian-testing", "", version_only);
     EXPECT_EQ(result.out, name + "|Debian|13|" + arch + "||deb");
 
-    const Overrides all = {"FreeBSD", "Microsoft", "2019-1", "i386", "qz"};
+    const ForcedSystem all = {"FreeBSD", "Microsoft", "2019-1", "i386", "qz"};
     result = detect("centos", "proc-qz-0", all);
     EXPECT_EQ(result.out, "FreeBSD|Microsoft|2019-1|i386|qz|other");
     EXPECT_NE(result.err.find("Got OS name FreeBSD, vendor Microsoft, version 2019-1, arch i386, environment qz\n"),

@@ -16,6 +16,7 @@
 #include "installer/Options.h"
 #include "installer/SelfUpgrade.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ForcedSystem.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -431,9 +432,7 @@ TEST_F(BuildInfFileTest, SignatureCheckByValueAndRunningSystem)
         std::string text = readWholeFile(DATA + "gpgcheck.xml");
         boost::replace_first(text, "@GPGCHECK@", c.value);
         writeWholeFile(dir / "gpgcheck.xml", text);
-        const ChildResult r = runChecksInChild([&] {
-            Opsys::overrideVendor = c.vendor;
-            Opsys::overrideName = "Linux";
+        const ChildResult r = runChecksOnSystem({"Linux", c.vendor, "", "", ""}, [&] {
             EXPECT_EQ(load(dir / "gpgcheck.xml")->gpgcheck, c.on) << c.value << " on " << c.vendor;
         });
         EXPECT_EQ(r.exit_code, 0) << r.out << r.err;

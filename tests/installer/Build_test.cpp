@@ -12,7 +12,7 @@
 #include "common/textutils.h"
 #include "installer/Product.h"
 #include "installer/Release.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/ForcedSystem.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/printed.h"
 #include "tests/support/thrown.h"
@@ -21,10 +21,6 @@ namespace {
 
 // The running system is detected once per process: every test that needs it, overridden or not,
 // detects it in a child of its own.
-
-struct System {
-    std::string name, vendor, version, arch, environment;
-};
 
 struct BuildSpec {
     std::string vendor, version, arch, environment;
@@ -48,17 +44,9 @@ BuildList makeBuilds(const boost::shared_ptr<Release>& release, const std::vecto
 }
 
 // Runs the body in a child whose running system is the given one, forced through the overrides.
-void onSystem(const System& system, const std::function<void()>& body)
+void onSystem(const ForcedSystem& system, const std::function<void()>& body)
 {
-    const ChildResult result = runChecksInChild([&] {
-        Opsys::overrideName = system.name;
-        Opsys::overrideVendor = system.vendor;
-        Opsys::overrideVersion = system.version;
-        Opsys::overrideArch = system.arch;
-        Opsys::overrideEnvironment = system.environment;
-        Opsys();
-        body();
-    });
+    const ChildResult result = runChecksOnSystem(system, body);
     EXPECT_EQ(result.exit_code, 0) << system.vendor << " " << system.version << ": " << result.out << result.err;
 }
 
@@ -130,7 +118,7 @@ TEST(BuildTest, BestBuildUnderOtherSystems)
 {
     struct Case {
         const char* what;
-        System system;
+        ForcedSystem system;
         std::vector<BuildSpec> builds;
         int best;  // index of the expected build; -1: none
     };

@@ -17,27 +17,12 @@
 #include "installer/Options.h"
 #include "installer/Reporter.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Tool.h"
 #include "tests/support/thrown.h"
 
 namespace {
-
-// A child with a home directory of its own (holding `rc` as its run-control file when given) and
-// none of the settings variables.
-ChildOptions privateHome(TempDir& home, const std::string& rc = "")
-{
-    ChildOptions options;
-    writeWholeFile(home / "passwd", "root:x:0:0:root:/root:/bin/bash\n");
-    runProgram("/bin/mkdir", {"-p", home / "root"});
-    if (!rc.empty())
-        writeWholeFile(home / "root/.kitwrightrc", rc);
-    options.binds = {{home / "passwd", "/etc/passwd"}, {home / "root", "/root"}};
-    for (const char* name :
-         {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
-        options.env.emplace_back(name, nullptr);
-    return options;
-}
 
 Options build(std::vector<std::string> args)
 {
@@ -56,7 +41,7 @@ std::string msg(const char* key)
 
 TEST(CommandDescription, CommandsSetTheRecord)
 {
-    TempDir home;
+    const PrivateHome home;
     const ChildResult checks = runChecksInChild(
         [] {
             Options help = build({"help"});
@@ -118,13 +103,14 @@ TEST(CommandDescription, CommandsSetTheRecord)
             // The selectors are understood later, against the catalogue.
             EXPECT_EQ(list.command, Options::NO_COMMAND);
         },
-        privateHome(home));
+        home.options);
     EXPECT_EQ(checks.exit_code, 0) << checks.out << checks.err;
 }
 
 TEST(CommandDescription, RunControlValuesShowThroughTheSwitches)
 {
-    TempDir home;
+    const PrivateHome home;
+    home.write(".kitwrightrc", "SKIP_GPG_CHECK=yes\nSEPARATE_LOGS=yes\nDOWNLOAD_RETRY_COUNT=7\n");
     const ChildResult checks = runChecksInChild(
         [] {
             Options o = build({"list", "--debug"});
@@ -133,7 +119,7 @@ TEST(CommandDescription, RunControlValuesShowThroughTheSwitches)
             EXPECT_TRUE(o.debug);
             EXPECT_EQ(o.downloadRetries, 7);
         },
-        privateHome(home, "SKIP_GPG_CHECK=yes\nSEPARATE_LOGS=yes\nDOWNLOAD_RETRY_COUNT=7\n"));
+        home.options);
     EXPECT_EQ(checks.exit_code, 0) << checks.out << checks.err;
 }
 
@@ -170,7 +156,7 @@ TEST(CommandDescription, Failures)
              .getText(),
          false},
     };
-    TempDir home;
+    const PrivateHome home;
     const ChildResult checks = runChecksInChild(
         [&] {
             for (const FailureCase& c : cases) {
@@ -191,14 +177,13 @@ TEST(CommandDescription, Failures)
             // What the notifiers accept.
             EXPECT_EQ(build({"install", "--preset", "P", "--with", "w", "--without", "x"}).command, Options::INSTALL);
         },
-        privateHome(home));
+        home.options);
     EXPECT_EQ(checks.exit_code, 0) << checks.out << checks.err;
 }
 
 TEST(CommandDescription, DeprecatedOptionsAreLogged)
 {
-    TempDir home;
-    const ChildResult run = runTool("kw_options_dump", {"list", "--repatch", "--skip-patch"}, privateHome(home));
+    const ChildResult run = PrivateHome().dump({"list", "--repatch", "--skip-patch"});
     EXPECT_EQ(run.exit_code, 0) << run.out;
     EXPECT_EQ(run.err, format_message(msg("warn_deprecated_option"), "--repatch") + "\n" +
                            format_message(msg("warn_deprecated_option"), "--skip-patch") + "\n");
@@ -206,7 +191,7 @@ TEST(CommandDescription, DeprecatedOptionsAreLogged)
 
 TEST(CommandDescription, OverridesReachTheSystemDescription)
 {
-    TempDir home;
+    const PrivateHome home;
     const ChildResult checks = runChecksInChild(
         [] {
             Options::argc = 4;
@@ -217,21 +202,21 @@ TEST(CommandDescription, OverridesReachTheSystemDescription)
             EXPECT_EQ(Opsys()->vendor, "CentOS");
             EXPECT_TRUE(Opsys().isRedHatBased());
         },
-        privateHome(home));
+        home.options);
     EXPECT_EQ(checks.exit_code, 0) << checks.out << checks.err;
 }
 
 // The help of a command as the driver prints it, from the dump run with KW_DUMP_HELP.
 ChildResult help(const std::vector<std::string>& args)
 {
-    static TempDir home;
+    PrivateHome home;
     // Fixed system fields: the help shows the detected ones as the overrides' defaults.
-    ChildOptions options = privateHome(home,
-                                       "OVERRIDE_OS_NAME=Linux\nOVERRIDE_OS_VENDOR=Debian\n"
-                                       "OVERRIDE_OS_VERSION=12\nOVERRIDE_OS_ARCH=x86_64\n"
-                                       "OVERRIDE_ENVIRONMENT=none\n");
-    options.env.emplace_back("KW_DUMP_HELP", "1");
-    return runTool("kw_options_dump", args, options);
+    home.write(".kitwrightrc",
+               "OVERRIDE_OS_NAME=Linux\nOVERRIDE_OS_VENDOR=Debian\n"
+               "OVERRIDE_OS_VERSION=12\nOVERRIDE_OS_ARCH=x86_64\n"
+               "OVERRIDE_ENVIRONMENT=none\n");
+    home.options.env.emplace_back("KW_DUMP_HELP", "1");
+    return home.dump(args);
 }
 
 TEST(CommandDescription, HelpOfEveryCommandMatchesItsGoldenText)

@@ -12,22 +12,12 @@
 #include "common/format_message.h"
 #include "installer/Reporter.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Tool.h"
 #include "tests/support/thrown.h"
 
 namespace {
-
-// A child with an empty home directory of its own and none of the settings variables.
-ChildOptions privateHome()
-{
-    ChildOptions options;
-    options.tmpfs = {"/root"};
-    for (const char* name :
-         {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
-        options.env.emplace_back(name, nullptr);
-    return options;
-}
 
 Options build(std::vector<std::string> args)
 {
@@ -63,7 +53,7 @@ TEST(OptionsLongOptions, GetoptDiagnosticsStayOn)
         {{"--debug=yes"}, "option '--debug' doesn't allow an argument"},
     };
     for (const DiagnosticCase& c : cases) {
-        const ChildResult run = runTool("kw_options_dump", c.args, privateHome());
+        const ChildResult run = PrivateHome().dump(c.args);
         EXPECT_EQ(run.exit_code, 1);
         EXPECT_NE(run.err.find(c.diagnostic), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "error: user: " + userText(msg("err_unkn_option")));
@@ -73,17 +63,16 @@ TEST(OptionsLongOptions, GetoptDiagnosticsStayOn)
 TEST(OptionsLongOptions, LeftoverWordsAndTheServiceModeValue)
 {
     // getopt_long moves the words behind the options; they are listed one per line.
-    const ChildResult words =
-        runTool("kw_options_dump", {"--debug", "zanth", "--truncate-log", "stable"}, privateHome());
+    const ChildResult words = PrivateHome().dump({"--debug", "zanth", "--truncate-log", "stable"});
     const auto unclassed = [](const std::string& words) {
         const error e = error() << msg("err_unkn_arg") << words;
         return std::string("error: ") + e.getClassName() + ": " + e.getText();
     };
     EXPECT_EQ(words.out, unclassed("zanth\nstable\n"));
     // The optional value only after '='.
-    const ChildResult separate = runTool("kw_options_dump", {"--service-mode", "update"}, privateHome());
+    const ChildResult separate = PrivateHome().dump({"--service-mode", "update"});
     EXPECT_EQ(separate.out, unclassed("update\n"));
-    const ChildResult joined = runTool("kw_options_dump", {"--service-mode=update", "--no-space-check"}, privateHome());
+    const ChildResult joined = PrivateHome().dump({"--service-mode=update", "--no-space-check"});
     EXPECT_NE(joined.out.find("workMode=3\n"), std::string::npos) << joined.out;
     EXPECT_NE(joined.out.find("webUiDefaultPage=update_components\n"), std::string::npos) << joined.out;
     EXPECT_EQ(joined.err, format_message(msg("warn_deprecated_option"), "--no-space-check") + "\n");
@@ -108,7 +97,7 @@ TEST(OptionsLongOptions, OptionsFillTheRecord)
             EXPECT_EQ(o.releaseSelectors[2].getProductId() + std::to_string(o.releaseSelectors[2].getKind()), "B1");
             EXPECT_EQ(Reporter::statusPrefix, "install_");
         },
-        privateHome());
+        PrivateHome().options);
     EXPECT_EQ(checks.exit_code, 0) << checks.out << checks.err;
 
     const ChildResult more = runChecksInChild(
@@ -164,7 +153,7 @@ TEST(OptionsLongOptions, OptionsFillTheRecord)
             unsetenv("WEB_SECRET");
             EXPECT_EQ(build({"--web-interface", "--without-ssl"}).sslCertificate, "");
         },
-        privateHome());
+        PrivateHome().options);
     EXPECT_EQ(more.exit_code, 0) << more.out << more.err;
 }
 
@@ -210,7 +199,7 @@ TEST(OptionsLongOptions, FailuresOfTheOptionsAndTheirChecks)
             writeWholeFile("/root/cert.pem", "");
             EXPECT_EQ(build({"--web-interface", "--ssl-cert", "/root/cert.pem"}).sslCertificate, "/root/cert.pem");
         },
-        privateHome());
+        PrivateHome().options);
     EXPECT_EQ(checks.exit_code, 0) << checks.out << checks.err;
 }
 
@@ -222,9 +211,9 @@ TEST(OptionsLongOptions, UsageIsTheNineteenTextsInOrder)
                             "usage_no_warn", "usage_automation", "usage_web", "usage_console", "usage_obsolete",
                             "usage_deprecated", "usage_logging", "usage_help", "usage_end"})
         expected += msg(key);
-    ChildOptions options = privateHome();
-    options.env.emplace_back("KW_DUMP_HELP", "1");
-    const ChildResult run = runTool("kw_options_dump", {"--help-o"}, options);
+    PrivateHome home;
+    home.options.env.emplace_back("KW_DUMP_HELP", "1");
+    const ChildResult run = home.dump({"--help-o"});
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(run.out, expected);
 }

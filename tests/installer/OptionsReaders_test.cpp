@@ -14,43 +14,12 @@
 #include "common/textutils.h"
 #include "installer/Options.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Tool.h"
 #include "tests/support/thrown.h"
 
 namespace {
-
-// A home directory of root's own for one dump run; the settings variables of the caller's
-// environment are unset.
-class Home {
-public:
-    Home()
-    {
-        writeWholeFile(etc / "passwd", "root:x:0:0:root:/root:/bin/bash\n");
-        options.binds = {{etc / "passwd", "/etc/passwd"}, {dir.path(), "/root"}};
-        for (const char* name :
-             {"WEB_SECRET", "ZANTH_INSTALLER_DEBUG", "KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "XDG_CONFIG_HOME"})
-            options.env.emplace_back(name, nullptr);
-    }
-
-    // Writes a file below the home directory, making its directories.
-    void write(const std::string& relative, const std::string& content)
-    {
-        size_t start = 0;
-        for (size_t slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1)
-            runProgram("/bin/mkdir", {"-p", dir / relative.substr(0, slash)});
-        writeWholeFile(dir / relative, content);
-    }
-
-    ChildResult dump(const std::vector<std::string>& args = {}) const
-    {
-        return runTool("kw_options_dump", args, options);
-    }
-
-    TempDir dir;
-    TempDir etc;
-    ChildOptions options;
-};
 
 // The value of one "name=value" line of a dump; "<missing>" when there is none.
 std::string field(const std::string& dump, const std::string& name)
@@ -167,7 +136,7 @@ TEST(OptionsReaders, LineSyntaxThroughTheFileSetOptionAndSavedSettings)
         setOptions.insert(setOptions.end(), {"--select-product-id", product, "--set-option", c.line});
         ini += "[" + product + "]\n" + c.line + "\n";
     }
-    Home home;
+    PrivateHome home;
     const ChildResult optionRun = home.dump(setOptions);
     home.write(".kitwright/options.ini", ini);
     const ChildResult iniRun = home.dump();
@@ -226,7 +195,7 @@ TEST(OptionsReaders, SavedSettingsReadBackAsTheirWriterWroteThem)
             file += setting.first + "=" + quote_c_string(setting.second) + "\n";
         file += "\n\n\n";
     }
-    Home home;
+    PrivateHome home;
     home.write(".kitwright/options.ini", file);
     const ChildResult run = home.dump();
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
@@ -257,7 +226,7 @@ TEST(OptionsReaders, SavedSettingsFileStructure)
         {"\n\n", ""},
     };
     for (const IniCase& c : cases) {
-        Home home;
+        PrivateHome home;
         home.write(".kitwright/options.ini", c.file);
         const ChildResult run = home.dump();
         std::string settings;
@@ -271,7 +240,7 @@ TEST(OptionsReaders, SavedSettingsFileStructure)
 
 TEST(OptionsReaders, UnreadableSavedSettingsArePassedOver)
 {
-    Home home;
+    PrivateHome home;
     home.write(".kitwright/options.ini", "[zanth]\nk=v\n");
     runProgram("/bin/chmod", {"000", home.dir / ".kitwright/options.ini"});
     // Root reads any file: the dump runs without the capabilities that let it.
@@ -299,7 +268,7 @@ TEST(OptionsReaders, RunControlFileCandidates)
         {nullptr, {}, ""},
     };
     for (const CandidateCase& c : cases) {
-        Home home;
+        PrivateHome home;
         for (const std::string& file : c.files)
             home.write(file, "NOTIFY_EMAIL=" + file + "\n");
         // A directory of the candidate's name is not a file.
@@ -308,7 +277,7 @@ TEST(OptionsReaders, RunControlFileCandidates)
             home.options.env.emplace_back("XDG_CONFIG_HOME", c.xdg);
         EXPECT_EQ(field(home.dump().out, "notifyEmail"), c.read) << (c.xdg ? c.xdg : "unset");
     }
-    Home home;
+    PrivateHome home;
     runProgram("/bin/mkdir", {"-p", home.dir / ".config/.kitwrightrc"});
     home.write(".kitwrightrc", "NOTIFY_EMAIL=home\n");
     EXPECT_EQ(field(home.dump().out, "notifyEmail"), "home");
@@ -316,7 +285,7 @@ TEST(OptionsReaders, RunControlFileCandidates)
 
 TEST(OptionsReaders, RunControlKeys)
 {
-    Home home;
+    PrivateHome home;
     home.write(".kitwrightrc",
                "SOURCE=/var/mirror/\n"
                "USE_ZANTH_UPDATES=no\n"
@@ -386,7 +355,7 @@ TEST(OptionsReaders, RunControlValueConversions)
          {{"releaseTiers", ""}, {"allVersions", "1"}, {"releaseTiersDefault", "0"}}},
     };
     for (const auto& file : files) {
-        Home home;
+        PrivateHome home;
         home.write(".kitwrightrc", file.first);
         const ChildResult run = home.dump();
         for (const auto& expected : file.second)
@@ -413,7 +382,7 @@ TEST(OptionsReaders, RunControlValueConversions)
         // A syntax error stops the reading: later lines are not read.
         {"TARGET=/a\nTARGET\nTARGET=/b", userError(format_message(msg("err_rc_line"), "TARGET"))},
     };
-    Home home;
+    PrivateHome home;
     const ChildResult checks = runChecksInChild(
         [&] {
             for (const FailureCase& c : cases) {
@@ -442,7 +411,7 @@ TEST(OptionsReaders, Environment)
         {nullptr, "", "0", ""},
     };
     for (const EnvCase& c : cases) {
-        Home home;
+        PrivateHome home;
         if (c.debug)
             home.options.env.emplace_back("ZANTH_INSTALLER_DEBUG", c.debug);
         if (c.page)
@@ -452,7 +421,7 @@ TEST(OptionsReaders, Environment)
         EXPECT_EQ(field(run.out, "webUiDefaultPage"), c.pageField);
     }
     // The environment comes after the run-control file, the command line after both.
-    Home home;
+    PrivateHome home;
     home.write(".kitwrightrc", "DEBUG=no\n");
     home.options.env.emplace_back("ZANTH_INSTALLER_DEBUG", "");
     home.options.env.emplace_back("KW_WEB_UI_DEFAULT_PAGE_OVERRIDE", "env");
@@ -463,7 +432,7 @@ TEST(OptionsReaders, Environment)
 
 TEST(OptionsReaders, FailedConstructionLeavesTheDefaultRecordAndNoSecondParse)
 {
-    Home home;
+    PrivateHome home;
     home.write(".kitwrightrc", "NOTIFY_EMAIL=set\n");
     const ChildResult checks = runChecksInChild(
         [] {
