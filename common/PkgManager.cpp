@@ -15,7 +15,6 @@
 #include "common/Repository.h"
 #include "common/Source.h"
 #include "common/format_message.h"
-#include "installer/Installer.h"
 
 namespace {
 

@@ -192,6 +192,17 @@ Package* Repository::addRemoverFor(const std::string& name, const std::string& a
     return remover;
 }
 
+bool isRemover(const Package* package)
+{
+    return package->getType() == 'd' && package->getObsolete(0);
+}
+
+bool isRemoverFor(const std::pair<std::string, std::string>& target, const Package* package)
+{
+    return isRemover(package) && package->getObsolete(0)->getName() == target.first &&
+           target.second == package->getArch().c_str();
+}
+
 Package* Repository::addRequirerFor(const std::string& component, const std::string& name, bool versioned)
 {
     Package* requirer = new Package("dummy_requirer_" + name, "1.2.3");

@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <boost/iterator/transform_iterator.hpp>
@@ -180,5 +181,12 @@ private:
     provides_index_t provides;
     bool provides_stale;
 };
+
+// True for a removal marker in a package list: a dummy package (type 'd') whose first obsoletes entry
+// names the package to remove, as addRemoverFor makes it.
+bool isRemover(const Package* package);
+// A remover whose first obsoletes entry names `target.first`, made for the architecture
+// `target.second` exactly: an empty architecture matches the removers made without one.
+bool isRemoverFor(const std::pair<std::string, std::string>& target, const Package* package);
 
 #endif

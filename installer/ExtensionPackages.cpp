@@ -10,7 +10,6 @@
 #include "common/sysutils.h"
 #include "installer/ComponentsExamine.h"
 #include "installer/ExtensionTool.h"
-#include "installer/Installer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "common/DependencyLogical.h"
 #include "common/Log.h"
 #include "common/PkgManager.h"
-#include "installer/Installer.h"
+#include "common/Repository.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/ResolverFixture.h"
 #include "tests/support/printed.h"

@@ -8,7 +8,7 @@
 #include "common/DependencyLogical.h"
 #include "common/Log.h"
 #include "common/Messages.h"
-#include "installer/Installer.h"
+#include "common/Repository.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/ResolverFixture.h"
 #include "tests/support/printed.h"
