@@ -124,18 +124,25 @@ void tracked_position(const TiXmlNode* node, const TiXmlDocument& document, int&
     }
 }
 
-// TinyXML's Row() and Column() already add 1 to the positions it keeps.
 std::string position(const TiXmlElement* node)
 {
-    int row = node->Row();
-    int col = node->Column();
-    const TiXmlDocument* document = node->GetDocument();
-    if (document && document->TabSize() == 0)
-        tracked_position(node, *document, row, col);
+    int row = 0;
+    int col = 0;
+    get_position(node, row, col);
     return " (row:" + std::to_string(row) + " col:" + std::to_string(col) + ")";
 }
 
 }  // namespace
+
+// TinyXML's Row() and Column() already add 1 to the positions it keeps.
+void get_position(const TiXmlNode* node, int& row, int& col)
+{
+    row = node->Row();
+    col = node->Column();
+    const TiXmlDocument* document = node->GetDocument();
+    if (document && document->TabSize() == 0)
+        tracked_position(node, *document, row, col);
+}
 
 err::err(int32_t code_, const std::string& message_) : code(code_), message(message_) {}
 

@@ -93,6 +93,9 @@ element get_child(const element& parent, const std::string& name);
 // The text of the element's only text child (a CDATA section counts as text).
 std::string get_text(const element& e, bool allow_empty);
 TiXmlText* first_text_node(TiXmlNode* node);
+// The row and column of the node in its source, counted from 1, also in a document loaded without
+// tracking them.
+void get_position(const TiXmlNode* node, int& row, int& col);
 void add_text(TiXmlNode* parent, const std::string& text);
 
 }  // namespace tinybind

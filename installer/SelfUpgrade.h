@@ -3,6 +3,7 @@
 
 #include <string>
 
+class SourceUrl;
 class TiXmlNode;
 
 // A catalogue may require an exact version of this program; the program then replaces itself by
@@ -29,6 +30,24 @@ void check_required_KW_version(const TiXmlNode* element);
 
 // The program copy's file name for the running system, "quillfern_installer_<vendor>_<version>_<arch>".
 std::string get_binary_name();
+
+// The cache of program copies, "/var/cache/quillfern_installer/", made private to root (0700) when
+// missing.
+std::string get_cache_dir();
+// The file name in the cache of the copy to use: the required version's, or else the newest copy
+// newer than this program (this program's own name when there is none).
+std::string get_cached_binary_name();
+// The version that the program at path reports, "" when it cannot be asked.
+std::string get_binary_version(const std::string& path);
+// Fetches the required copy from below the source's base URL into the cache and verifies its digest
+// and the version it reports.
+void get_new_version(const SourceUrl& source);
+// Replaces the process by the cached copy with the arguments (argv[0] becomes the copy's path). On
+// failure the reason goes to standard error and the process ends with code 1.
+[[noreturn]] void restart(char** argv);
+// At start: switches to a verified cached copy newer than this program with the start's arguments.
+// Returns when the program keeps running itself.
+void run_cached_if_newer();
 
 }  // namespace SelfUpgrade
 
