@@ -500,7 +500,9 @@ std::string BuildManager::getCurrentReleaseId(const std::string& product_id) con
 
 std::string BuildManager::getCurrentReleaseVersion(const std::string& product_id) const
 {
-    const boost::shared_ptr<Release> current = findRelease(getCurrentReleaseId(product_id));
+    // Without a current release there is no id to look up: a release with an empty id is not it.
+    const std::string id = getCurrentReleaseId(product_id);
+    const boost::shared_ptr<Release> current = id.empty() ? boost::shared_ptr<Release>() : findRelease(id);
     return current ? current->get_version().getVersion() : std::string();
 }
 

@@ -444,3 +444,17 @@ TEST_F(CatalogueTest, AProductFileOrABuildFileStandsForAWholeCatalogue)
     const error e = caught([&] { load(dir.path(), "nokeys.inf3"); });
     EXPECT_EQ(e.getText(), format_message(messages.get("err_prod_keypkg"), dir / "nokeys.inf3") + "\n");
 }
+
+TEST_F(CatalogueTest, AnEmptyReleaseIdIsKeptButNeverTakenForTheCurrentRelease)
+{
+    write("products.inf3", INDEX);
+    ASSERT_EQ(mkdir((dir / "p").c_str(), 0755), 0);
+    write("p/p.inf3", productFile("<release id=\"\" name=\"P\" version=\"2\" upgrade_allowed_from=\"1\">" +
+                                  std::string(BUILD) + "</release>"));
+    const std::unique_ptr<BuildManager> catalogue = load(dir.path());
+    Repository nothing_installed;
+    catalogue->calculateReleasesState(nothing_installed);
+    ASSERT_TRUE(catalogue->findRelease(""));
+    EXPECT_EQ(catalogue->getCurrentReleaseId("p"), "");
+    EXPECT_EQ(catalogue->getCurrentReleaseVersion("p"), "");
+}
