@@ -2,8 +2,6 @@
 repository. Run by Debian's /usr/bin/python3 (the interpreter that can import dnf) as root inside
 tests/support/overlay_root.sh, so rpm and dnf change only the overlay."""
 
-import importlib.machinery
-import importlib.util
 import io
 import logging
 import os
@@ -16,21 +14,13 @@ import textwrap
 import time
 import unittest
 
-SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-SCRIPT = os.path.join(SOURCE, "assets", "dnf_install")
+from script_loader import ASSETS, load_script
+
+SCRIPT = os.path.join(ASSETS, "dnf_install")
 HELPER = "/opt/zorv/bin/dnf_install"
 NO_REPOS = "There are no enabled Yum repositories, installation is not possible.\n"
 
-
-def load_helper():
-    loader = importlib.machinery.SourceFileLoader("dnf_install", SCRIPT)
-    spec = importlib.util.spec_from_loader("dnf_install", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
-
-
-helper = load_helper()
+helper = load_script("dnf_install")
 
 
 class Clock(object):

@@ -2,8 +2,6 @@
 its syntax tree is checked against what Python 2.6 lacks, and it runs against stub yum modules."""
 
 import ast
-import importlib.machinery
-import importlib.util
 import io
 import os
 import py_compile
@@ -12,19 +10,13 @@ import tempfile
 import types
 import unittest
 
-SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "assets", "yum_install")
+from script_loader import ASSETS, load_script
+
+SCRIPT = os.path.join(ASSETS, "yum_install")
 NO_REPOS = "There are no enabled Yum repositories, installation is not possible.\n"
 
 
-def load_helper():
-    loader = importlib.machinery.SourceFileLoader("yum_install", SCRIPT)
-    spec = importlib.util.spec_from_loader("yum_install", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
-
-
-helper = load_helper()
+helper = load_script("yum_install")
 
 
 def newer_syntax(source):
