@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/private_tmp.h"
+#include "bench/read_command.h"
 #include "common/Log.h"
 #include "common/Repository.h"
 #include "common/SourceSysDeb.h"
@@ -75,20 +76,6 @@ Repository& syntheticRepository()
         return r;
     }();
     return *repository;
-}
-
-// Reads a command's whole output, as the program reads the package list.
-void readCommand(benchmark::State& state, const char* command)
-{
-    for (auto _ : state) {
-        FILE* pipe = popen(command, "r");
-        char buffer[65536];
-        size_t total = 0;
-        for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-            total += n;
-        pclose(pipe);
-        benchmark::DoNotOptimize(total);
-    }
 }
 
 void BM_DpkgQueryAlone(benchmark::State& state)

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -13,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include <boost/algorithm/string/split.hpp>
 #include <boost/program_options/errors.hpp>
 #include <boost/program_options/parsers.hpp>
 
@@ -24,7 +26,9 @@
 #include "common/format_message.h"
 #include "common/sysutils.h"
 #include "common/textutils.h"
+#include "installer/BuildManager.h"
 #include "installer/CommandDescription.h"
+#include "installer/Product.h"
 #include "installer/Reporter.h"
 #include "installer/SelfSignedCertificate.h"
 #include "installer/TextDialog.h"
@@ -1060,4 +1064,304 @@ std::string Options::getQuotedCommandLine()
 std::string Options::getWebInterfaceCommandLine()
 {
     return getQuotedCommandLine() + " --web-interface --with-ssl --disable-browser";
+}
+
+namespace {
+
+// Appends the text unless the list holds it already: the catalogue's order, each text once.
+void add_unique(std::vector<std::string>& list, const std::string& text)
+{
+    if (std::find(list.begin(), list.end(), text) == list.end())
+        list.push_back(text);
+}
+
+// Each element preceded by a blank and between single quotes.
+std::string quoted_list(const std::vector<std::string>& list)
+{
+    std::string text;
+    for (const std::string& item : list)
+        text += " '" + item + "'";
+    return text;
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& text)
+{
+    return std::find(list.begin(), list.end(), text) != list.end();
+}
+
+std::string joined(const std::vector<std::string>& list)
+{
+    std::string text;
+    for (const std::string& item : list)
+        text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+}  // namespace
+
+void Options::interpretSelectors(BuildManager& catalogue)
+{
+    const Messages messages;
+    std::vector<std::string> products, tags, releases, versions;
+    for (const boost::shared_ptr<Release>& release : catalogue.getReleases(false)) {
+        if (release->prod())
+            add_unique(products, release->prod()->id());
+        if (release->get_tags().empty())
+            add_unique(tags, "stable");  // no tags of its own: the stable tier
+        else {
+            std::vector<std::string> own;
+            boost::split(own, release->get_tags().toString(), [](char c) { return c == ','; });
+            for (const std::string& tag : own)
+                add_unique(tags, tag);
+        }
+        add_unique(releases, release->get_id());
+        add_unique(versions, release->get_version().toString());
+    }
+    const std::string prefix = "Options::interpretSelectors(): ";
+    Log::stream(Log::LEVEL_DEBUG, true) << prefix + "valid product ids:" + quoted_list(products);
+    Log::stream(Log::LEVEL_DEBUG, true) << prefix + "valid tags (tiers):" + quoted_list(tags);
+    Log::stream(Log::LEVEL_DEBUG, true) << prefix + "valid release ids:" + quoted_list(releases);
+    Log::stream(Log::LEVEL_DEBUG, true) << prefix + "valid versions:" + quoted_list(versions);
+
+    std::vector<std::string> product_words, tag_words, release_words, version_words;
+    for (const std::string& word : selectors) {
+        const bool is_product = contains(products, word);
+        const bool is_tag = word == "all" || contains(tags, word);
+        const bool is_release = contains(releases, word);
+        const bool is_version = contains(versions, word);
+        const int kinds = is_product + is_tag + is_release + is_version;
+        if (kinds != 1)
+            throw user_error() << format_message(
+                messages.get(kinds == 0 ? "err_opt_selector_no_match" : "err_opt_selector_ambigous") +
+                    messages.get("err_opt_selector_use_list"),
+                word);
+        (is_product ? product_words : is_tag ? tag_words : is_release ? release_words : version_words).push_back(word);
+    }
+    Log::stream(Log::LEVEL_DEBUG, true) << prefix + "classified selectors: " + "prod_ids = (" +
+                                               quoted_list(product_words) + "), tags = (" + quoted_list(tag_words) +
+                                               "), " + "rel_ids = (" + quoted_list(release_words) + "), versions = (" +
+                                               quoted_list(version_words) + ")";
+
+    const std::string only_one = messages.get("err_opt_selector_only_one");
+    if (product_words.size() > 1)
+        throw user_error() << format_message(messages.get("err_opt_selector_multiple_prod_ids") + only_one,
+                                             joined(product_words));
+    if (release_words.size() > 1)
+        throw user_error() << format_message(messages.get("err_opt_selector_multiple_rel_ids") + only_one,
+                                             joined(release_words));
+    if (version_words.size() > 1)
+        throw user_error() << format_message(messages.get("err_opt_selector_multiple_versions") + only_one,
+                                             joined(version_words));
+    if (!release_words.empty() && !version_words.empty())
+        throw user_error() << format_message(messages.get("err_opt_selector_rel_id_and_version") + only_one,
+                                             release_words.front(), version_words.front());
+
+    if (!product_words.empty())
+        selectedProduct = product_words.front();
+    if (!release_words.empty())
+        selectedReleaseId = release_words.front();
+    if (!version_words.empty())
+        selectedVersion = version_words.front();
+    Log::stream(Log::LEVEL_DEBUG, true) << prefix + "prod_id_selector=" + selectedProduct + ", " +
+                                               "rel_id_selector=" + selectedReleaseId + ", " +
+                                               "version_selector=" + selectedVersion;
+
+    if (contains(tag_words, "all"))
+        disableReleaseTiersFilter();
+    else if (!tag_words.empty())
+        setReleaseTiersList(tag_words);
+
+    if (commandName == "list")
+        listStep(catalogue);
+    else if (commandName == "install")
+        installStep(catalogue);
+    else if (commandName == "upgrade")
+        upgradeStep(catalogue);
+    else if (commandName == "update")
+        updateStep(catalogue);
+    else if (commandName == "add" || commandName == "remove")
+        addRemoveStep(catalogue);
+
+    if (!commandName.empty()) {
+        applyWebSecretTiers();
+        checkConsistency();
+    }
+}
+
+void Options::resolveVersionSelector(BuildManager& catalogue)
+{
+    if (selectedVersion.empty())
+        return;
+    const Messages messages;
+    if (selectedProduct.empty())
+        throw user_error() << format_message(messages.get("err_opt_version_requires_prod_id"), selectedVersion);
+    const boost::shared_ptr<Release> release = catalogue.findReleaseByVersion(selectedProduct, selectedVersion);
+    if (!release)
+        throw user_error() << format_message(messages.get("err_opt_no_rel_for_version_in_prod_id"), selectedVersion,
+                                             selectedProduct);
+    selectedReleaseId = release->get_id();
+}
+
+void Options::listStep(BuildManager& catalogue)
+{
+    const char* name = commandName.c_str();
+    if (!selectedReleaseId.empty() || !selectedVersion.empty()) {
+        resolveVersionSelector(catalogue);
+        if (!selectedReleaseId.empty()) {
+            addReleaseSelector(name, ReleaseSelector::ID, selectedProduct, selectedReleaseId);
+            selectedReleaseIds.push_back(selectedReleaseId);
+        }
+        if (givenOnCommandLine("presets"))
+            setCommand(name, SHOW_INSTALLATION_TYPES);
+        else if (givenOnCommandLine("components"))
+            setCommand(name, SHOW_COMPONENTS);
+        else if (givenOnCommandLine("sources"))
+            setCommand(name, SHOW_SOURCES);
+        else
+            setCommand(name, SHOW_RELEASES);  // the releases of that product, the exact one selected
+        return;
+    }
+    for (const char* option : {"presets", "components", "options", "sources"})
+        if (givenOnCommandLine(option))
+            throw user_error() << Messages().get("err_opt_list_requires_exact_release");
+    if (releaseTiersDefault && selectedProduct.empty()) {
+        setCommand(name, SHOW_PRODUCTS);
+        return;
+    }
+    if (selectedProduct.empty())
+        selectedProduct = DEFAULT_PRODUCT;
+    setCommand(name, SHOW_RELEASES);
+    addReleaseSelector(name, ReleaseSelector::CURRENT, selectedProduct, "");
+}
+
+void Options::installStep(BuildManager& catalogue)
+{
+    const char* name = commandName.c_str();
+    resolveVersionSelector(catalogue);
+    if (selectedProduct.empty())
+        selectedProduct = DEFAULT_PRODUCT;
+    if (!selectedReleaseId.empty()) {
+        addReleaseSelector(name, ReleaseSelector::ID, selectedProduct, selectedReleaseId);
+        selectedReleaseIds.push_back(selectedReleaseId);
+    } else {
+        addReleaseSelector(name, ReleaseSelector::LATEST, selectedProduct, "");
+    }
+    if (givenOnCommandLine("preset")) {
+        setSelectionMode(selectedProduct, name, ComponentsSelection::INSTALLATION_TYPE);
+        ComponentsSelection& selection = componentSelections[selectedProduct];
+        selection.installationType = variables["preset"].as<std::string>();
+        selection.installComponents = getMultiValue("with");
+        selection.removeComponents = getMultiValue("without");
+    } else if (givenOnCommandLine("components")) {
+        setSelectionMode(selectedProduct, name, ComponentsSelection::LISTED_COMPONENTS);
+        componentSelections[selectedProduct].installComponents = getMultiValue("components");
+    } else {
+        setSelectionMode(selectedProduct, name, ComponentsSelection::INSTALLATION_TYPE);
+        componentSelections[selectedProduct].installationType = "Custom";  // added to every release
+    }
+    if (variables.count("options"))
+        for (const std::string& setting : variables["options"].as<std::vector<std::string>>())
+            setOption(selectedProduct, setting);
+}
+
+void Options::upgradeStep(BuildManager& catalogue)
+{
+    const char* name = commandName.c_str();
+    const Messages messages;
+    std::string product = selectedProduct;
+    if (product.empty()) {
+        const std::vector<std::string> installed = catalogue.getInstalledProductIds();
+        if (installed.size() == 1)
+            product = installed.front();
+    }
+    const std::string target = product.empty() ? DEFAULT_PRODUCT : product;
+
+    // An exact release: its product's installed components are upgraded to it.
+    auto upgradeTo = [&](const boost::shared_ptr<Release>& release) {
+        const std::string& release_product = release->prod()->id();
+        setCommand(name, INSTALL);
+        setSelectionMode(release_product, name, ComponentsSelection::UPGRADE_INSTALLED);
+        addReleaseSelector(name, ReleaseSelector::ID, release_product, release->get_id());
+        selectedReleaseIds.push_back(release->get_id());
+    };
+    if (!selectedReleaseId.empty()) {
+        const boost::shared_ptr<Release> release = catalogue.findRelease(selectedReleaseId);
+        if (!release)
+            throw user_error() << format_message(messages.get("err_opt_no_rel_id"), selectedReleaseId);
+        upgradeTo(release);
+    } else if (!selectedVersion.empty()) {
+        const boost::shared_ptr<Release> release = catalogue.findReleaseByVersion(target, selectedVersion);
+        if (!release)
+            throw user_error() << format_message(messages.get("err_opt_no_rel_for_version_in_prod_id"), selectedVersion,
+                                                 target);
+        upgradeTo(release);
+        selectedProduct = target;
+    } else if (!releaseTiersDefault) {
+        setCommand(name, INSTALL);
+        setSelectionMode(target, name, ComponentsSelection::UPGRADE_INSTALLED);
+        addReleaseSelector(name, ReleaseSelector::LATEST, target, "");
+        selectedProduct = target;
+    } else if (!product.empty()) {
+        setCommand(name, SHOW_RELEASES);
+        addReleaseSelector(name, ReleaseSelector::CURRENT, product, "");
+    } else {
+        setCommand(name, SHOW_PRODUCTS);
+    }
+    if (command == INSTALL && givenOnCommandLine("dry-run"))
+        setCommand(name, SHOW_PACKAGES);
+}
+
+void Options::requireProductSelectorOnly() const
+{
+    if (!selectedVersion.empty() || !selectedReleaseId.empty() || !releaseTiersDefault)
+        throw user_error() << format_message(Messages().get("err_opt_only_prod_id_selector"), commandName);
+}
+
+void Options::updateStep(BuildManager& catalogue)
+{
+    const char* name = commandName.c_str();
+    const Messages messages;
+    const bool panel_only = givenOnCommandLine("panel-only");
+    if (panel_only) {
+        if (!selectedProduct.empty() && selectedProduct != DEFAULT_PRODUCT)
+            throw user_error() << format_message(messages.get("err_opt_panel_only_requires_zanth"), DEFAULT_PRODUCT,
+                                                 selectedProduct);
+        selectedProduct = DEFAULT_PRODUCT;
+    }
+    requireProductSelectorOnly();
+    std::vector<std::string> products;
+    if (selectedProduct.empty()) {
+        products = catalogue.getInstalledProductIds();
+        if (products.empty())
+            throw user_error() << messages.get("err_opt_no_installed_prods");
+        if (products.size() == 1)
+            selectedProduct = products.front();
+    } else {
+        products.push_back(selectedProduct);
+    }
+    for (const std::string& product : products) {
+        setSelectionMode(product, name, ComponentsSelection::UPGRADE_INSTALLED);
+        addReleaseSelector(name, ReleaseSelector::CURRENT, product, "");
+        if (panel_only)
+            componentSelections[product].componentClasses = {"aspect=panel"};
+    }
+}
+
+void Options::addRemoveStep(BuildManager& catalogue)
+{
+    const char* name = commandName.c_str();
+    const Messages messages;
+    requireProductSelectorOnly();
+    if (selectedProduct.empty()) {
+        const std::vector<std::string> installed = catalogue.getInstalledProductIds();
+        if (installed.empty())
+            throw user_error() << messages.get("err_opt_no_installed_prods");
+        if (installed.size() > 1)
+            throw user_error() << format_message(messages.get("err_opt_need_prod_id"), joined(installed));
+        selectedProduct = installed.front();
+    }
+    setSelectionMode(selectedProduct, name, ComponentsSelection::LISTED_COMPONENTS);
+    addReleaseSelector(name, ReleaseSelector::CURRENT, selectedProduct, "");
+    ComponentsSelection& selection = componentSelections[selectedProduct];
+    (commandName == "add" ? selection.installComponents : selection.removeComponents) = getMultiValue("components");
 }

@@ -14,6 +14,8 @@
 #include "installer/SourceUrl.h"
 
 // How the release of one product is chosen.
+class BuildManager;
+
 class ReleaseSelector {
 public:
     enum Kind { LATEST = 0, CURRENT = 1, ID = 2 };
@@ -163,6 +165,13 @@ public:
     // Writes the help of the command asked about, or its completion list.
     void printCommandHelp();
 
+    // What the selector words of the command syntax name in the loaded catalogue (whose release states
+    // are computed): the chosen product, release and version, the tiers, and the command's own
+    // commands, release selectors and component selections; then the checks the parse left for it.
+    void interpretSelectors(BuildManager& catalogue);
+    // The selected version as the id of the selected product's release of that version.
+    void resolveVersionSelector(BuildManager& catalogue);
+
     // Every item of every value of a list option of the command syntax, in order.
     std::vector<std::string> getMultiValue(const std::string& name) const;
 
@@ -234,6 +243,13 @@ private:
     // The parse of the command syntax proper: whether the command's own settings are to be made.
     bool parseCommandLine(int argc, char** argv);
     bool givenOnCommandLine(const char* name) const;
+    // The selector steps of the commands.
+    void listStep(BuildManager& catalogue);
+    void installStep(BuildManager& catalogue);
+    void upgradeStep(BuildManager& catalogue);
+    void updateStep(BuildManager& catalogue);
+    void addRemoveStep(BuildManager& catalogue);
+    void requireProductSelectorOnly() const;
     void checkConflict(const char* first, const char* second) const;
     void checkDependency(const char* option, const char* required) const;
     void setInstallingCommand(bool dryRun, bool installPrefix);

@@ -31,7 +31,9 @@
 #include "common/format_message.h"
 #include "common/sysutils.h"
 #include "common/textutils.h"
+#include "installer/BuildManager.h"
 #include "installer/Options.h"
+#include "installer/Product.h"
 #include "installer/SourceUrl.h"
 
 namespace SelfUpgrade {
@@ -42,6 +44,8 @@ const Messages messages;
 
 const char* const CACHE_DIR = "/var/cache/quillfern_installer";
 const char* const VERSION_SWITCH = "--print-version-of-this-binary";
+// Internal errors keep the line numbers under which support knows them.
+const int LINE_RELEASE_WITHOUT_PRODUCT = 241;
 
 Requirement& current()
 {
@@ -260,6 +264,78 @@ void get_new_version(const SourceUrl& source)
                  "DEBUG: SelfUpgrade: just downloaded version is satisfy requires from product's config");
     }
     log_line(Log::LEVEL_ERROR, "Getting done, Zanth Installer is ready to restart.");
+}
+
+namespace {
+
+std::vector<char*>& restart_arguments()
+{
+    // Never destroyed: the process is replaced with it.
+    static std::vector<char*>* arguments = new std::vector<char*>;
+    return *arguments;
+}
+
+void add_argument(const std::string& text)
+{
+    restart_arguments().push_back(strdup(text.c_str()));
+}
+
+}  // namespace
+
+char** get_arguments_with_state(const char* mode, const SourceUrl& source, const std::string& target,
+                                const Downloader::Proxy& proxy, checked_autoclean_pointer<BuildManager>& catalogue)
+{
+    log_line(Log::LEVEL_DEBUG, "DEBUG: SelfUpgrade::get_arguments_with_state entry.");
+    restart_arguments().clear();
+    for (char** arg = Options::argv; arg && *arg; ++arg)
+        add_argument(*arg);
+    for (const std::string& text : {std::string("--source"), source.url, std::string("--target"), target})
+        add_argument(text);
+    if (!proxy.host.empty()) {
+        for (const std::string& text :
+             {std::string("--proxy-host"), proxy.host, std::string("--proxy-port"), std::to_string(proxy.port)})
+            add_argument(text);
+        if (!proxy.user.empty())
+            for (const std::string& text :
+                 {std::string("--proxy-user"), proxy.user, std::string("--proxy-password"), proxy.password})
+                add_argument(text);
+    }
+
+    // The selected releases; a product's own option only where the product changes, "zanth" first.
+    class V : public BuildManager::Visitor {
+    public:
+        void visitRelease(boost::shared_ptr<Release> release) override
+        {
+            if (!release->is_selected())
+                return;
+            const std::string product_id = release->prod() ? release->prod()->id() : std::string();
+            if ((kept.empty() && product_id == Options::DEFAULT_PRODUCT) || (!kept.empty() && product_id == kept)) {
+                add_argument("--select-release-id");
+                add_argument(release->get_id());
+                return;
+            }
+            if (product_id.empty())
+                throw internal_error(__FILE__, LINE_RELEASE_WITHOUT_PRODUCT);
+            kept = product_id;
+            for (const std::string& text : {std::string("--select-product-id"), product_id,
+                                            std::string("--select-release-id"), release->get_id()})
+                add_argument(text);
+        }
+        void visitAddon(const Addon*) override {}
+        void visitBuild(const Build*) override {}
+
+    private:
+        std::string kept;
+    };
+    if (catalogue) {
+        V visitor;
+        catalogue->visit(visitor);
+    }
+
+    for (const char* text : {"--disable-browser", "--set-user-interaction-mode", mode})
+        add_argument(text);
+    restart_arguments().push_back(nullptr);
+    return restart_arguments().data();
 }
 
 void restart(char** argv)

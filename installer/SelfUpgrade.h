@@ -3,6 +3,10 @@
 
 #include <string>
 
+#include "common/Downloader.h"
+#include "common/checked_pointer.h"
+
+class BuildManager;
 class SourceUrl;
 class TiXmlNode;
 
@@ -42,6 +46,12 @@ std::string get_binary_version(const std::string& path);
 // Fetches the required copy from below the source's base URL into the cache and verifies its digest
 // and the version it reports.
 void get_new_version(const SourceUrl& source);
+// The arguments for a restart that keeps the user's state: the start's own, then the source, the
+// target, the proxy and the selected releases of the catalogue (when held), and the interaction mode.
+// One process-wide vector, ended by a null pointer and emptied at each call; its strings are never
+// freed, as the process is about to be replaced.
+char** get_arguments_with_state(const char* mode, const SourceUrl& source, const std::string& target,
+                                const Downloader::Proxy& proxy, checked_autoclean_pointer<BuildManager>& catalogue);
 // Replaces the process by the cached copy with the arguments (argv[0] becomes the copy's path). On
 // failure the reason goes to standard error and the process ends with code 1.
 [[noreturn]] void restart(char** argv);

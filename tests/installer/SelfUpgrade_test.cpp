@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Downloader.h"
+#include "common/FileFetcher.h"
 #include "common/Messages.h"
 #include "common/Opsys.h"
 #include "common/ProgramVersion.h"
@@ -18,10 +20,12 @@
 #include "common/format_message.h"
 #include "common/sysutils.h"
 #include "common/textutils.h"
+#include "installer/BuildManager.h"
 #include "installer/Options.h"
 #include "installer/SourceUrl.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ForcedSystem.h"
+#include "tests/support/GeneratedMirror.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -483,6 +487,69 @@ TEST(SelfUpgrade, ARestartThatCannotRunTheCopyEndsTheProcess)
     const std::string line = "Can't re-run Kitwright: No such file or directory\n";
     ASSERT_GE(r.err.size(), line.size()) << r.err;
     EXPECT_EQ(r.err.substr(r.err.size() - line.size()), line) << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> texts(char** argv)
+{
+    std::vector<std::string> result;
+    for (; *argv; ++argv)
+        result.push_back(*argv);
+    return result;
+}
+
+TEST(SelfUpgrade, TheRestartArgumentsCarryTheUsersState)
+{
+    const GeneratedMirror mirror;
+    checksInChild([&] {
+        startedAs({"/usr/sbin/kw", "--select-product-id", "zanth"});
+        FileFetcher fetcher(SourceUrl(mirror.path() + "/"), mirror.path() + "/target");
+        checked_autoclean_pointer<BuildManager> catalogue(new BuildManager(fetcher, ""));
+        const SourceUrl source("https://mirror.example/kw/");
+        const std::vector<std::string> start = {"/usr/sbin/kw", "--select-product-id", "zanth", "--source", source.url,
+                                                "--target",     "/root/quillfern"};
+        const std::vector<std::string> end = {"--disable-browser", "--set-user-interaction-mode", "textUI"};
+        auto joined = [](std::vector<std::string> a, const std::vector<std::string>& b,
+                         const std::vector<std::string>& c) {
+            a.insert(a.end(), b.begin(), b.end());
+            a.insert(a.end(), c.begin(), c.end());
+            return a;
+        };
+
+        catalogue->selectRelease("zanth", "zanth-10.1");
+        EXPECT_EQ(texts(SelfUpgrade::get_arguments_with_state("textUI", source, "/root/quillfern", Downloader::Proxy(),
+                                                              catalogue)),
+                  joined(start, {"--select-release-id", "zanth-10.1"}, end));
+
+        // A second product gets its own option; the proxy pair(s) come before the releases.
+        catalogue->selectRelease("folioforge", "folioforge-2.1");
+        Downloader::Proxy proxy;
+        proxy.host = "proxy.example";
+        proxy.port = 8080;
+        EXPECT_EQ(texts(SelfUpgrade::get_arguments_with_state("textUI", source, "/root/quillfern", proxy, catalogue)),
+                  joined(start,
+                         {"--proxy-host", "proxy.example", "--proxy-port", "8080", "--select-release-id", "zanth-10.1",
+                          "--select-product-id", "folioforge", "--select-release-id", "folioforge-2.1"},
+                         end));
+        proxy.user = "me";
+        proxy.password = "it's secret";
+        char** with_user = SelfUpgrade::get_arguments_with_state("webUI", source, "/root/quillfern", proxy, catalogue);
+        EXPECT_EQ(texts(with_user),
+                  joined(start,
+                         {"--proxy-host", "proxy.example", "--proxy-port", "8080", "--proxy-user", "me",
+                          "--proxy-password", "it's secret", "--select-release-id", "zanth-10.1", "--select-product-id",
+                          "folioforge", "--select-release-id", "folioforge-2.1"},
+                         {"--disable-browser", "--set-user-interaction-mode", "webUI"}));
+
+        // Without a catalogue: no releases.
+        checked_autoclean_pointer<BuildManager> none;
+        EXPECT_EQ(texts(SelfUpgrade::get_arguments_with_state("textUI", source, "/root/quillfern", Downloader::Proxy(),
+                                                              none)),
+                  joined(start, {}, end));
+    });
 }
 
 }  // namespace

@@ -1,0 +1,185 @@
+// The selector words of the command syntax, interpreted against the shared test mirror's catalogue
+// (nothing of it installed): the commands, release selectors and component selections they make.
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/FileFetcher.h"
+#include "common/Messages.h"
+#include "common/Repository.h"
+#include "common/format_message.h"
+#include "installer/BuildManager.h"
+#include "installer/Options.h"
+#include "installer/Reporter.h"
+#include "tests/support/GeneratedMirror.h"
+#include "tests/support/LogFile.h"
+#include "tests/support/PrivateHome.h"
+#include "tests/support/thrown.h"
+
+namespace {
+
+std::string msg(const char* key)
+{
+    return Messages().get(key);
+}
+
+// What the step stored, one field per line.
+std::string describe(const Options& o)
+{
+    std::ostringstream out;
+    out << "command=" << o.command << " product=" << o.selectedProduct << " release=" << o.selectedReleaseId
+        << " tiers=";
+    for (const std::string& tier : o.releaseTiers)
+        out << tier << ",";
+    out << (o.releaseTiersDefault ? " default" : "") << (o.allVersions ? " all" : "") << "\n";
+    for (const ReleaseSelector& selector : o.releaseSelectors)
+        out << "selector " << selector.getKind() << " " << selector.getProductId() << " "
+            << (selector.getKind() == ReleaseSelector::ID ? selector.getReleaseId() : "") << "\n";
+    for (const auto& pair : o.componentSelections) {
+        out << "selection " << pair.first << " mode=" << pair.second.mode << " type=" << pair.second.installationType
+            << " install=";
+        for (const std::string& name : pair.second.installComponents)
+            out << name << ",";
+        out << " remove=";
+        for (const std::string& name : pair.second.removeComponents)
+            out << name << ",";
+        out << " classes=";
+        for (const std::string& name : pair.second.componentClasses)
+            out << name << ",";
+        out << "\n";
+    }
+    for (const std::string& id : o.selectedReleaseIds)
+        out << "selected " << id << "\n";
+    return out.str();
+}
+
+class OptionsSelectors : public ::testing::Test {
+protected:
+    // The step's record, or the text of the error it raised, for the command line after "kw".
+    std::string interpret(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "kw");
+        const ChildResult run = runInChild(
+            [&] {
+                std::vector<char*> argv;
+                for (std::string& arg : args)
+                    argv.push_back(&arg[0]);
+                argv.push_back(nullptr);
+                try {
+                    Options o(static_cast<int>(args.size()), argv.data());
+                    FileFetcher fetcher(SourceUrl(mirror.path() + "/"), mirror.path() + "/target");
+                    BuildManager catalogue(fetcher, "");
+                    Repository nothing_installed;
+                    catalogue.calculateReleasesState(nothing_installed);
+                    o.interpretSelectors(catalogue);
+                    std::cout << describe(o) << "prefix=" << Reporter::statusPrefix << "\n";
+                } catch (const error& e) {
+                    std::cout << "error " << e.e_class << ": " << e.getText();
+                }
+                return 0;
+            },
+            home.options);
+        EXPECT_EQ(run.exit_code, 0) << run.err;
+        return run.out;
+    }
+
+    static const GeneratedMirror& mirrorOnce()
+    {
+        static const GeneratedMirror generated;
+        return generated;
+    }
+
+    const GeneratedMirror& mirror = mirrorOnce();
+    PrivateHome home;
+};
+
+TEST_F(OptionsSelectors, TheListStep)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{"list"}, "command=5 product= release= tiers=stable,release,current, default\nprefix=\n"},
+        {{"list", "zanth"},
+         "command=4 product=zanth release= tiers=stable,release,current, default\nselector 1 zanth \nprefix=\n"},
+        {{"list", "testing"}, "command=4 product=zanth release= tiers=testing,\nselector 1 zanth \nprefix=\n"},
+        {{"list", "all"}, "command=4 product=zanth release= tiers= all\nselector 1 zanth \nprefix=\n"},
+        {{"list", "zanth", "10.1.0", "--components"},
+         "command=7 product=zanth release=zanth-10.1 tiers=stable,release,current, default\n"
+         "selector 2 zanth zanth-10.1\nselected zanth-10.1\nprefix=\n"},
+        {{"list", "zanth-11.0-beta"},
+         "command=4 product= release=zanth-11.0-beta tiers=stable,release,current, default\n"
+         "selector 2  zanth-11.0-beta\nselected zanth-11.0-beta\nprefix=\n"},
+        {{"list", "10.1.0"}, "error 2: " + format_message(msg("err_opt_version_requires_prod_id"), "10.1.0") + "\n"},
+        {{"list", "--sources"}, "error 2: " + msg("err_opt_list_requires_exact_release") + "\n"},
+        {{"list", "nothing"},
+         "error 2: " + format_message(msg("err_opt_selector_no_match") + msg("err_opt_selector_use_list"), "nothing") +
+             "\n"},
+        {{"list", "zanth", "folioforge"},
+         "error 2: " +
+             format_message(msg("err_opt_selector_multiple_prod_ids") + msg("err_opt_selector_only_one"),
+                            "zanth, folioforge") +
+             "\n"},
+        {{"list", "zanth-10.1", "11.0.0"},
+         "error 2: " +
+             format_message(msg("err_opt_selector_rel_id_and_version") + msg("err_opt_selector_only_one"), "zanth-10.1",
+                            "11.0.0") +
+             "\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(interpret(c.args), c.expected) << c.args.back();
+}
+
+TEST_F(OptionsSelectors, TheInstallingSteps)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{"install"},
+         "command=10 product=zanth release= tiers=stable,release,current, default\nselector 0 zanth \n"
+         "selection zanth mode=4 type=Custom install= remove= classes=\nprefix=install_\n"},
+        {{"install", "folioforge", "--components", "a,b", "--components", "c"},
+         "command=10 product=folioforge release= tiers=stable,release,current, default\nselector 0 folioforge \n"
+         "selection folioforge mode=5 type= install=a,b,c, remove= classes=\nprefix=install_\n"},
+        {{"install", "zanth", "10.0.0", "--preset", "Full", "--with", "x", "--without", "y,z"},
+         "command=10 product=zanth release=zanth-10.0 tiers=stable,release,current, default\n"
+         "selector 2 zanth zanth-10.0\nselection zanth mode=4 type=Full install=x, remove=y,z, classes=\n"
+         "selected zanth-10.0\nprefix=install_\n"},
+        // Nothing installed: upgrade lists the products, or with a tier upgrades to its latest release.
+        {{"upgrade"}, "command=5 product= release= tiers=stable,release,current, default\nprefix=\n"},
+        {{"upgrade", "stable"},
+         "command=10 product=zanth release= tiers=stable,\nselector 0 zanth \n"
+         "selection zanth mode=3 type= install= remove= classes=\nprefix=\n"},
+        {{"upgrade", "stable", "--dry-run"},
+         "command=9 product=zanth release= tiers=stable,\nselector 0 zanth \n"
+         "selection zanth mode=3 type= install= remove= classes=\nprefix=\n"},
+        {{"upgrade", "folioforge-2.1"},
+         "command=10 product= release=folioforge-2.1 tiers=stable,release,current, default\n"
+         "selector 2 folioforge folioforge-2.1\nselection folioforge mode=3 type= install= remove= classes=\n"
+         "selected folioforge-2.1\nprefix=\n"},
+        {{"update"}, "error 2: " + msg("err_opt_no_installed_prods") + "\n"},
+        {{"update", "folioforge", "--panel-only"},
+         "error 2: " + format_message(msg("err_opt_panel_only_requires_zanth"), "zanth", "folioforge") + "\n"},
+        {{"update", "zanth", "--panel-only"},
+         "command=10 product=zanth release= tiers=stable,release,current, default\nselector 1 zanth \n"
+         "selection zanth mode=3 type= install= remove= classes=aspect=panel,\nprefix=\n"},
+        {{"remove", "zanth-10.1", "--components", "a"},
+         "error 2: " + format_message(msg("err_opt_only_prod_id_selector"), "remove") + "\n"},
+        {{"add", "testing", "--components", "a"},
+         "error 2: " + format_message(msg("err_opt_only_prod_id_selector"), "add") + "\n"},
+        {{"remove", "--components", "a"}, "error 2: " + msg("err_opt_no_installed_prods") + "\n"},
+        {{"remove", "zanth", "--components", "a"},
+         "command=10 product=zanth release= tiers=stable,release,current, default\nselector 1 zanth \n"
+         "selection zanth mode=5 type= install= remove=a, classes=\nprefix=install_\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(interpret(c.args), c.expected) << c.args.front() << " " << c.args.at(1);
+}
+
+}  // namespace
