@@ -1,5 +1,6 @@
 #include "installer/DebianAPTConfigurator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
