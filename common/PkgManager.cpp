@@ -210,8 +210,27 @@ void PkgManager::findRequiredFor(const Package* p)
             throw;
         }
     }
-    // The indirect rules go here: hardwired dependencies, obsoletes, conflicts, back conflicts and
-    // other architectures, each repairing what installing p breaks among the installed packages.
+    runIndirectRule(&PkgManager::findIndirectHardwiredDependencies, p,
+                    "Problem occured during searching indirect dependencies for package ", "");
+    runIndirectRule(&PkgManager::findIndirectObsoletesDependency, p,
+                    "Problem occured during search indirect dependencies produced by obsolete tags for package ", "");
+    runIndirectRule(&PkgManager::findIndirectConflictsDependency, p,
+                    "Problem occured during searching conflicts for package ", " ");
+    runIndirectRule(&PkgManager::findIndirectBackConflicts, p,
+                    "Problem occured during searching reverse-conflicts for package ", "");
+    runIndirectRule(&PkgManager::findIndirectArchDeps, p, "Problem occured during searching other arch for package ",
+                    "");
+}
+
+void PkgManager::runIndirectRule(void (PkgManager::*rule)(const Package*), const Package* p, const char* prefix,
+                                 const char* suffix)
+{
+    try {
+        (this->*rule)(p);
+    } catch (const error&) {
+        Log::stream(Log::LEVEL_INFO, true) << prefix << *p << suffix;
+        throw;
+    }
 }
 
 // ---- the deferred list ----
@@ -523,11 +542,18 @@ bool PkgManager::appendNecessaryPackage(const Package* p, bool indirect)
     return true;
 }
 
-void PkgManager::addToNecessary(const Package* p, bool indirect)
+bool PkgManager::twinInNecessary(const Package* p) const
 {
     for (const Package* item : *necessaryList)
         if (sameNameVersionArch(item, p))
-            return;
+            return true;
+    return false;
+}
+
+void PkgManager::addToNecessary(const Package* p, bool indirect)
+{
+    if (twinInNecessary(p))
+        return;
     necessaryList->push_back(p);
     if (indirect)
         indirectPackages.insert(p);
@@ -787,19 +813,30 @@ int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, co
     return 0;
 }
 
+std::optional<error> PkgManager::runBranch(const Package* candidate, Statistics& statistics)
+{
+    // A candidate that the list holds already (or its twin) adds nothing to resolve. Appending it
+    // again would only expand it once more in a trial that meets the same choice, and so on
+    // without end.
+    if (twinInNecessary(candidate)) {
+        getStatistics(statistics);
+        return std::nullopt;
+    }
+    cpkgs_t branch(*necessaryList);
+    branch.push_back(candidate);
+    return runTrial(
+        branch, [](PkgManager& trial) { trial.findNecessaryPackages(true); }, statistics);
+}
+
 int PkgManager::branchCompare(const Package* currBest, const Package* currTest)
 {
-    const auto resolveLast = [](PkgManager& trial) { trial.findNecessaryPackages(true); };
-    cpkgs_t branch(*necessaryList);
-    branch.push_back(currBest);
     Statistics a;
-    if (runTrial(branch, resolveLast, a)) {
+    if (runBranch(currBest, a)) {
         Log::stream(Log::LEVEL_DEBUG, true) << "      reject currBest by resolving of branch error.";
         return -1;
     }
-    branch.back() = currTest;
     Statistics b;
-    if (runTrial(branch, resolveLast, b)) {
+    if (runBranch(currTest, b)) {
         Log::stream(Log::LEVEL_DEBUG, true) << "      select currBest by resolving of currTest branch error.";
         return 1;
     }
@@ -1105,7 +1142,388 @@ void PkgManager::blackListUnresolved()
         addBlackPackage(entry.first, boost::make_shared<ReasonUnresolved>(entry.second));
 }
 
+// ---- indirect rules ----
+
+namespace {
+
+// A relation range taken out of the repository before the rules append to the necessary list.
+template <typename Range>
+cpkgs_t partners(const Range& range)
+{
+    cpkgs_t list;
+    for (const auto& relation : range)
+        list.push_back(relation.second);
+    return list;
+}
+
+bool olderThan(const Package* q, const Package* p)
+{
+    return q->getVersion() < p->getVersion();
+}
+
+}  // namespace
+
+cpkgs_t PkgManager::packagesNamedAs(const Package* p) const
+{
+    const Repository::package_range_t range = repository->findByName(p->getName());
+    return cpkgs_t(range.begin(), range.end());
+}
+
+void PkgManager::findIndirectHardwiredDependencies(const Package* p)
+{
+    Log::stream(Log::LEVEL_DEBUG, true) << "  find indirect hardwired dependencies for " << *p;
+    const cpkgs_t sameName = packagesNamedAs(p);
+    for (const Package* q : sameName) {
+        if (options.mode == RESOLVE_INSTALL && q->getType() != 's')
+            continue;
+        if (!olderThan(q, p) || !isArchCompatible(q->getArch().c_str(), p->getArch().c_str()))
+            continue;
+        bool requirerFound = false;
+        for (const Package* r : partners(repository->getRequirers(q))) {
+            if (r->getType() == 'z' || (options.mode == RESOLVE_INSTALL && r->getType() != 's'))
+                continue;
+            requirerFound = true;
+            try {
+                checkHardwired(p, q, r);
+            } catch (const error&) {
+                Log::stream(Log::LEVEL_INFO, true) << "Failed to check whether it is necessary to upgrade " << *r
+                                                   << " along with upgrade of " << *q << " by " << *p;
+                throw;
+            }
+        }
+        if (!requirerFound)
+            Log::stream(Log::LEVEL_VERBOSE, true) << "  No packages that requires older version, skipped";
+    }
+}
+
+bool PkgManager::requirementsMetWith(const Package* newer, const Package* newPkg) const
+{
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> requirement = newer->getRequire(i); ++i) {
+        bool met = false;
+        for (uint32_t j = 0; boost::shared_ptr<Dependency> resolver = requirement->getResolver(j); ++j) {
+            const Package* owner = resolver->getOwner();
+            if (isBlack(owner))
+                continue;
+            if (owner == newPkg || resolver->getName() != newPkg->getName().c_str()) {
+                met = true;
+                break;
+            }
+        }
+        if (!met)
+            return false;
+    }
+    return true;
+}
+
+void PkgManager::checkHardwired(const Package* newPkg, const Package* old, const Package* r)
+{
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> d = r->getRequire(i); ++i) {
+        if (!old->satisfies(d.get()) || newPkg->satisfies(d.get()))
+            continue;
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "Hardwired package detected: dependency '" << *d << "' of package " << *r << " is resolved by old "
+            << *old << " but not resolved by necessary " << *newPkg;
+        if (archModeSolution(d, newPkg))
+            return;
+        if (const Package* newer = findNewerNonBlackPackage(r)) {
+            Log::stream(Log::LEVEL_DEBUG, true) << "  newer non-blacklisted found: " << *newer;
+            if (requirementsMetWith(newer, newPkg) && upgradeModeSolution(newer))
+                return;
+        }
+        if (replaceModeSolution(d, old, newPkg) || obsoleteModeSolution(r))
+            return;
+        removeAsLastResort(
+            hardwiredWarnings.insert(d).second, r,
+            text("Unresolved dependency: necessary package ", *newPkg, " has older version ", *old,
+                 ". After upgrade we will have unresolved dependency '", *d, "' of package ", *r,
+                 ", add to removable list ", r->getName()),
+            text("A dependency problem is found: an older version of required package ", *newPkg, " is installed (",
+                 *old, ") ", ". After upgrade procedure the dependency '", *d, "' of package ", *r,
+                 " will be unresolved. Try to add to removable list ", r->getName()));
+    }
+}
+
+void PkgManager::findIndirectObsoletesDependency(const Package* p)
+{
+    if (options.mode == RESOLVE_INSTALL && p->getType() == 's')
+        return;
+    Log::stream(Log::LEVEL_DEBUG, true) << "  find indirect obsoletes dependency for " << *p;
+    const cpkgs_t obsoleted = partners(repository->getObsoletedBy(p));
+    if (obsoleted.empty())
+        Log::stream(Log::LEVEL_DEBUG, true) << "    this package have no obsoletes";
+    for (const Package* s : obsoleted) {
+        if (options.mode == RESOLVE_INSTALL && s->getType() != 's') {
+            Log::stream(Log::LEVEL_DEBUG, true) << "    skip not system " << *s;
+            continue;
+        }
+        Log::stream(Log::LEVEL_DEBUG, true) << "    fix all requires for " << *s;
+        for (const Package* l : partners(repository->getRequirers(s))) {
+            if (options.mode == RESOLVE_INSTALL && l->getType() != 's')
+                continue;
+            for (uint32_t i = 0; boost::shared_ptr<Dependency> d = l->getRequire(i); ++i) {
+                if (!s->satisfies(d.get()) || metByAnotherNecessary(d, s) || obsoleterInNecessary(l))
+                    continue;
+                Log::stream(Log::LEVEL_DEBUG, true) << "      fix obsoleted requires '" << *d << "' from " << *l;
+                const Package* newer = findNewerNonBlackPackage(l);
+                if (newer && !dependsOnlyOn(newer, s)) {
+                    Log::stream(Log::LEVEL_VERBOSE, true) << "We also need to install " << *newer << " because " << *p
+                                                          << " obsoletes " << *s << " which is needed for " << *l;
+                    if (upgradeModeSolution(newer))
+                        continue;
+                }
+                if (obsoleteModeSolution(l) || replaceModeSolution(d, s, p))
+                    continue;
+                removeAsLastResort(obsoletesWarnings.insert(d).second, l,
+                                   text("Unresolved obsoletes: necessary package ", *p, " obsoletes package ", *s,
+                                        ". After installation of necessary package we will have the dependency '", *d,
+                                        "' of package ", *l, " unresolved, add to removable ", l->getName()),
+                                   text("A dependency problem is found: the required package ", *p, " obsoletes ", *s,
+                                        " package.", ". After installation the dependency '", *d, "' of package ", *l,
+                                        " will be unresolved. Try to add to removable ", l->getName()));
+            }
+        }
+    }
+}
+
+bool PkgManager::metByAnotherNecessary(const boost::shared_ptr<Dependency>& d, const Package* s)
+{
+    for (const boost::shared_ptr<Dependency>& provide : repository->findProviders(d)) {
+        const Package* w = provide->getOwner();
+        if (w != s && w->satisfies(d.get()) && inNecessary(w))
+            return true;
+    }
+    return false;
+}
+
+bool PkgManager::obsoleterInNecessary(const Package* l)
+{
+    for (const Package* o : partners(repository->getObsoleters(l))) {
+        if (!inNecessary(o))
+            continue;
+        if (options.mode == RESOLVE_INSTALL && o->getType() == 's') {
+            Log::stream(Log::LEVEL_DEBUG, true) << " [skip-system]" << *o;
+            continue;
+        }
+        Log::stream(Log::LEVEL_DEBUG, true)
+            << "      There is obsoleter " << *o << " for " << *l << " in necessaryList";
+        Log::stream(Log::LEVEL_DEBUG, true) << "      so no need to fix " << *l;
+        return true;
+    }
+    return false;
+}
+
+bool PkgManager::dependsOnlyOn(const Package* newer, const Package* s) const
+{
+    if (!newer->requiresPackage(s))
+        return false;
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> requirement = newer->getRequire(i); ++i) {
+        for (uint32_t j = 0; boost::shared_ptr<Dependency> resolver = requirement->getResolver(j); ++j) {
+            const Package* owner = resolver->getOwner();
+            if (owner->getName() != s->getName())
+                return false;
+            if (options.mode == RESOLVE_INSTALL &&
+                (!(owner->getVersion() == s->getVersion()) || owner->getArch() != s->getArch()))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool PkgManager::upgradeOrObsolete(const Package* p, const Package* c)
+{
+    const Package* newer = findNewerNonBlackPackage(c);
+    if (newer && !repository->conflicts(p, newer) && upgradeModeSolution(newer))
+        return true;
+    return obsoleteModeSolution(c);
+}
+
+void PkgManager::findIndirectConflictsDependency(const Package* p)
+{
+    if (options.mode == RESOLVE_INSTALL && p->getType() == 's')
+        return;
+    Log::stream(Log::LEVEL_DEBUG, true) << "  find indirect conflicts dependency for " << *p;
+    for (const Package* c : partners(repository->getConflicts(p))) {
+        if (options.mode == RESOLVE_INSTALL && c->getType() != 's')
+            continue;
+        Log::stream(Log::LEVEL_DEBUG, true) << "Found conflict with " << *c;
+        if (upgradeOrObsolete(p, c))
+            continue;
+        removeAsLastResort(conflictWarnings.insert(c->getName().c_str()).second, c,
+                           text("Unresolved conflict: necessary package ", *p, " conflicts with ", *c,
+                                ". There is no upgrade solution or obsoleter for ", c->getName(),
+                                ", adding to removable list ", c->getName()),
+                           text("A dependency problem is found: required package ", *p, " conflicts with ", *c,
+                                ". No upgrade or obsolete solution was found for ", c->getName(), ". Try to add ",
+                                c->getName(), " to removable list."));
+    }
+}
+
+void PkgManager::findIndirectBackConflicts(const Package* p)
+{
+    Log::stream(Log::LEVEL_DEBUG, true) << "  find indirect back conflicts for " << *p;
+    for (const Package* c : partners(repository->getBackConflicts(p))) {
+        if (options.mode == RESOLVE_INSTALL && c->getType() != 's')
+            continue;
+        if (upgradeOrObsolete(p, c))
+            continue;
+        removeAsLastResort(
+            conflictWarnings.insert(c->getName().c_str()).second, c,
+            text("Unresolved conflict: the other package ", *c, " conflicts with necessary package ", *p,
+                 ". There is no upgrade or obsoleter solution,", " add to removable list ", c->getName()),
+            text("A dependency problem was found: the package ", *c, " conflicts with required package ", *p,
+                 ". No upgrade or obsolete solution was found.", " Try to add ", c->getName(), " to removable list"));
+    }
+}
+
+void PkgManager::findIndirectArchDeps(const Package* p)
+{
+    Log::stream(Log::LEVEL_DEBUG, true) << "  find indirect arch deps for " << *p;
+    const cpkgs_t sameName = packagesNamedAs(p);
+    std::unordered_set<PooledString> architectures;
+    for (const Package* q : sameName)
+        if (q->getType() == 's' && olderThan(q, p) && q->getArch() != p->getArch())
+            architectures.insert(q->getArch());
+    if (architectures.empty())
+        return;
+    for (const Package* q : sameName)
+        if (!isBlack(q) && q->getVersion() == p->getVersion() && architectures.count(q->getArch()))
+            appendNecessaryPackage(q, true);
+}
+
+void PkgManager::removeAsLastResort(bool firstWarning, const Package* victim, const std::string& warning,
+                                    const std::string& failure)
+{
+    if (firstWarning)
+        Log::stream(Log::LEVEL_VERBOSE, true) << warning;
+    try {
+        removeModeSolution(victim);
+    } catch (const error&) {
+        Log::stream(Log::LEVEL_INFO, true) << failure;
+        throw;
+    }
+}
+
 // ---- solution modes ----
+
+void PkgManager::resolveIndirectly(const boost::shared_ptr<Dependency>& synthetic)
+{
+    if (!selectBestResolvers(synthetic, true, level, 1))
+        addDeferred(synthetic, true);
+}
+
+bool PkgManager::resolveOffered(const boost::shared_ptr<Dependency>& synthetic)
+{
+    if (!synthetic->getResolver(0))
+        return false;
+    resolveIndirectly(synthetic);
+    return true;
+}
+
+namespace {
+
+// A dependency of the resolver's own, named by the text and owned by no package.
+boost::shared_ptr<Dependency> syntheticDependency(const std::string& name)
+{
+    return boost::make_shared<DependencyLogical>(name, nullptr);
+}
+
+}  // namespace
+
+bool PkgManager::replaceModeSolution(const boost::shared_ptr<Dependency>& dependency, const Package* old,
+                                     const Package* newPkg)
+{
+    Log::stream(Log::LEVEL_DEBUG, true) << "   try search replace mode solution. select from:";
+    const boost::shared_ptr<Dependency> replacement = dependency->clone();
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> resolver = dependency->getResolver(i); ++i) {
+        const Package* o = resolver->getOwner();
+        if (isBlack(o))
+            continue;
+        bool accepted;
+        if (o->getName() == old->getName())
+            accepted =
+                (o->getVersion() == newPkg->getVersion() && o->getArch() != newPkg->getArch()) ||
+                (o->getVersion() > old->getVersion() && isArchCompatible(o->getArch().c_str(), old->getArch().c_str()));
+        else
+            accepted = options.mode == RESOLVE_INSTALL || !findNewerNonBlackPackage(o);
+        if (!accepted)
+            continue;
+        Log::stream(Log::LEVEL_DEBUG, true) << *resolver;
+        replacement->addResolver(resolver);
+    }
+    if (resolveOffered(replacement))
+        return true;
+    Log::stream(Log::LEVEL_DEBUG, true) << "<nothing>, return false";
+    return false;
+}
+
+bool PkgManager::archModeSolution(const boost::shared_ptr<Dependency>& dependency, const Package* p)
+{
+    const boost::shared_ptr<Dependency> synthetic =
+        syntheticDependency(text(*dependency, " of ", *p, " for arch_mode_solution"));
+    for (uint32_t i = 0; boost::shared_ptr<Dependency> resolver = dependency->getResolver(i); ++i) {
+        const Package* o = resolver->getOwner();
+        if (!isBlack(o) && o->getName() == p->getName() && o->getVersion() == p->getVersion() &&
+            o->getArch() != p->getArch())
+            synthetic->addResolver(resolver);
+    }
+    return resolveOffered(synthetic);
+}
+
+bool PkgManager::upgradeModeSolution(const Package* p)
+{
+    const cpkgs_t sameName = packagesNamedAs(p);
+    if (sameName.empty())
+        return false;
+    Log::stream(Log::LEVEL_DEBUG, true) << "Upgrade mode solution: select from packages:";
+    const boost::shared_ptr<Dependency> synthetic =
+        syntheticDependency(text(p->getName(), " >= ", p->getVersion().toString(), " for upgrade_mode_solution"));
+    for (const Package* q : sameName) {
+        if (isBlack(q))
+            continue;
+        Log::stream(Log::LEVEL_DEBUG, true) << " " << *q;
+        if (q->getVersion() == p->getVersion())
+            synthetic->addResolver(q->getSelfProvide());
+    }
+    return resolveOffered(synthetic);
+}
+
+bool PkgManager::obsoleteModeSolution(const Package* p)
+{
+    Log::stream(Log::LEVEL_DEBUG, true) << "   try obsoleteModeSolution, select from:";
+    const cpkgs_t obsoleters = partners(repository->getObsoleters(p));
+    if (obsoleters.empty()) {
+        Log::stream(Log::LEVEL_DEBUG, true) << "<nothing>, return false";
+        return false;
+    }
+    const boost::shared_ptr<Dependency> synthetic =
+        syntheticDependency(text("obsolete_mode_solution for ", p->getName()));
+    bool found = false;
+    for (const Package* o : obsoleters) {
+        if (isBlack(o))
+            continue;
+        if (options.mode == RESOLVE_INSTALL && o->getType() == 's') {
+            Log::stream(Log::LEVEL_DEBUG, true) << " [skip_system]" << *o;
+            continue;
+        }
+        Log::stream(Log::LEVEL_DEBUG, true) << "  " << *o;
+        found = true;
+        for (uint32_t i = 0; boost::shared_ptr<Dependency> obsolete = o->getObsolete(i); ++i) {
+            if (p->satisfies(obsolete.get())) {
+                synthetic->addResolver(obsolete);
+                break;
+            }
+        }
+    }
+    if (!found) {
+        Log::stream(Log::LEVEL_DEBUG, true) << "   obsoleteModeSolution- none obsoleters found, false.";
+        return false;
+    }
+    // Even without a resolver: an obsoleter whose entries p does not meet is no repair, and the
+    // dependency without resolvers stops the run instead of leaving p's requirers broken.
+    Log::stream(Log::LEVEL_DEBUG, true) << " with selectBestResolvers.";
+    resolveIndirectly(synthetic);
+    return true;
+}
 
 void PkgManager::removeModeSolution(const Package* p)
 {

@@ -121,7 +121,28 @@ public:
     int selectBlackPackage(const Package* a, const Package* b, const boost::shared_ptr<Reason>& reason);
     void blackListUnresolved();
 
-    // ---- solution modes ----
+    // ---- indirect rules: what installing p breaks among the other packages, and its repair ----
+    // Requirers of an older version of p's name that p no longer satisfies.
+    void findIndirectHardwiredDependencies(const Package* p);
+    void checkHardwired(const Package* newPkg, const Package* old, const Package* requirer);
+    // Requirers of the packages that p obsoletes.
+    void findIndirectObsoletesDependency(const Package* p);
+    // The packages p conflicts with, and those that conflict with p.
+    void findIndirectConflictsDependency(const Package* p);
+    void findIndirectBackConflicts(const Package* p);
+    // The same version of p for the other architectures in which its name is installed.
+    void findIndirectArchDeps(const Package* p);
+    // Whether newer requires s and nothing but packages of s's name (in mode 1 of its version and
+    // architecture too) resolve its requirements.
+    bool dependsOnlyOn(const Package* newer, const Package* s) const;
+
+    // ---- solution modes: each offers the acceptable packages as the resolvers of a dependency of
+    // its own; true when it did ----
+    bool replaceModeSolution(const boost::shared_ptr<Dependency>& dependency, const Package* old,
+                             const Package* newPkg);
+    bool archModeSolution(const boost::shared_ptr<Dependency>& dependency, const Package* p);
+    bool upgradeModeSolution(const Package* p);
+    bool obsoleteModeSolution(const Package* p);
     void removeModeSolution(const Package* p);
     void addRemover(const std::string& name);
 
@@ -156,10 +177,35 @@ private:
     // resolver's black list; the class-5 error that ended it, or its statistics.
     std::optional<error> runTrial(const cpkgs_t& start, const std::function<void(PkgManager&)>& work,
                                   Statistics& statistics);
+    // The statistics of the necessary list with the candidate added and resolved in a trial, or the
+    // class-5 error that ended the trial.
+    std::optional<error> runBranch(const Package* candidate, Statistics& statistics);
     bool inNecessary(const Package* p) const;
+    // Whether the list holds p or a package of its name, version and architecture.
+    bool twinInNecessary(const Package* p) const;
     bool nameInNecessary(const PooledString& name) const;
     bool isObsoletedInNecessary(const Package* p) const;
     bool resolvedToAllForBoth(const Package* a, const Package* b) const;
+    // Runs one indirect rule; its failure is logged as the prefix, p and the suffix, and passed on.
+    void runIndirectRule(void (PkgManager::*rule)(const Package*), const Package* p, const char* prefix,
+                         const char* suffix);
+    // The packages of p's name in index order, taken out of the repository before the rules append.
+    cpkgs_t packagesNamedAs(const Package* p) const;
+    // The step shared by the solution modes: the dependency resolved now, or deferred.
+    void resolveIndirectly(const boost::shared_ptr<Dependency>& synthetic);
+    // The same for a dependency that has a resolver; false when it has none.
+    bool resolveOffered(const boost::shared_ptr<Dependency>& synthetic);
+    // Whether newer's requirements can be met along with newPkg (the walk of checkHardwired).
+    bool requirementsMetWith(const Package* newer, const Package* newPkg) const;
+    // The repair of a conflict with c short of removing it: a newer c, or an obsoleter of c.
+    bool upgradeOrObsolete(const Package* p, const Package* c);
+    // The last remedy of the rules: the warning, when it is written for the first time, and the
+    // removal of the victim, whose failure is explained and passed on.
+    void removeAsLastResort(bool firstWarning, const Package* victim, const std::string& warning,
+                            const std::string& failure);
+    // The two tests that leave a requirement of an obsoleted package's requirer alone.
+    bool metByAnotherNecessary(const boost::shared_ptr<Dependency>& d, const Package* s);
+    bool obsoleterInNecessary(const Package* l);
     void printList(int level, const cpkgs_t& list) const;
 };
 

@@ -1,22 +1,85 @@
 #ifndef KW_INSTALLER_COMPONENTMANAGER_H
 #define KW_INSTALLER_COMPONENTMANAGER_H
 
+#include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
 
+#include "common/Package.h"
 #include "installer/InstTypes.h"
 
 class KwCompNode;
+class KwComponent;
+class KwRadioGroup;
+class KwSubGroup;
 
 // Owns the component forest of the releases and addons the run has loaded, and the installation
 // types of their products. The build loader fills both; the selection logic reaches every component
-// through the manager.
+// through the manager, mostly by walking the forest with a visitor.
 class ComponentManager {
 public:
+    typedef std::vector<boost::shared_ptr<KwCompNode>> nodes_t;
+
+    // What a walk calls for each node. A visitor that changes the forest's structure collects the
+    // changes and makes them in finish(), after the last node.
+    class Visitor {
+    public:
+        virtual void visit(const boost::shared_ptr<KwComponent>& component) = 0;
+        virtual void beginRadioGroup(const boost::shared_ptr<KwRadioGroup>& group);
+        virtual void beginSubGroup(const boost::shared_ptr<KwSubGroup>& group);
+        virtual void endSubGroup(const boost::shared_ptr<KwSubGroup>& group);
+        virtual void endRadioGroup(const boost::shared_ptr<KwRadioGroup>& group);
+        virtual void finish();
+        virtual ~Visitor();
+    };
+
+    // Ends the search of find_and_edit once the target is edited.
+    class done {};
+
+    // Drops the members that switch rules do not allow, then removes the radio groups left without
+    // members and puts a lone member, under its group's name, in its group's place.
+    class ShriveledRadioGroupsRemover : public Visitor {
+    public:
+        explicit ShriveledRadioGroupsRemover(ComponentManager* manager);
+
+        void visit(const boost::shared_ptr<KwComponent>& component) override;
+        void beginRadioGroup(const boost::shared_ptr<KwRadioGroup>& group) override;
+        void finish() override;
+
+    private:
+        ComponentManager* manager;
+        boost::shared_ptr<KwRadioGroup> pending;  // a one-member group whose member comes next
+        std::vector<boost::shared_ptr<KwRadioGroup>> empty_groups;
+        std::vector<std::pair<boost::shared_ptr<KwRadioGroup>, boost::shared_ptr<KwComponent>>> lone_members;
+    };
+
+    // Every root in order, depth first; finish() once at the end.
+    void walk(Visitor& visitor) const;
+    // The root component named "base" of the product (of any product for an empty id), else the
+    // product's first root component.
+    boost::shared_ptr<KwComponent> getBaseComponent(const std::string& productId) const;
+    // Unless its build can be uninstalled, requests the base component for install and locks it.
+    void markBaseComponent();
+    // Both only log when the group is not in the forest.
+    void edit_components_tree_remove(const boost::shared_ptr<KwCompNode>& target);
+    void edit_components_tree_replace(const boost::shared_ptr<KwCompNode>& target,
+                                      const boost::shared_ptr<KwComponent>& component);
+    // Removes the target group from the nodes or their sub-groups' children, or puts the replacement
+    // in its place and swaps it with the first group of that list; throws done once edited.
+    static void find_and_edit(nodes_t& nodes, const boost::shared_ptr<KwCompNode>& target,
+                              const boost::shared_ptr<KwComponent>& replacement);
+
     InstTypes instTypes;
     // The root nodes, in the order the build loader appended them.
-    std::vector<boost::shared_ptr<KwCompNode>> roots;
+    nodes_t roots;
+    // Packages every install list receives.
+    cpkgs_t additionalPackages;
+    cpkgs_t additionalPackagesForUpgrade;
+    // Product id -> the name of the installation type chosen for it.
+    std::map<std::string, std::string> instTypeByProduct;
 };
 
 #endif

@@ -1111,6 +1111,7 @@ void Options::interpretSelectors(BuildManager& catalogue)
         else {
             std::vector<std::string> own;
             boost::split(own, release->get_tags().toString(), [](char c) { return c == ','; });
+            std::sort(own.begin(), own.end());  // a release's tags have no order of their own
             for (const std::string& tag : own)
                 add_unique(tags, tag);
         }

@@ -262,6 +262,24 @@ TEST(PkgManagerChoiceTest, BranchCompareByTrials)
     EXPECT_EQ(world.result(), "app-1.0");
 }
 
+// Both choices of "svc" and of "svc2" are in the list already, and each of them needs the other
+// choice: a trial that appended a candidate again would expand it again and meet the other choice
+// in a trial of its own, and so on without end. A candidate the list holds has nothing to resolve.
+TEST(PkgManagerChoiceTest, BranchOfACandidateInTheListRunsNoTrial)
+{
+    ResolverWorld world({pkg("a", "1.0", 'u', {"svc2"}, {"svc"}), pkg("b", "1.0", 'u', {}, {"svc"}),
+                         pkg("c", "1.0", 'u', {"svc"}, {"svc2"}), pkg("d", "1.0", 'u', {}, {"svc2"})});
+    const cpkgs_t all{world.get("a"), world.get("b"), world.get("c"), world.get("d")};
+    PkgManager& m = world.resolver(all);
+    LogFile log;
+    EXPECT_EQ(m.branchCompare(world.get("a"), world.get("b")), 0);
+    m.findNecessaryPackages(false);
+    EXPECT_EQ(world.necessary, all);
+    EXPECT_TRUE(log.has("selectBestResolvers: can't resolve 'svc' on this level (4)"));
+    for (const std::string& line : log.lines())
+        EXPECT_NE(line[0], '#') << line;
+}
+
 // In mode 0 two different names without gravity get a "resolve to all" entry, so both are taken.
 TEST(PkgManagerChoiceTest, ModeZeroResolvesConcurrentDependenciesToAll)
 {

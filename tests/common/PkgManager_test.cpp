@@ -88,6 +88,47 @@ TEST(PkgManagerPassLoopTest, LastOnlyFailsWhenThePredictedPackageTurnsBlack)
     EXPECT_TRUE(log.has("Can't find solution with predictionally for package x-1.0.amd64: it was added to blacklist"));
 }
 
+// Five packages allow five passes, and each pass here ends in a restart that black-lists one more
+// package: x-1.0 for x-2.0 and z-1.0 for z-2.0 (requested packages may be replaced by newer ones of
+// their names), z-2.0 for its conflict with the requested x-1.0, x-2.0 for its missing requirement,
+// and last "both", which stands in for both names, unless it can be installed.
+TEST(PkgManagerPassLoopTest, RestartsUseThePassesUp)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> bothRequires;
+        bool resolves;
+    };
+    const Case cases[] = {
+        {"the last permitted pass completes", {}, true},
+        {"the last permitted pass restarts too", {"ghost"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResolverWorld world({pkg("z", "1.0", 'u', {"x >= 2.0"}), pkg("x", "1.0", 'u', {"z >= 2.0"}),
+                             pkg("x", "2.0", 'u', {"ghost"}), pkg("z", "2.0", 'u', {}, {}, {"x < 2.0"}),
+                             pkg("both", "1.0", 'u', c.bothRequires, {"x = 2.0", "z = 2.0"})});
+        LogFile log;
+        PkgManager& m = world.resolver({world.get("z"), world.get("x")});
+        const std::optional<error> e = thrown<error>([&] { m.findNecessaryPackages(false); });
+        const std::vector<std::string> lines = log.lines();
+        EXPECT_TRUE(log.has("findNecessaryPackages(): start pass 4"));
+        EXPECT_FALSE(log.has("findNecessaryPackages(): start pass 5"));
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Unhappy caught; try to resolve again."), c.resolves ? 4 : 5);
+        EXPECT_TRUE(log.has("Allow to replace build packagex-1.0.amd64"));
+        EXPECT_TRUE(log.has("Allow to replace build packagez-1.0.amd64"));
+        if (c.resolves) {
+            EXPECT_FALSE(e) << e->getText();
+            EXPECT_EQ(world.result(), "z-1.0 x-1.0 both-1.0");
+        } else {
+            ASSERT_TRUE(e);
+            EXPECT_EQ(codes(*e), std::make_tuple(5, 1, 1, 3));
+            EXPECT_EQ(e->getText(), messageOf("err_bad_deps") + "\n");
+            EXPECT_TRUE(log.has("passCount is reached passLimit"));
+        }
+    }
+}
+
 TEST(PkgManagerPassLoopTest, InstalledPackageIsNotExpandedInMode1ButIsInMode0)
 {
     ResolverWorld world({pkg("base", "1.0", 's', {"dep"}), pkg("dep")});

@@ -59,7 +59,8 @@ std::string describe(const Options& o)
 class OptionsSelectors : public ::testing::Test {
 protected:
     // The step's record, or the text of the error it raised, for the command line after "kw".
-    std::string interpret(std::vector<std::string> args)
+    // With `log`, the step's own log lines follow.
+    std::string interpret(std::vector<std::string> args, bool log = false)
     {
         args.insert(args.begin(), "kw");
         const ChildResult run = runInChild(
@@ -68,6 +69,7 @@ protected:
                 for (std::string& arg : args)
                     argv.push_back(&arg[0]);
                 argv.push_back(nullptr);
+                const LogFile log_file;
                 try {
                     Options o(static_cast<int>(args.size()), argv.data());
                     FileFetcher fetcher(SourceUrl(mirror.path() + "/"), mirror.path() + "/target");
@@ -79,6 +81,9 @@ protected:
                 } catch (const error& e) {
                     std::cout << "error " << e.e_class << ": " << e.getText();
                 }
+                for (const std::string& line : log_file.lines())
+                    if (log && line.compare(0, 30, "Options::interpretSelectors():") == 0)
+                        std::cout << line << "\n";
                 return 0;
             },
             home.options);
@@ -180,6 +185,19 @@ TEST_F(OptionsSelectors, TheInstallingSteps)
     };
     for (const Case& c : cases)
         EXPECT_EQ(interpret(c.args), c.expected) << c.args.front() << " " << c.args.at(1);
+}
+
+TEST_F(OptionsSelectors, TheStepLogsWhatTheCatalogueOffersAndHowTheWordsWereTaken)
+{
+    const std::string prefix = "Options::interpretSelectors(): ";
+    EXPECT_EQ(interpret({"list", "zanth", "testing"}, true),
+              "command=4 product=zanth release= tiers=testing,\nselector 1 zanth \nprefix=\n" + prefix +
+                  "valid product ids: 'zanth' 'folioforge'\n" + prefix +
+                  "valid tags (tiers): 'release' 'stable' 'beta' 'testing'\n" + prefix +
+                  "valid release ids: 'zanth-10.0' 'zanth-10.1' 'zanth-11.0-beta' 'folioforge-2.1'\n" + prefix +
+                  "valid versions: '10.0.0' '10.1.0' '11.0.0' '2.1.0'\n" + prefix +
+                  "classified selectors: prod_ids = ( 'zanth'), tags = ( 'testing'), rel_ids = (), versions = ()\n" +
+                  prefix + "prod_id_selector=zanth, rel_id_selector=, version_selector=\n");
 }
 
 }  // namespace

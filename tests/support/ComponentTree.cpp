@@ -72,7 +72,9 @@ Package* addInstalledPackage(Repository& repository, const std::string& name, co
 boost::shared_ptr<KwComponent> componentInMode(Repository& repository, const boost::shared_ptr<Build>& build,
                                                const std::string& name, KwComponent::install_mode_t mode)
 {
-    const std::string key = build->getParent()->prod()->id() + "-" + name + "-key";
+    // Numbered: components of one name may stand in different modes.
+    static int made = 0;
+    const std::string key = build->getParent()->prod()->id() + "-" + name + "-key" + std::to_string(++made);
     if (mode == KwComponent::UPGRADE || mode == KwComponent::UP2DATE)
         addInstalledPackage(repository, key, "1.0");
     if (mode == KwComponent::UPGRADE)
@@ -83,6 +85,23 @@ boost::shared_ptr<KwComponent> componentInMode(Repository& repository, const boo
     component->checkInstalled(&repository, nullptr);
     EXPECT_EQ(component->getInstallMode(), mode) << name;
     return component;
+}
+
+boost::shared_ptr<KwRadioGroup> makeRadioGroup(const boost::shared_ptr<Build>& build, const std::string& name,
+                                               const std::vector<boost::shared_ptr<KwComponent>>& members)
+{
+    const boost::shared_ptr<KwRadioGroup> group(new KwRadioGroup(build, name, name + " group"));
+    for (const boost::shared_ptr<KwComponent>& member : members)
+        group->add(member);
+    return group;
+}
+
+boost::shared_ptr<KwSubGroup> makeSubGroup(const boost::shared_ptr<Build>& build, const std::string& name,
+                                           const std::vector<boost::shared_ptr<KwCompNode>>& children)
+{
+    const boost::shared_ptr<KwSubGroup> group(new KwSubGroup(build, name, name + " group"));
+    group->children = children;
+    return group;
 }
 
 SystemRepository::SystemRepository() : source(&repository)

@@ -12,6 +12,8 @@
 #include "common/SourceSysDeb.h"
 #include "installer/BuildInfFile.h"
 #include "installer/KwComponent.h"
+#include "installer/KwRadioGroup.h"
+#include "installer/KwSubGroup.h"
 #include "installer/Product.h"
 #include "installer/SystemSpecificConfigurator.h"
 
@@ -43,10 +45,25 @@ Package* offerPackage(Repository& repository, const std::string& name, const std
 Package* addInstalledPackage(Repository& repository, const std::string& name, const std::string& version);
 
 // A component brought into `mode` by checkInstalled over the repository, through its one key
-// package "<product>-<name>-key": installed with a newer candidate (UPGRADE) or without one
+// package "<product>-<name>-key<n>", of its own: installed with a newer candidate (UPGRADE) or without one
 // (UP2DATE), not installed with a candidate (INSTALL) or without one (ERROR).
 boost::shared_ptr<KwComponent> componentInMode(Repository& repository, const boost::shared_ptr<Build>& build,
                                                const std::string& name, KwComponent::install_mode_t mode);
+
+// A radio group of the build with those members, in order.
+boost::shared_ptr<KwRadioGroup> makeRadioGroup(const boost::shared_ptr<Build>& build, const std::string& name,
+                                               const std::vector<boost::shared_ptr<KwComponent>>& members);
+// A sub-group of the build with those children, in order.
+boost::shared_ptr<KwSubGroup> makeSubGroup(const boost::shared_ptr<Build>& build, const std::string& name,
+                                           const std::vector<boost::shared_ptr<KwCompNode>>& children);
+
+// A node of no kind the forest knows.
+class ForeignNode : public KwCompNode {
+public:
+    char getStatusChar() const override { return ' '; }
+    std::string getDescription() const override { return ""; }
+    std::string getProductId() const override { return ""; }
+};
 
 // The packages installed on this system, read through dpkg-query as the installer reads them. It
 // records progress: make it in a child with private progress options.

@@ -50,7 +50,44 @@ void loadUniverse(Repository& repository, const std::vector<UniversePackage>& pa
     }
 }
 
-std::vector<UniversePackage> generateUniverse(unsigned seed, int available, int installed)
+namespace {
+
+// Newer versions of installed names and obsoleters of installed names, after the universe's
+// installed packages (its first `installed` entries).
+void addRepairs(std::vector<UniversePackage>& universe, int installed, std::mt19937& random)
+{
+    const auto chance = [&random](int percent) { return static_cast<int>(random() % 100) < percent; };
+    const auto below = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    for (int k = 0; k < installed; ++k) {
+        const UniversePackage& sys = universe[k];
+        if (chance(40)) {
+            UniversePackage newer;
+            newer.name = sys.name;
+            newer.version = "2." + std::to_string(below(3));
+            newer.provides = sys.provides;
+            // The newer version needs the names of the old one's requirements, some in their
+            // newer versions.
+            for (const std::string& requirement : sys.requires) {
+                const std::string name = requirement.substr(0, requirement.find(' '));
+                newer.requires.push_back(chance(30) ? name + " >= 2.0" : name);
+            }
+            universe.push_back(newer);
+        }
+        if (chance(10)) {
+            UniversePackage obsoleter;
+            obsoleter.name = "obs" + std::to_string(k);
+            obsoleter.version = "1.0";
+            obsoleter.obsoletes.push_back(sys.name);
+            if (chance(50))
+                obsoleter.provides.push_back(sys.name + " = 3.0");
+            universe.push_back(obsoleter);
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<UniversePackage> generateUniverse(unsigned seed, int available, int installed, bool repairs)
 {
     std::mt19937 random(seed);
     const auto chance = [&random](int percent) { return static_cast<int>(random() % 100) < percent; };
@@ -67,6 +104,10 @@ std::vector<UniversePackage> generateUniverse(unsigned seed, int available, int 
             p.requires.push_back("sys" + std::to_string(below(i)));
         if (chance(20))
             p.provides.push_back("virt" + std::to_string(below(virtuals)) + " = 1." + std::to_string(below(9)));
+        if (repairs && i > 0 && chance(30)) {
+            const UniversePackage& fixed = universe[below(i)];
+            p.requires.push_back(fixed.name + " = " + fixed.version);
+        }
         universe.push_back(p);
     }
 
@@ -120,9 +161,17 @@ std::vector<UniversePackage> generateUniverse(unsigned seed, int available, int 
                 if (j != i)
                     p.conflicts.push_back("pk" + std::to_string(j) + (chance(50) ? "" : " < 2.0"));
             }
+            if (repairs && installed > 0) {
+                if (chance(15))
+                    p.requires.push_back("sys" + std::to_string(below(installed)) + " >= 2.0");
+                if (chance(5))
+                    p.conflicts.push_back("sys" + std::to_string(below(installed)) + (chance(50) ? "" : " < 2.0"));
+            }
             universe.push_back(p);
         }
     }
+    if (repairs)
+        addRepairs(universe, installed, random);
     return universe;
 }
 
@@ -182,6 +231,24 @@ std::string controlRecords(const cpkgs_t& packages, bool installed)
 std::string dpkgStatus(const cpkgs_t& packages)
 {
     return controlRecords(packages, true);
+}
+
+cpkgs_t leftByInstallation(const cpkgs_t& installed, const cpkgs_t& result)
+{
+    cpkgs_t left;
+    for (const Package* s : installed) {
+        bool gone = false;
+        for (const Package* p : result) {
+            if (p != s && p->getName() == s->getName() && p->getArch() == s->getArch())
+                gone = true;
+            for (uint32_t i = 0; boost::shared_ptr<Dependency> obsolete = p->getObsolete(i); ++i)
+                gone = gone || s->satisfies(obsolete.get());
+        }
+        if (!gone)
+            left.push_back(s);
+    }
+    left.insert(left.end(), result.begin(), result.end());
+    return left;
 }
 
 std::string aptPackagesIndex(const cpkgs_t& packages)

@@ -30,13 +30,21 @@ void loadUniverse(Repository& repository, const std::vector<UniversePackage>& pa
 // 'u', some 'b' and 't') and `installed` installed packages ("sys<i>", type 's', whose requirements
 // are met among themselves). Available packages require other names, versions of them, virtual
 // names ("virt<i>", provided with versions by several packages, sometimes by an installed one) and
-// installed names; a few conflict with other available names. Installed packages share no name
-// with available ones and take part in no conflict or obsoletes entry.
-std::vector<UniversePackage> generateUniverse(unsigned seed, int available, int installed);
+// installed names; a few conflict with other available names. Without `repairs` installed packages
+// share no name with available ones and take part in no conflict or obsoletes entry.
+// With `repairs`, installing breaks installed packages too: some installed packages require an
+// exact version of another installed name, and among the available packages are newer versions of
+// installed names, packages that obsolete installed names ("obs<i>") and requirements of and
+// conflicts with installed names.
+std::vector<UniversePackage> generateUniverse(unsigned seed, int available, int installed, bool repairs = false);
 
 // The packages as dpkg status records (Depends, Provides, Conflicts in Debian syntax), each once;
 // dummy packages are left out.
 std::string dpkgStatus(const cpkgs_t& packages);
+// What an installation of the result leaves on the system: the installed packages that no package
+// of the result obsoletes (a remover or any other) or replaces (one of the same name and
+// architecture), and the result.
+cpkgs_t leftByInstallation(const cpkgs_t& installed, const cpkgs_t& result);
 // The packages as the records of a flat repository's "Packages" index.
 std::string aptPackagesIndex(const cpkgs_t& packages);
 
