@@ -228,7 +228,11 @@ void PkgManager::runIndirectRule(void (PkgManager::*rule)(const Package*), const
     try {
         (this->*rule)(p);
     } catch (const error&) {
-        Log::stream(Log::LEVEL_INFO, true) << prefix << *p << suffix;
+        Log::stream log(Log::LEVEL_INFO, true);
+        log << prefix << *p;
+        // The log marks an empty text written to it.
+        if (*suffix)
+            log << suffix;
         throw;
     }
 }

@@ -11,7 +11,7 @@ libboost-regex1.81-dev libboost-program-options1.81-dev
 libtinyxml-dev libcurl4-openssl-dev libssl-dev libpam0g-dev libjs-prototype
 gettext locales-all util-linux procps nodejs hostname
 libxml2-utils iproute2 gnupg dpkg-dev apt-utils
-rpm createrepo-c dnf
+rpm createrepo-c dnf python3-dnf
 libapt-pkg-dev librpm-dev hyperfine
 clang libclang-rt-14-dev
 "
