@@ -13,6 +13,7 @@
 #include "installer/Bootstrapper.h"
 #include "installer/ComponentManager.h"
 #include "installer/ComponentsExamine.h"
+#include "installer/DebianAPTConfigurator.h"
 #include "installer/ExtensionPackages.h"
 #include "installer/Options.h"
 #include "installer/ProductsProgress.h"
@@ -137,7 +138,9 @@ void Installer::checkPackageSet()
         const Package* installed = repository->getInstalledPackage(package->getName());
         if (!installed)
             continue;
-        // The apt and yum configurators leave downgrades to the system's package tool; each skips here.
+        // The apt and yum configurators leave downgrades to the system's package tool.
+        if (dynamic_cast<DebianAPTConfigurator*>(configurator.get()))
+            continue;
         if (package->getVersion() < installed->getVersion()) {
             Log::stream(Log::LEVEL_INFO, true)
                 << "Package " << *package << " is within installation list\nbut newer package " << *installed

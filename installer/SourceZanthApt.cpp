@@ -2,8 +2,8 @@
 
 #include "common/Log.h"
 #include "common/error.h"
-#include "installer/AptGpgKeyManager.h"
 #include "installer/Build.h"
+#include "installer/GpgKeyManager.h"
 #include "installer/Options.h"
 
 namespace {

@@ -24,9 +24,11 @@
 #include "common/format_message.h"
 #include "installer/Bootstrapper.h"
 #include "installer/ComponentManager.h"
+#include "installer/DebianAPTConfigurator.h"
 #include "installer/ExtensionTool.h"
 #include "installer/Options.h"
 #include "installer/ProductsProgress.h"
+#include "installer/SourceManager.h"
 #include "installer/SystemSpecificConfigurator.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LogFile.h"
@@ -462,6 +464,12 @@ TEST(InstallerTest, CheckPackageSetAgainstTheDpkgDatabase)
                       "Check package set before installation", "Package dpkg-1.0 is within installation list",
                       "but newer package " + printed(*installed) + " is already installed in system."}));
     }
+    // Under the apt configurator apt-get itself decides about downgrades.
+    SourceManager sources(&repository);
+    DebianAPTConfigurator apt("", &manager, &sources, &repository);
+    RecordingInstaller installer(&repository, &manager, &apt);
+    installer.getPackages() = {&absent, &older, &newer};
+    installer.checkPackageSet();
 }
 
 namespace {
