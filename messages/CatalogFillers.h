@@ -7,11 +7,38 @@
 #include "messages/CatalogTable.h"
 
 // The locales with translated tables, in the order the catalog matches them.
-#define KW_TRANSLATED_LOCALES(X)                                                                                    \
-    X(ar)                                                                                                           \
-    X(ca_ES) X(cs_CZ) X(da_DK) X(de_DE) X(el_GR) X(es_ES) X(fi_FI) X(fr_FR) X(he_IL) X(hu_HU) X(id_ID) X(it_IT)     \
-        X(ja_JP) X(ko_KR) X(ms_MY) X(nb_NO) X(nl_NL) X(pl_PL) X(pt_BR) X(pt_PT) X(ro_RO) X(ru_RU) X(sv_SE) X(th_TH) \
-            X(tl_PH) X(tr_TR) X(uk_UA) X(vi_VN) X(zh_CN) X(zh_TW)
+#define KW_TRANSLATED_LOCALES(X) \
+    X(ar)                        \
+    X(ca_ES)                     \
+    X(cs_CZ)                     \
+    X(da_DK)                     \
+    X(de_DE)                     \
+    X(el_GR)                     \
+    X(es_ES)                     \
+    X(fi_FI)                     \
+    X(fr_FR)                     \
+    X(he_IL)                     \
+    X(hu_HU)                     \
+    X(id_ID)                     \
+    X(it_IT)                     \
+    X(ja_JP)                     \
+    X(ko_KR)                     \
+    X(ms_MY)                     \
+    X(nb_NO)                     \
+    X(nl_NL)                     \
+    X(pl_PL)                     \
+    X(pt_BR)                     \
+    X(pt_PT)                     \
+    X(ro_RO)                     \
+    X(ru_RU)                     \
+    X(sv_SE)                     \
+    X(th_TH)                     \
+    X(tl_PH)                     \
+    X(tr_TR)                     \
+    X(uk_UA)                     \
+    X(vi_VN)                     \
+    X(zh_CN)                     \
+    X(zh_TW)
 
 // Every table filler sets the text of each key of its table, inserting or replacing.
 #define KW_DECLARE_FILLERS(code)                       \
