@@ -10,7 +10,7 @@ libboost1.81-dev libboost-thread1.81-dev libboost-filesystem1.81-dev libboost-sy
 libboost-regex1.81-dev libboost-program-options1.81-dev
 libtinyxml-dev libcurl4-openssl-dev libssl-dev libpam0g-dev libjs-prototype
 gettext locales-all util-linux procps nodejs hostname
-libxml2-utils iproute2 gnupg dpkg-dev apt-utils
+libxml2-utils iproute2 gnupg dpkg-dev apt-utils curl file
 rpm createrepo-c dnf python3-dnf
 libapt-pkg-dev librpm-dev hyperfine
 clang libclang-rt-14-dev
