@@ -17,22 +17,13 @@
 #include "installer/Options.h"
 #include "installer/Reporter.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/CommandLine.h"
 #include "tests/support/PrivateHome.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Tool.h"
 #include "tests/support/thrown.h"
 
 namespace {
-
-Options build(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "kw");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(&arg[0]);
-    argv.push_back(nullptr);
-    return Options(static_cast<int>(args.size()), argv.data());
-}
 
 std::string msg(const char* key)
 {
@@ -44,25 +35,26 @@ TEST(CommandDescription, CommandsSetTheRecord)
     const PrivateHome home;
     const ChildResult checks = runChecksInChild(
         [] {
-            Options help = build({"help"});
+            Options help = optionsFromCommandLine({"help"});
             EXPECT_EQ(help.workMode, Options::HELP);
-            EXPECT_EQ(build({"help", "a", "b"}).workMode, Options::HELP);
-            Options one = build({"help", "install"});
+            EXPECT_EQ(optionsFromCommandLine({"help", "a", "b"}).workMode, Options::HELP);
+            Options one = optionsFromCommandLine({"help", "install"});
             EXPECT_EQ(one.workMode, Options::HELP_COMMAND);
             EXPECT_TRUE(one.strict);
             EXPECT_EQ(one.commandName, "help");
             EXPECT_EQ(one.selectors, std::vector<std::string>{"install"});
 
             // --help skips the storing: the --xml of the same line has no effect.
-            Options asked = build({"install", "--xml", "--help", "-v", "2", "--target", "/t"});
+            Options asked = optionsFromCommandLine({"install", "--xml", "--help", "-v", "2", "--target", "/t"});
             EXPECT_EQ(asked.workMode, Options::HELP_COMMAND);
             EXPECT_EQ(asked.helpVerbosity, 2u);
             EXPECT_FALSE(Reporter::xmlOutput);
             EXPECT_NE(asked.target, "/t");
-            EXPECT_EQ(build({"list", "--help", "--verbose"}).helpVerbosity, 1u);
+            EXPECT_EQ(optionsFromCommandLine({"list", "--help", "--verbose"}).helpVerbosity, 1u);
 
-            Options install = build({"install", "zanth", "stable", "--components", "a, b", "\"c,d\"", "--components",
-                                     "e", "--tries", "5", "--xml", "--proxy-port", "81", "--repatch"});
+            Options install =
+                optionsFromCommandLine({"install", "zanth", "stable", "--components", "a, b", "\"c,d\"", "--components",
+                                        "e", "--tries", "5", "--xml", "--proxy-port", "81", "--repatch"});
             EXPECT_EQ(install.workMode, Options::NON_INTERACTIVE);
             EXPECT_EQ(install.command, Options::INSTALL);
             EXPECT_EQ(install.commandOperation, Options::INSTALL_COMMAND);
@@ -76,27 +68,27 @@ TEST(CommandDescription, CommandsSetTheRecord)
             Reporter::xmlOutput = false;
             Reporter::statusPrefix.clear();
 
-            EXPECT_EQ(build({"install", "--dry-run"}).command, Options::SHOW_PACKAGES);
-            Options update = build({"update", "--panel-only"});
+            EXPECT_EQ(optionsFromCommandLine({"install", "--dry-run"}).command, Options::SHOW_PACKAGES);
+            Options update = optionsFromCommandLine({"update", "--panel-only"});
             EXPECT_EQ(update.command, Options::INSTALL);
             EXPECT_EQ(update.commandOperation, Options::UPDATE_COMMAND);
             EXPECT_EQ(Reporter::statusPrefix, "");
-            Options remove = build({"remove", "--components", "x", "--dry-run"});
+            Options remove = optionsFromCommandLine({"remove", "--components", "x", "--dry-run"});
             EXPECT_EQ(remove.command, Options::SHOW_PACKAGES);
             EXPECT_EQ(remove.commandOperation, Options::ADD_REMOVE_COMMAND);
-            Options upgrade = build({"upgrade", "--source", "/srv/mirror"});
+            Options upgrade = optionsFromCommandLine({"upgrade", "--source", "/srv/mirror"});
             EXPECT_EQ(upgrade.workMode, Options::NON_INTERACTIVE);
             EXPECT_EQ(upgrade.command, Options::NO_COMMAND);
             EXPECT_EQ(upgrade.commandOperation, Options::UPGRADE_COMMAND);
             EXPECT_EQ(upgrade.source.url, SourceUrl("/srv/mirror").url);
-            Options stop = build({"stop", "--terminate"});
+            Options stop = optionsFromCommandLine({"stop", "--terminate"});
             EXPECT_EQ(stop.workMode, Options::STOP);
             EXPECT_TRUE(stop.stopTerminate);
-            EXPECT_EQ(build({"version"}).workMode, Options::VERSION);
-            Options all = build({"list-all"});
+            EXPECT_EQ(optionsFromCommandLine({"version"}).workMode, Options::VERSION);
+            Options all = optionsFromCommandLine({"list-all"});
             EXPECT_EQ(all.command, Options::SHOW_ALL_RELEASES);
             // Every command accepts the verbose options of its groups.
-            Options list = build({"list", "--skip-gpg-check", "--options"});
+            Options list = optionsFromCommandLine({"list", "--skip-gpg-check", "--options"});
             EXPECT_EQ(list.workMode, Options::NON_INTERACTIVE);
             EXPECT_TRUE(list.skipGpgCheck);
             EXPECT_TRUE(list.showOptions);
@@ -113,7 +105,7 @@ TEST(CommandDescription, RunControlValuesShowThroughTheSwitches)
     home.write(".kitwrightrc", "SKIP_GPG_CHECK=yes\nSEPARATE_LOGS=yes\nDOWNLOAD_RETRY_COUNT=7\n");
     const ChildResult checks = runChecksInChild(
         [] {
-            Options o = build({"list", "--debug"});
+            Options o = optionsFromCommandLine({"list", "--debug"});
             EXPECT_TRUE(o.skipGpgCheck);
             EXPECT_TRUE(o.separateLogs);
             EXPECT_TRUE(o.debug);
@@ -163,19 +155,20 @@ TEST(CommandDescription, Failures)
                 if (c.fromBoost) {
                     std::string text = "no exception";
                     try {
-                        build(c.args);
+                        optionsFromCommandLine(c.args);
                     } catch (const po::error& e) {
                         text = e.what();  // the derived classes fill in the option's name
                     }
                     EXPECT_EQ(text, c.text) << c.args[0] << " " << c.args.size();
                 } else {
-                    const error e = caught([&] { build(c.args); });
+                    const error e = caught([&] { optionsFromCommandLine(c.args); });
                     EXPECT_EQ(e.getText(), c.text) << c.args[0];
                     EXPECT_EQ(e.e_class, E_USER);
                 }
             }
             // What the notifiers accept.
-            EXPECT_EQ(build({"install", "--preset", "P", "--with", "w", "--without", "x"}).command, Options::INSTALL);
+            EXPECT_EQ(optionsFromCommandLine({"install", "--preset", "P", "--with", "w", "--without", "x"}).command,
+                      Options::INSTALL);
         },
         home.options);
     EXPECT_EQ(checks.exit_code, 0) << checks.out << checks.err;

@@ -12,22 +12,13 @@
 #include "common/format_message.h"
 #include "installer/Reporter.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/CommandLine.h"
 #include "tests/support/PrivateHome.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Tool.h"
 #include "tests/support/thrown.h"
 
 namespace {
-
-Options build(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "kw");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(&arg[0]);
-    argv.push_back(nullptr);
-    return Options(static_cast<int>(args.size()), argv.data());
-}
 
 std::string msg(const char* key)
 {
@@ -83,9 +74,10 @@ TEST(OptionsLongOptions, OptionsFillTheRecord)
     const ChildResult checks = runChecksInChild(
         [] {
             // Before any product the selection stays under the empty id; the selector names "zanth".
-            Options o = build({"--install-component", "x", "--show-packages", "--select-product-id", "A",
-                               "--select-release-latest", "--select-product-id", "B", "--select-release-current",
-                               "--remove-component", "y", "--remove-component", "z"});
+            Options o = optionsFromCommandLine({"--install-component", "x", "--show-packages", "--select-product-id",
+                                                "A", "--select-release-latest", "--select-product-id", "B",
+                                                "--select-release-current", "--remove-component", "y",
+                                                "--remove-component", "z"});
             EXPECT_EQ(o.workMode, Options::NON_INTERACTIVE);
             EXPECT_EQ(o.command, Options::SHOW_PACKAGES);
             EXPECT_EQ(o.componentSelections[""].mode, ComponentsSelection::LISTED_COMPONENTS);
@@ -102,26 +94,26 @@ TEST(OptionsLongOptions, OptionsFillTheRecord)
 
     const ChildResult more = runChecksInChild(
         [] {
-            Options before = build({"--show-releases",
-                                    "--select-product-id",
-                                    "P",
-                                    "--select-release-id",
-                                    "R1",
-                                    "--tier",
-                                    "a,,b",
-                                    "--proxy-port",
-                                    "81x",
-                                    "--source",
-                                    "/mirror/",
-                                    "--download-retry-count",
-                                    "4",
-                                    "--override-os-vendor",
-                                    "CentOS",
-                                    "--no-clear",
-                                    "--enable-xml-output",
-                                    "--set-option",
-                                    "k = \"v w\"",
-                                    "--with-ssl"});
+            Options before = optionsFromCommandLine({"--show-releases",
+                                                     "--select-product-id",
+                                                     "P",
+                                                     "--select-release-id",
+                                                     "R1",
+                                                     "--tier",
+                                                     "a,,b",
+                                                     "--proxy-port",
+                                                     "81x",
+                                                     "--source",
+                                                     "/mirror/",
+                                                     "--download-retry-count",
+                                                     "4",
+                                                     "--override-os-vendor",
+                                                     "CentOS",
+                                                     "--no-clear",
+                                                     "--enable-xml-output",
+                                                     "--set-option",
+                                                     "k = \"v w\"",
+                                                     "--with-ssl"});
             ASSERT_EQ(before.releaseSelectors.size(), 2u);
             EXPECT_EQ(before.releaseSelectors[0].getProductId(), "zanth");
             EXPECT_EQ(before.releaseSelectors[1].getReleaseId(), "R1");
@@ -135,23 +127,23 @@ TEST(OptionsLongOptions, OptionsFillTheRecord)
             EXPECT_EQ(Reporter::statusPrefix, "");  // none of the three options that set it
 
             // A second parse in the same process starts afresh.
-            Options again = build({"--query-status"});
+            Options again = optionsFromCommandLine({"--query-status"});
             EXPECT_EQ(again.workMode, Options::QUERY_STATUS);
             EXPECT_EQ(Reporter::statusPrefix, "query_");
-            Options abbreviated = build({"--debu", "--sep", "--installation-type", "Custom"});
+            Options abbreviated = optionsFromCommandLine({"--debu", "--sep", "--installation-type", "Custom"});
             EXPECT_TRUE(abbreviated.debug);
             EXPECT_TRUE(abbreviated.separateLogs);
             EXPECT_EQ(abbreviated.componentSelections[""].installationType, "Custom");
 
             // WEB_SECRET: the service mode is left alone, the tiers narrowed unless given.
             setenv("WEB_SECRET", "s", 1);
-            Options secret = build({"--service-mode=update"});
+            Options secret = optionsFromCommandLine({"--service-mode=update"});
             EXPECT_EQ(secret.workMode, Options::INTERACTIVE_CONSOLE);
             EXPECT_EQ(secret.webUiDefaultPage, "");
             EXPECT_EQ(secret.releaseTiers, (std::vector<std::string>{"stable", "release"}));
-            EXPECT_EQ(build({"--branch", "beta"}).releaseTiers, std::vector<std::string>{"beta"});
+            EXPECT_EQ(optionsFromCommandLine({"--branch", "beta"}).releaseTiers, std::vector<std::string>{"beta"});
             unsetenv("WEB_SECRET");
-            EXPECT_EQ(build({"--web-interface", "--without-ssl"}).sslCertificate, "");
+            EXPECT_EQ(optionsFromCommandLine({"--web-interface", "--without-ssl"}).sslCertificate, "");
         },
         PrivateHome().options);
     EXPECT_EQ(more.exit_code, 0) << more.out << more.err;
@@ -191,13 +183,14 @@ TEST(OptionsLongOptions, FailuresOfTheOptionsAndTheirChecks)
     const ChildResult checks = runChecksInChild(
         [&] {
             for (const FailureCase& c : cases) {
-                const error e = caught([&] { build(c.args); });
+                const error e = caught([&] { optionsFromCommandLine(c.args); });
                 EXPECT_EQ(e.getText(), c.expected.getText()) << c.args[0] << " " << c.args.size();
                 EXPECT_EQ(codes(e), codes(c.expected)) << c.args[0] << " " << c.args.size();
             }
             // The certificate given exists: the run goes on.
             writeWholeFile("/root/cert.pem", "");
-            EXPECT_EQ(build({"--web-interface", "--ssl-cert", "/root/cert.pem"}).sslCertificate, "/root/cert.pem");
+            EXPECT_EQ(optionsFromCommandLine({"--web-interface", "--ssl-cert", "/root/cert.pem"}).sslCertificate,
+                      "/root/cert.pem");
         },
         PrivateHome().options);
     EXPECT_EQ(checks.exit_code, 0) << checks.out << checks.err;
