@@ -33,7 +33,7 @@ struct ParamFileExportTest : ::testing::Test {
         manager.createParams(component, document.get_root("settings"));
     }
 
-    // Settings of both products with values, and an installed component's that are not exported.
+    // Settings of both products with values, and those of components not to be installed now.
     void fill(ParamManager& manager)
     {
         define(manager, zanth,
@@ -44,8 +44,12 @@ struct ParamFileExportTest : ::testing::Test {
                "<setting id='unset' type='string'/>"
                "</settings>");
         define(manager, alpha, "<settings><setting id='a1' type='string'/></settings>");
-        define(manager, installed, "<settings><setting id='old' type='string'/></settings>");
+        define(manager, installed,
+               "<settings><setting id='old' type='boolean'><setting id='below' type='string'/></setting></settings>");
         define(manager, zanth, "<settings><setting id='port' type='integer'/></settings>");
+        // A component that stays as it is: its settings, and all below them, are not exported either.
+        define(manager, idle,
+               "<settings><setting id='later' type='boolean'><setting id='under' type='string'/></setting></settings>");
         const params_t& all = manager.getParams();
         boost::dynamic_pointer_cast<SubParams>(all[0])->getBranch("true")[0]->setValue("in the true branch");
         all[0]->setValue("no");
@@ -53,6 +57,8 @@ struct ParamFileExportTest : ::testing::Test {
         all[2]->setValue("Read me");
         all[4]->setValue("alpha's");
         all[6]->setValue("8080");
+        all[7]->setValue("yes");
+        boost::dynamic_pointer_cast<SubParams>(all[7])->getBranch("true")[0]->setValue("idle");
     }
 
     PrivateHome home;
@@ -64,6 +70,7 @@ struct ParamFileExportTest : ::testing::Test {
         componentInMode(repository, makeProductBuild(repository, "alpha"), "mail", KwComponent::INSTALL);
     boost::shared_ptr<KwComponent> installed =
         componentInMode(repository, zanth->getBuild(), "old", KwComponent::UPGRADE);
+    boost::shared_ptr<KwComponent> idle = componentInMode(repository, zanth->getBuild(), "idle", KwComponent::INSTALL);
 };
 
 TEST_F(ParamFileExportTest, EachProductGetsAPrivateFileForTheInstallation)
