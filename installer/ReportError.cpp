@@ -4,35 +4,40 @@
 
 namespace {
 
-std::ostringstream& buffer()
+// The collected failure details of the run.
+std::ostringstream& messageBuffer()
 {
-    static std::ostringstream messages;
-    return messages;
+    static std::ostringstream buffer;
+    return buffer;
 }
 
 }  // namespace
 
-ReportError::Output ReportError::create(int level)
-{
-    return Output(level);
-}
-
 std::string ReportError::collected()
 {
-    return buffer().str();
+    return messageBuffer().str();
 }
 
 ReportError::Output& ReportError::Output::operator<<(std::ostream& (*manipulator)(std::ostream&))
 {
     std::ostringstream text;
-    text << manipulator;
-    write(text.str());
-    return *this;
+    manipulator(text);
+    return write(text.str());
 }
 
-void ReportError::Output::write(const std::string& text)
+ReportError::Output& ReportError::Output::write(const std::string& text)
 {
-    if (level >= 0)
-        Log::stream(level, Log::LINE_PART) << text;
-    buffer() << text;
+    if (level >= 0) {
+        // A text that ends a line is written as the end of the log's line, so that the log marks
+        // where the next one starts.
+        if (!text.empty() && text.back() == '\n') {
+            Log::stream line(level, Log::LINE_WHOLE);
+            if (text.size() > 1)
+                line << text.substr(0, text.size() - 1);
+        } else {
+            Log::stream(level, Log::LINE_PART) << text;
+        }
+    }
+    messageBuffer() << text;
+    return *this;
 }

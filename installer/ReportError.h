@@ -5,10 +5,12 @@
 #include <sstream>
 #include <string>
 
-// The process-wide store of failure details for the error report. Details are written through
-// channels; a channel of level 0 or more also writes them into the log at that level.
+// The process-wide store of failure details for the error report: what the installation engine and
+// the driver write through its channels while the installation runs.
 class ReportError {
 public:
+    // A channel into the store. Level -1 writes into the store only; a level of 0 or more also writes
+    // the text into the log at that level.
     class Output {
     public:
         explicit Output(int level) : level(level) {}
@@ -18,17 +20,18 @@ public:
         {
             std::ostringstream text;
             text << value;
-            write(text.str());
-            return *this;
+            return write(text.str());
         }
+        // Manipulators such as std::endl.
         Output& operator<<(std::ostream& (*manipulator)(std::ostream&));
 
-    private:
-        void write(const std::string& text);
         int level;
+
+    private:
+        Output& write(const std::string& text);
     };
 
-    static Output create(int level);
+    static Output create(int level) { return Output(level); }
     // What the channels collected so far.
     static std::string collected();
 };
