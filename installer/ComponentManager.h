@@ -68,8 +68,8 @@ public:
     void markBaseComponent();
     // Appends the packages that the bootstrapper actions of the components to install need.
     void getBootstrapperPackagesToInstall(cpkgs_t& out, Repository* repository) const;
-    // Appends the packages of the components to install, and removal markers for the packages of
-    // the components to remove.
+    // Appends the packages of the components to install, removal markers for the packages of the
+    // components to remove, then the additional packages.
     void getPackagesToInstall(cpkgs_t& out, Repository* repository,
                               checked_pointer<SystemSpecificConfigurator> configurator) const;
     // Appends the repository's package of each specification unless the list has one of its name or
@@ -89,6 +89,7 @@ public:
     InstTypes instTypes;
     // The root nodes, in the order the build loader appended them.
     nodes_t roots;
+
     // Packages every install list receives.
     cpkgs_t additionalPackages;
     cpkgs_t additionalPackagesForUpgrade;

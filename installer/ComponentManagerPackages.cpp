@@ -144,6 +144,8 @@ void ComponentManager::getPackagesToInstall(cpkgs_t& out, Repository* repository
     Log::stream(Log::LEVEL_VERBOSE, true) << "Getting packages to installation list:";
     PackagesToInstall visitor(out, repository);
     walk(visitor);
+    out.insert(out.end(), additionalPackages.begin(), additionalPackages.end());
+    out.insert(out.end(), additionalPackagesForUpgrade.begin(), additionalPackagesForUpgrade.end());
     Log::stream(Log::LEVEL_VERBOSE, true) << "Following packages will be installed: " << packageListText(out);
     Log::stream(Log::LEVEL_VERBOSE, true) << " ----------------";
 }
