@@ -10,6 +10,26 @@
 
 // A catalogue written by tests/support/mirror/make_mirror.py into a fresh directory, with the
 // manifest (mirror.json) it wrote: tests read ids, versions and paths from there.
+//
+// Beside the catalogue the generator writes real, signed package repositories (see the script's own
+// description for the layout). In short, for the build file P/builds/V/SLUG.inf3 of product directory P:
+// - its "build_dir" is SLUG (relative to the build file): the repository P/builds/V/SLUG/, with
+//   SLUG-thirdparty/ and SLUG-extras/ beside it; the build and extras ones hold "headers.gz", the
+//   gzipped cache records of their packages;
+// - a Debian-family build has the apt line "builds/V/SLUG/ ./" (relative to P: a Build whose source is
+//   P) over a flat apt repository with Packages, Release, InRelease and Release.gpg; a Red Hat one
+//   has rpm repositories (repodata/) of signed rpms;
+// - every build file carries the signing key as "gpg_public_key"; key.asc (armored) and keyring.gpg
+//   (binary, for apt's signed-by) hold it too, the manifest names its fingerprint ("key_fingerprint");
+// - the packages are installable (dpkg, apt-get, rpm, dnf): each installs
+//   /usr/share/kitwright-mirror/NAME.ARCH and declares the model's requires, provides, conflicts;
+// - the manifest's "repositories" list each repository: path (relative to the mirror), kind ("b",
+//   "t", "x"), family ("deb", "rpm"), build_config, headers_file and packages (name, version, arch,
+//   file); "repository_files" lists every file of the package phase.
+// A model's "extra_packages" (objects with name, version, arch, requires, provides, conflicts and
+// family) are added to every build repository of their family, unnamed in the build files.
+// Built packages and repositories are cached in the build tree, so only the first mirror is slow.
+// The mirror's directories are readable by everyone (apt reads them as its own user).
 class GeneratedMirror {
 public:
     // The generator's options after OUT (e.g. {"--model", file}); throws when it fails.
@@ -19,6 +39,11 @@ public:
     const boost::property_tree::ptree& manifest() const { return manifest_; }
     // The values of one field of every element of a manifest array, e.g. ("products", "id").
     std::vector<std::string> list(const std::string& array, const std::string& field = "") const;
+
+    // One repository of the manifest: the build file's config and the kind.
+    const boost::property_tree::ptree& repository(const std::string& build_config, char kind = 'b') const;
+    // The config (relative to the mirror) of the first build of the family ("deb" or "rpm").
+    std::string firstBuild(const std::string& family) const;
 
     static std::string script();
 

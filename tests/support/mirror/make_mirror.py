@@ -2,19 +2,33 @@
 """Writes a small but real product catalogue into a directory, for tests and benchmarks.
 
     make_mirror.py OUT [--model FILE] [--phase NAME ...] [--scale PRODUCTS RELEASES BUILDS]
+                       [--cache DIR]
 
 The catalogue is kept as one data model (products -> releases -> builds -> components ->
 packages). --model merges a JSON object over it (top-level keys replace the default's), so a test
 can tie a key package to a package installed on the machine or place release versions where it
 needs them. Output runs in phases, each a function of the model:
 
-    packages   package files and repositories (nothing yet)
+    packages   signed package repositories of real, installable packages (repositories.py)
     builds     one build file per build
     products   one file per product and per addon
     index      products.inf3 and versions.inf3
 
 --phase names the phases to run (default: all). The output is deterministic (no clock) and
 OUT/mirror.json lists what was written, so tests read facts instead of repeating them.
+
+Repositories. Each build file P/builds/VERSION/SLUG.inf3 has its repositories beside it:
+SLUG/ (the build repository: "build_dir" is SLUG, relative to the build file, and the apt line
+"builds/VERSION/SLUG/ ./" is relative to the product's directory P), SLUG-thirdparty/ and
+SLUG-extras/. A Debian-family build gets flat apt repositories (Packages, Release, InRelease,
+Release.gpg); a Red Hat one rpm repositories (signed rpms, repodata/). The build and extras
+repositories carry the gzipped header file "headers.gz" of cache records. Every package installs one
+file, /usr/share/kitwright-mirror/NAME.ARCH, and declares the model's requires, provides and
+conflicts. OUT/key.asc (armored, also the build files' gpg_public_key) and OUT/keyring.gpg (binary)
+hold the signing key. The model's "extra_packages" (name, version, arch, requires, ..., family) go
+into every build repository of their family without being named in the build files.
+The manifest lists the repositories (path, kind b/t/x, family, packages), the key files and
+fingerprint, and every file written under "files" is in xml_files or repository_files.
 """
 
 import argparse
@@ -22,11 +36,20 @@ import copy
 import hashlib
 import json
 import os
+import shutil
 import sys
+import tempfile
 import xml.etree.ElementTree as ET
 
+import repositories
+
 PHASES = ["packages", "builds", "products", "index"]
-BUILD_TIME = 1700000000  # fixed, so that two runs write the same bytes
+BUILD_TIME = repositories.BUILD_TIME  # fixed, so that two runs write the same bytes
+HEADERS = "headers.gz"
+# The thirdparty and extras repositories lie beside the build repository (apt-ftparchive and
+# createrepo_c index whole trees, so they may not nest).
+THIRDPARTY = "-thirdparty"
+EXTRAS = "-extras"
 
 # The operating systems a release is built for: the family decides the package format.
 SYSTEMS = [
@@ -170,6 +193,11 @@ def build_paths(owner, release, system):
     return stem + ".inf3", "%s/%s" % (owner["dir"], stem)
 
 
+def apt_source(release, system):
+    """The apt line of a build, relative to its product's directory."""
+    return "builds/%s/%s/ ./" % (release["version"], system["slug"])
+
+
 def systems_for(model):
     return SYSTEMS[:model.get("builds_per_release", 2)]
 
@@ -258,19 +286,21 @@ def owner_keypackages(parent, owner):
                 sub(keys, "product_code", text=code)
 
 
-def build_file(owner, release, system, repo_dir, repo_files):
+def build_file(owner, release, system, repo_files, key):
+    """A build file; its repositories lie beside it (their directories are relative to it)."""
     family = system["family"]
     version = release["version"]
+    repo_dir = system["slug"]
     root = ET.Element("build", {
         "os_name": system["os_name"], "os_vendor": system["os_vendor"],
         "os_version": system["os_version"], "os_arch": system["os_arch"], "environment": "",
         "os_release_name": system["os_release_name"],
         "yx-template-prefix": owner["id"] + "-", "yx-template-suffix": "-" + system["slug"],
-        "build_dir": repo_dir, "headers_file": "headers.tar.gz", "persistent_repo": "no",
+        "build_dir": repo_dir, "headers_file": HEADERS, "persistent_repo": "no",
         "send_feedback": "yes", "uninstall_support": "yes", "gpgcheck": family})
     if family == "deb":
-        root.set("apt_source", "%s/ ./" % repo_dir)
-        root.set("persistent_apt_source", "%s/ ./" % repo_dir)
+        root.set("apt_source", apt_source(release, system))
+        root.set("persistent_apt_source", apt_source(release, system))
     else:
         root.set("yum_repo_id", "%s-%s" % (owner["id"], version))
         root.set("yum_repo_name", "%s %s" % (owner["name"], version))
@@ -303,11 +333,11 @@ def build_file(owner, release, system, repo_dir, repo_files):
         sub(radio, "component", {"name": "mail-lite"})
         rules = sub(radio, "switch_rules")
         sub(rules, "allow", {"from": "mail-lite", "to": "mail"})
-    thirdparty = sub(root, "thirdparty", {"thirdparty_dir": repo_dir + "/thirdparty",
+    thirdparty = sub(root, "thirdparty", {"thirdparty_dir": repo_dir + THIRDPARTY,
                                           "persistent_repo": "yes"})
     package_element(thirdparty, {"name": owner["id"] + "-thirdparty-lib"}, "1.0", family,
                     repo_files)
-    sub(root, "extras", {"extras_dir": repo_dir + "/extras", "headers_file": "headers.tar.gz"})
+    sub(root, "extras", {"extras_dir": repo_dir + EXTRAS, "headers_file": HEADERS})
     removable = sub(root, "removable_packages")
     sub(removable, "package", {"name": owner["id"] + "-obsolete"})
     force = sub(root, "force_remove_packages")
@@ -321,6 +351,8 @@ def build_file(owner, release, system, repo_dir, repo_files):
     sub(bootstrapper, "post-install", text="echo done")
     sub(root, "examine", {"scope": "build", "name": "disk-space", "script": "check-disk.sh",
                           "options": "--min=1G"})
+    if key:
+        sub(root, "gpg_public_key", text=key)
     return root
 
 
@@ -331,9 +363,83 @@ def release_packages(owner, release, system):
              "file": package_file(n, release["version"], family)} for n in names]
 
 
-def phase_packages(model, out, manifest):
-    """Package files and signed repositories: none yet; build files then use stand-in digests."""
-    return {}
+def family_arch(family, arch=None):
+    return arch or ("amd64" if family == "deb" else "x86_64")
+
+
+def package_record(family, package, version):
+    """A package of the model as the repository builder takes it."""
+    return {"family": family, "name": package["name"], "version": package.get("version", version),
+            "release": "1", "arch": family_arch(family, package.get("arch")),
+            "requires": package.get("requires", []), "provides": package.get("provides", []),
+            "conflicts": package.get("conflicts", [])}
+
+
+def build_repositories(model, owner, release, system):
+    """The repositories of one build, each a dict: kind, path (relative to OUT) and what
+    repositories.RepositoryCache takes."""
+    family, version = system["family"], release["version"]
+    _, repo_dir = build_paths(owner, release, system)
+    dist = [package_record(family, p, version)
+            for c in owner.get("components", []) for p in c.get("packages", [])]
+    dist.append(package_record(family, {"name": owner["id"] + "-bootstrap"}, version))
+    dist += [package_record(family, p, version) for p in model.get("extra_packages", [])
+             if p.get("family", family) == family]
+    thirdparty = [package_record(family, {"name": owner["id"] + "-thirdparty-lib"}, "1.0")]
+    extras = [package_record(family, {"name": owner["id"] + "-extras-tools"}, version)]
+    common = {"family": family, "version": system["os_version"],
+              "codename": system["os_release_name"]}
+    return [dict(common, kind="b", path=repo_dir, packages=dist, headers=HEADERS),
+            dict(common, kind="t", path=repo_dir + THIRDPARTY, packages=thirdparty, headers=""),
+            dict(common, kind="x", path=repo_dir + EXTRAS, packages=extras, headers=HEADERS)]
+
+
+def phase_packages(model, out, manifest, cache):
+    """Signed repositories of real packages for every build; returns the package files by build
+    repository directory and the armored public key."""
+    wanted = []
+    for _, owner, release, system in each_build(model):
+        config, repo_dir = build_paths(owner, release, system)
+        for repository in build_repositories(model, owner, release, system):
+            wanted.append((owner["dir"] + "/" + config, repo_dir, repository))
+    with repositories.locked(cache):
+        signer = repositories.Signer(cache)
+        store = repositories.RepositoryCache(cache, signer)
+        try:
+            cached = store.fill([repository for *_, repository in wanted])
+        finally:
+            store.close()
+            signer.close()
+    files = {}
+    for (config, repo_dir, repository), source in zip(wanted, cached):
+        target = os.path.join(out, repository["path"])
+        shutil.copytree(source, target)
+        listed = repository["packages"]
+        for package in listed:
+            name = repositories.file_name(package)
+            files.setdefault(repo_dir, {})[name] = os.path.join(target, name)
+        manifest["repositories"].append({
+            "path": repository["path"], "kind": repository["kind"],
+            "family": repository["family"], "build_config": config,
+            "headers_file": repository["headers"],
+            "packages": [{"name": p["name"], "version": "%s-%s" % (p["version"], p["release"]),
+                          "arch": p["arch"], "file": repositories.file_name(p)}
+                         for p in listed]})
+    key = signer.armored()
+    with open(os.path.join(out, "key.asc"), "w") as f:
+        f.write(key)
+    with open(os.path.join(out, "keyring.gpg"), "wb") as f:
+        f.write(signer.keyring())
+    manifest["key_fingerprint"] = signer.fingerprint
+    manifest["public_key"] = "key.asc"
+    manifest["keyring"] = "keyring.gpg"
+    written = ["key.asc", "keyring.gpg"]
+    for repository in manifest["repositories"]:
+        top = os.path.join(out, repository["path"])
+        written += [os.path.relpath(os.path.join(d, f), out)
+                    for d, _, names in os.walk(top) for f in names]
+    manifest["repository_files"] = sorted(written)
+    return files, key
 
 
 def each_build(model):
@@ -344,11 +450,11 @@ def each_build(model):
                     yield kind, owner, release, system
 
 
-def phase_builds(model, out, manifest, repo_files):
+def phase_builds(model, out, manifest, repo_files, key):
     for kind, owner, release, system in each_build(model):
         config, repo_dir = build_paths(owner, release, system)
         write_xml(out, "%s/%s" % (owner["dir"], config),
-                  build_file(owner, release, system, repo_dir, repo_files), manifest)
+                  build_file(owner, release, system, repo_files.get(repo_dir, {}), key), manifest)
 
 
 def build_elements(parent, owner, release, model):
@@ -439,6 +545,8 @@ def manifest_owner(model, owner, kind):
         for system in systems_for(model):
             config, repo_dir = build_paths(owner, release, system)
             builds.append({"config": owner["dir"] + "/" + config, "repository": repo_dir,
+                           "source": owner["dir"], "build_dir": system["slug"],
+                           "apt_source": apt_source(release, system) if system["family"] == "deb" else "",
                            "os_vendor": system["os_vendor"], "os_version": system["os_version"],
                            "os_arch": system["os_arch"], "family": system["family"],
                            "packages": release_packages(owner, release, system)})
@@ -463,22 +571,34 @@ def main():
     parser.add_argument("--phase", action="append", choices=PHASES,
                         help="run only the named phases (repeatable; default: all)")
     parser.add_argument("--scale", nargs=3, type=int, metavar=("PRODUCTS", "RELEASES", "BUILDS"),
-                        help="a large generated catalogue instead of the default one")
+                        help="a large generated catalogue instead of the default one (without "
+                             "packages unless --phase names them)")
+    parser.add_argument("--cache", help="directory keeping built packages and the signing key "
+                                        "between runs (default: $KW_MIRROR_CACHE, else none)")
     args = parser.parse_args()
     model = scaled_model(*args.scale) if args.scale else default_model()
     if args.model:
         model = merge_model(model, args.model)
     if model.get("builds_per_release", 2) > len(SYSTEMS):
         sys.exit("make_mirror.py: at most %d builds per release" % len(SYSTEMS))
-    phases = args.phase or PHASES
+    phases = args.phase or [p for p in PHASES if not (args.scale and p == "packages")]
     os.makedirs(args.out, exist_ok=True)
     manifest = {"products": [manifest_owner(model, p, "products") for p in model["products"]],
                 "addons": [manifest_owner(model, a, "addons") for a in model["addons"]],
                 "index_files": ["products.inf3", "versions.inf3"] if "index" in phases else [],
-                "repositories": [], "key_fingerprint": "", "xml_files": []}
-    repo_files = phase_packages(model, args.out, manifest) if "packages" in phases else {}
+                "repositories": [], "key_fingerprint": "", "public_key": "", "keyring": "",
+                "repository_files": [], "xml_files": []}
+    repo_files, key = {}, ""
+    if "packages" in phases:
+        cache = args.cache or os.environ.get("KW_MIRROR_CACHE")
+        scratch = None if cache else tempfile.mkdtemp(prefix="kw-mirror-cache-")
+        try:
+            repo_files, key = phase_packages(model, args.out, manifest, cache or scratch)
+        finally:
+            if scratch:
+                shutil.rmtree(scratch, ignore_errors=True)
     if "builds" in phases:
-        phase_builds(model, args.out, manifest, repo_files)
+        phase_builds(model, args.out, manifest, repo_files, key)
     if "products" in phases:
         phase_products(model, args.out, manifest)
     if "index" in phases:

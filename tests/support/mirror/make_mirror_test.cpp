@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/sysutils.h"
+#include "common/textutils.h"
 #include "tests/support/GeneratedMirror.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Tool.h"
 
@@ -46,6 +49,8 @@ TEST(MakeMirror, WritesWellFormedCatalogueListedInItsManifest)
 
     // The manifest names every file written, and every build file it names exists.
     std::vector<std::string> listed = xml;
+    const std::vector<std::string> repository_files = mirror.list("repository_files");
+    listed.insert(listed.end(), repository_files.begin(), repository_files.end());
     listed.push_back("mirror.json");
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(filesUnder(mirror.path()), listed);
@@ -101,4 +106,128 @@ TEST(MakeMirror, IsDeterministicAndTakesAModelOverride)
     EXPECT_EQ(xpath(small.path() + "/zanth/products.inf3", "count(//release[1]/build)"), "1");
     EXPECT_FALSE(fs::exists(small.path() + "/zanth/builds"));
     EXPECT_TRUE(fs::exists(small.path() + "/products.inf3"));
+}
+
+namespace {
+
+// A shell command run as root in an overlay of / (tests/support/overlay_root.sh): its installs stay there.
+ChildResult inOverlay(const std::string& command)
+{
+    return runProgram("sh", {std::string(KW_TEST_DATA_DIR) + "/../support/overlay_root.sh", "sh", "-c", command});
+}
+
+// apt-get with only the given source list, so that the host's sources are neither read nor fetched.
+std::string aptGet(const TempDir& config, const std::string& arguments)
+{
+    return shell_command({"apt-get", "-o", "Dir::Etc::SourceList=" + config / "sources.list", "-o",
+                          "Dir::Etc::SourceParts=" + config.path()}) +
+           " " + arguments;
+}
+
+std::string repositoryUrl(const GeneratedMirror& mirror, const std::string& base, const std::string& config,
+                          char kind = 'b')
+{
+    return base + mirror.repository(config, kind).get<std::string>("path") + "/";
+}
+
+}  // namespace
+
+TEST(MakeMirror, RepositoriesListTheBuildsPackagesWithTheirHeaders)
+{
+    GeneratedMirror mirror;
+    const std::string deb = mirror.firstBuild("deb");
+    const std::string rpm = mirror.firstBuild("rpm");
+    for (const std::string& config : {deb, rpm}) {
+        SCOPED_TRACE(config);
+        for (char kind : {'b', 't', 'x'}) {
+            const auto& repository = mirror.repository(config, kind);
+            const std::string dir = mirror.path() + "/" + repository.get<std::string>("path");
+            std::vector<std::string> files;
+            for (const auto& package : repository.get_child("packages")) {
+                files.push_back(package.second.get<std::string>("file"));
+                EXPECT_TRUE(fs::exists(dir + "/" + files.back())) << files.back();
+            }
+            // The header file has one record per package, with the file's real digest.
+            const std::string headers = repository.get<std::string>("headers_file");
+            if (kind == 't') {
+                EXPECT_EQ(headers, "");
+                continue;
+            }
+            const std::string records = runProgram("sh", {"-c", "gunzip -c " + shell_word(dir + "/" + headers)}).out;
+            size_t ends = 0;
+            for (size_t at = records.find("\nX:\n"); at != std::string::npos; at = records.find("\nX:\n", at + 1))
+                ++ends;
+            EXPECT_EQ(ends, files.size());
+            const std::string first = dir + "/" + files.front();
+            const std::string md5 = runProgram("md5sum", {first}).out.substr(0, 32);
+            EXPECT_NE(records.find("F:" + files.front() + "\n"), std::string::npos);
+            EXPECT_NE(records.find("M:" + md5 + "\n"), std::string::npos);
+        }
+    }
+    // The build file names the repositories relative to itself, the apt line relative to the product, and
+    // carries the key whose fingerprint the manifest names.
+    const std::string build = mirror.path() + "/" + deb;
+    const std::string slug = fs::path(deb).stem().string();
+    EXPECT_EQ(xpath(build, "string(/build/@build_dir)"), slug);
+    EXPECT_EQ(xpath(build, "string(/build/thirdparty/@thirdparty_dir)"), slug + "-thirdparty");
+    EXPECT_EQ(xpath(build, "string(/build/extras/@extras_dir)"), slug + "-extras");
+    EXPECT_EQ(mirror.path() + "/zanth/" + xpath(build, "substring-before(/build/@apt_source, ' ')"),
+              mirror.path() + "/" + mirror.repository(deb).get<std::string>("path") + "/");
+    const std::string key = mirror.path() + "/key.asc";
+    EXPECT_EQ(xpath(build, "string(/build/gpg_public_key)") + "\n", readWholeFile(key));
+    const std::string shown =
+        runProgram("sh", {"-c", "h=$(mktemp -d) && gpg --homedir $h --show-keys --with-colons " + shell_word(key) +
+                                    " | awk -F: '/^fpr/{print $10; exit}';"
+                                    " rm -rf $h"})
+            .out;
+    EXPECT_EQ(shown, mirror.manifest().get<std::string>("key_fingerprint") + "\n");
+}
+
+TEST(MakeMirror, AptAndDnfTrustTheSignedRepositoriesAndInstallFromThem)
+{
+    GeneratedMirror mirror;
+    LoopbackServer server = LoopbackServer::files(mirror.path());
+    const std::string deb = mirror.firstBuild("deb");
+    const std::string rpm = mirror.firstBuild("rpm");
+    TempDir config;
+    chmod(config.path().c_str(), 0755);
+    // One apt source read locally, its thirdparty repository served; dnf the same.
+    writeWholeFile(config / "sources.list", "deb [signed-by=" + mirror.path() + "/keyring.gpg] " +
+                                                repositoryUrl(mirror, "file://" + mirror.path() + "/", deb) + " ./\n" +
+                                                "deb [signed-by=" + mirror.path() + "/keyring.gpg] " +
+                                                repositoryUrl(mirror, server.url(), deb, 't') + " ./\n");
+    fs::create_directory(config / "repos");
+    writeWholeFile(config / "repos/mirror.repo",
+                   "[dist]\nname=dist\nbaseurl=" + repositoryUrl(mirror, "file://" + mirror.path() + "/", rpm) +
+                       "\ngpgcheck=1\ngpgkey=file://" + mirror.path() + "/key.asc\n" +
+                       "[thirdparty]\nname=thirdparty\nbaseurl=" + repositoryUrl(mirror, server.url(), rpm, 't') +
+                       "\ngpgcheck=1\ngpgkey=file://" + mirror.path() + "/key.asc\n");
+    const std::string dnf =
+        shell_command({"dnf", "-y", "-q", "--releasever=8", "--setopt=reposdir=" + config / "repos"}) + " ";
+    const ChildResult run = inOverlay(
+        aptGet(config, "update") + " 2>&1 | grep -e '^[WE]:' ; " +
+        aptGet(config, "install -y -q zanth-core zanth-thirdparty-lib") +
+        " >/dev/null 2>&1; dpkg-query -W zanth-core zanth-base zanth-thirdparty-lib; cat "
+        "/usr/share/kitwright-mirror/zanth-core.amd64; " +
+        dnf +
+        "install zanth-core zanth-thirdparty-lib >/dev/null 2>&1; rpm -q zanth-core zanth-base zanth-thirdparty-lib; "
+        "cat /usr/share/kitwright-mirror/zanth-core.x86_64");
+    EXPECT_EQ(run.out,
+              "zanth-base\t10.0.0-1\nzanth-core\t10.0.0-1\nzanth-thirdparty-lib\t1.0-1\nzanth-core 10.0.0\n"
+              "zanth-core-10.0.0-1.x86_64\nzanth-base-10.0.0-1.x86_64\nzanth-thirdparty-lib-1.0-1.x86_64\n"
+              "zanth-core 10.0.0\n")
+        << run.err;
+
+    // Signed by another key: apt refuses the repository, rpm the packages.
+    const std::string other = config / "other.gpg";
+    runProgram("sh", {"-c", "h=$(mktemp -d) && gpg --homedir $h --dearmor < " KW_TEST_DATA_DIR "/gpg/other.asc > " +
+                                shell_word(other) + "; rm -rf $h"});
+    writeWholeFile(config / "sources.list", "deb [signed-by=" + other + "] " +
+                                                repositoryUrl(mirror, "file://" + mirror.path() + "/", deb) + " ./\n");
+    const ChildResult refused =
+        inOverlay(aptGet(config, "update") + " 2>&1 | grep -c 'is not signed'; rpm -K " +
+                  shell_word(mirror.path() + "/" + mirror.repository(rpm).get<std::string>("path")) +
+                  "/zanth-core-10.0.0-1.x86_64.rpm");
+    EXPECT_EQ(refused.out.substr(0, 2), "1\n") << refused.out << refused.err;
+    EXPECT_NE(refused.out.find("SIGNATURES NOT OK"), std::string::npos) << refused.out;
 }
