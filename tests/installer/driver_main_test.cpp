@@ -86,53 +86,6 @@ protected:
     ChildOptions options;
 };
 
-// A second process that holds the installer lock, as another installer would.
-class LockHolder {
-public:
-    LockHolder()
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            throw std::runtime_error("pipe");
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            execl("/usr/bin/python3", "python3", "-c",
-                  "import fcntl, time\n"
-                  "f = open('/tmp/zorv-installer.lock', 'a+')\n"
-                  "fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, 0)\n"
-                  "print('locked', flush=True)\n"
-                  "time.sleep(120)\n",
-                  nullptr);
-            _exit(127);
-        }
-        close(out[1]);
-        char buffer[16] = {};
-        const ssize_t n = read(out[0], buffer, sizeof(buffer) - 1);
-        close(out[0]);
-        if (n <= 0)
-            throw std::runtime_error("the lock holder did not start");
-    }
-    ~LockHolder()
-    {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            wait();
-        }
-    }
-    // The holder's wait status.
-    int wait()
-    {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        pid = -1;
-        return status;
-    }
-
-    pid_t pid;
-};
-
 TEST_F(DriverMain, WithoutRootOnlyTheRefusalIsWrittenUnlessXmlIsAsked)
 {
     const std::vector<std::string> unprivileged = {"--reuid=65534", "--regid=65534", "--clear-groups", PROGRAM};
@@ -201,45 +154,8 @@ TEST_F(DriverMain, PrintOnlyModes)
     EXPECT_FALSE(fs::exists(LOG_FILE)) << "no log while completion data is printed";
 }
 
-TEST_F(DriverMain, OneInstallerPerServer)
+TEST_F(DriverMain, StatusAndStopWithoutARunningInstaller)
 {
-    const std::string busy = text("status_locked_by_another");
-    {
-        LockHolder holder;
-        const ChildResult listing = run({"list"});
-        EXPECT_EQ(listing.exit_code, 1);
-        EXPECT_EQ(listing.out, "\nBUSY: " + busy + "\n");
-        const ChildResult listingXml = run({"--show-all-releases", "--enable-xml-output"});
-        EXPECT_EQ(listingXml.exit_code, 0);
-        EXPECT_EQ(statusOf(listingXml.out), "busy|" + busy);
-
-        const ChildResult releases = run({"--show-releases"});
-        EXPECT_EQ(releases.exit_code, 1);
-        EXPECT_EQ(releases.out, "\nERROR: Installer is busy.\n");
-        const ChildResult releasesXml = run({"--show-releases", "--enable-xml-output"});
-        EXPECT_EQ(releasesXml.exit_code, 0);
-        EXPECT_EQ(statusOf(releasesXml.out), "error|Installer is busy.");
-        EXPECT_EQ(releasesXml.err, "ERROR: Installer is busy.\n");
-
-        const ChildResult status = run({"--query-status"});
-        EXPECT_EQ(status.exit_code, 0);
-        EXPECT_NE(status.out.find(busy), std::string::npos) << status.out;
-        const ChildResult statusXml = run({"--query-status", "--enable-xml-output"});
-        EXPECT_EQ(statusXml.exit_code, 0);
-        EXPECT_EQ(xpath(statusXml.out, "string(/kitwright/@status)"), "query_busy") << statusXml.out;
-
-        const ChildResult stop = run({"stop"});
-        EXPECT_EQ(stop.exit_code, 0);
-        EXPECT_EQ(stop.out, text("stop_sent") + "\n");
-        const int ended = holder.wait();
-        EXPECT_TRUE(WIFSIGNALED(ended) && WTERMSIG(ended) == SIGHUP) << ended;
-    }
-    {
-        LockHolder holder;
-        EXPECT_EQ(run({"stop", "--terminate"}).out, text("stop_sent") + "\n");
-        const int ended = holder.wait();
-        EXPECT_TRUE(WIFSIGNALED(ended) && WTERMSIG(ended) == SIGTERM) << ended;
-    }
     const ChildResult stopped = run({"stop"});
     EXPECT_EQ(stopped.exit_code, 0);
     EXPECT_EQ(stopped.out, text("stop_already_stopped") + "\n");
