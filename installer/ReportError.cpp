@@ -178,8 +178,17 @@ ReportError::Output& ReportError::Output::operator<<(std::ostream& (*manipulator
 
 ReportError::Output& ReportError::Output::write(const std::string& text)
 {
-    if (level >= 0 && !text.empty())
-        Log::stream(level, false) << text;
+    if (level >= 0) {
+        // A text that ends a line is written as the end of the log's line, so that the log marks
+        // where the next one starts.
+        if (!text.empty() && text.back() == '\n') {
+            Log::stream line(level, Log::LINE_WHOLE);
+            if (text.size() > 1)
+                line << text.substr(0, text.size() - 1);
+        } else if (!text.empty()) {
+            Log::stream(level, Log::LINE_PART) << text;
+        }
+    }
     Store& s = store();
     std::lock_guard<std::mutex> guard(s.mutex);
     s.buffer << text;
