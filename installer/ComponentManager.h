@@ -9,12 +9,15 @@
 #include <boost/shared_ptr.hpp>
 
 #include "common/Package.h"
+#include "common/checked_pointer.h"
 #include "installer/InstTypes.h"
 
 class KwCompNode;
 class KwComponent;
 class KwRadioGroup;
 class KwSubGroup;
+class Repository;
+class SystemSpecificConfigurator;
 
 // Owns the component forest of the releases and addons the run has loaded, and the installation
 // types of their products. The build loader fills both; the selection logic reaches every component
@@ -75,6 +78,12 @@ public:
     InstTypes instTypes;
     // The root nodes, in the order the build loader appended them.
     nodes_t roots;
+    // Appends the packages that the bootstrapper actions of the selection need first.
+    void getBootstrapperPackagesToInstall(cpkgs_t& out, Repository* repository) const;
+    // Appends the packages of the selection to install and the removers of what it removes.
+    void getPackagesToInstall(cpkgs_t& out, Repository* repository,
+                              checked_pointer<SystemSpecificConfigurator> configurator) const;
+
     // Packages every install list receives.
     cpkgs_t additionalPackages;
     cpkgs_t additionalPackagesForUpgrade;

@@ -169,6 +169,13 @@ void swallowingFailures(const char* what, const Step& step)
 
 }  // namespace
 
+std::string ReportError::collected()
+{
+    Store& s = store();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    return s.buffer.str();
+}
+
 ReportError::Output& ReportError::Output::operator<<(std::ostream& (*manipulator)(std::ostream&))
 {
     std::ostringstream out;

@@ -44,6 +44,8 @@ public:
     };
 
     static Output create(int level);
+    // What the channels collected since the last report.
+    static std::string collected();
 
     static void set_installer_version(const std::string& version, const std::string& revision);
     static void set_source_url(const std::string& url);
