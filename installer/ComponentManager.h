@@ -66,6 +66,17 @@ public:
     boost::shared_ptr<KwComponent> getBaseComponent(const std::string& productId) const;
     // Unless its build can be uninstalled, requests the base component for install and locks it.
     void markBaseComponent();
+    // Appends the packages that the bootstrapper actions of the components to install need.
+    void getBootstrapperPackagesToInstall(cpkgs_t& out, Repository* repository) const;
+    // Appends the packages of the components to install, removal markers for the packages of the
+    // components to remove, then the additional packages.
+    void getPackagesToInstall(cpkgs_t& out, Repository* repository,
+                              checked_pointer<SystemSpecificConfigurator> configurator) const;
+    // Appends the repository's package of each specification unless the list has one of its name or
+    // the system has it in the same or a newer version; registers it with the installation progress
+    // for the component's release. The component may be null.
+    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& specifications,
+                                     Repository* repository, cpkgs_t& out);
     // Both only log when the group is not in the forest.
     void edit_components_tree_remove(const boost::shared_ptr<KwCompNode>& target);
     void edit_components_tree_replace(const boost::shared_ptr<KwCompNode>& target,
@@ -78,11 +89,6 @@ public:
     InstTypes instTypes;
     // The root nodes, in the order the build loader appended them.
     nodes_t roots;
-    // Appends the packages that the bootstrapper actions of the selection need first.
-    void getBootstrapperPackagesToInstall(cpkgs_t& out, Repository* repository) const;
-    // Appends the packages of the selection to install and the removers of what it removes.
-    void getPackagesToInstall(cpkgs_t& out, Repository* repository,
-                              checked_pointer<SystemSpecificConfigurator> configurator) const;
 
     // Packages every install list receives.
     cpkgs_t additionalPackages;

@@ -22,6 +22,7 @@
 #include "common/textutils.h"
 #include "installer/Build.h"
 #include "installer/GpgKeyManager.h"
+#include "installer/InstallDeb.h"
 #include "installer/Options.h"
 #include "installer/Product.h"
 #include "installer/Release.h"
@@ -77,9 +78,9 @@ DebianAPTConfigurator::DebianAPTConfigurator(const std::string& setting, Compone
 {
 }
 
-Installer* DebianAPTConfigurator::createInstaller(ComponentManager*)
+Installer* DebianAPTConfigurator::createInstaller(ComponentManager* componentManager)
 {
-    throw KW_INTERNAL_ERROR();
+    return new InstallDeb(repository, componentManager, this);
 }
 
 void DebianAPTConfigurator::configureSources()
