@@ -357,4 +357,39 @@ void add_text(TiXmlNode* parent, const std::string& text)
     parent->InsertEndChild(TiXmlText(text));
 }
 
+void make_printable(TiXmlNode* node)
+{
+    // XML 1.0 has no way to write the other control characters, not even as references (TinyXML's
+    // printer writes references that readers reject), so each becomes a '?'.
+    auto drop_control_chars = [](std::string& text) {
+        for (char& c : text) {
+            const unsigned char byte = static_cast<unsigned char>(c);
+            if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                c = '?';
+        }
+    };
+    if (TiXmlElement* element = node->ToElement()) {
+        for (TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) {
+            std::string value = a->ValueStr();
+            drop_control_chars(value);
+            a->SetValue(value);
+        }
+    } else if (TiXmlText* text = node->ToText()) {
+        std::string value = text->ValueStr();
+        drop_control_chars(value);
+        text->SetValue(value);
+    }
+    for (TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling())
+        make_printable(child);
+}
+
+std::string print_indented(const TiXmlDocument& document)
+{
+    TiXmlPrinter printer;
+    printer.SetIndent("    ");
+    printer.SetLineBreak("\n");
+    document.Accept(&printer);
+    return printer.Str();
+}
+
 }  // namespace tinybind

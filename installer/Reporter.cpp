@@ -4,40 +4,12 @@
 
 #include <iostream>
 
+#include "common/tinybind.h"
+
 bool Reporter::xmlOutput = false;
 std::string Reporter::statusPrefix;
 
 namespace {
-
-// XML 1.0 has no way to write the other control characters, not even as references, and TinyXML's
-// printer would write them as references that readers reject: an error text that carries one (such as
-// a terminal escape from a tool's output) becomes a '?' instead of making the whole reply unreadable.
-void drop_control_chars(std::string& text)
-{
-    for (char& c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r')
-            c = '?';
-    }
-}
-
-// Every attribute value and text below `node`, the subclasses' elements included.
-void make_printable(TiXmlNode* node)
-{
-    if (TiXmlElement* element = node->ToElement()) {
-        for (TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) {
-            std::string value = a->ValueStr();
-            drop_control_chars(value);
-            a->SetValue(value);
-        }
-    } else if (TiXmlText* text = node->ToText()) {
-        std::string value = text->ValueStr();
-        drop_control_chars(value);
-        text->SetValue(value);
-    }
-    for (TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling())
-        make_printable(child);
-}
 
 const char* status_word(int status)
 {
@@ -90,13 +62,8 @@ std::ostream& Reporter::putXml(std::ostream& out, const TiXmlNode* child) const
     if (child)
         root->InsertEndChild(*child);
     document.LinkEndChild(root);
-    make_printable(root);
-
-    TiXmlPrinter printer;
-    printer.SetIndent("    ");
-    printer.SetLineBreak("\n");
-    document.Accept(&printer);
-    out << printer.CStr() << std::endl;
+    tinybind::make_printable(root);
+    out << tinybind::print_indented(document) << std::endl;
     return out;
 }
 
