@@ -249,6 +249,17 @@ std::string shell_quote(const std::string& text)
     return quoted + "'";
 }
 
+std::string shell_double_quote(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 std::string shell_word(const std::string& text)
 {
     static const char plain[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789@%+=:,./_-";

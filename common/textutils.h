@@ -42,6 +42,9 @@ std::string escape_regex(const std::string& text);
 
 // The text as one /bin/sh word in single quotes, whatever it holds.
 std::string shell_quote(const std::string& text);
+// The text as one /bin/sh word in double quotes, whatever it holds: a backslash before '"', '\\', '$'
+// and '`', every other byte as itself. For an ordinary path it is the C literal of the path.
+std::string shell_double_quote(const std::string& text);
 // The text unchanged when it is a plain word for /bin/sh (letters, digits and @%+=:,./_-),
 // otherwise as `shell_quote` gives it: ordinary names keep their usual look in commands.
 std::string shell_word(const std::string& text);

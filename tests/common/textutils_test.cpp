@@ -204,7 +204,13 @@ TEST(TextUtilsTest, ShellQuotingSurvivesTheShell)
     for (const std::string& text : hostile) {
         EXPECT_EQ(shell_reading(shell_quote(text)), text);
         EXPECT_EQ(shell_reading(shell_word(text)), text);
+        EXPECT_EQ(shell_reading(shell_double_quote(text)), text);
     }
+    // Inside double quotes: an ordinary path reads as its C literal, and bytes beyond ASCII stay.
+    EXPECT_EQ(shell_double_quote("/tmp/check script.sh"), to_c_literal("/tmp/check script.sh"));
+    const std::string more[] = {"pa$$w", "a\\b", "back`slash\\`", "caf\xc3\xa9", "\\$x", ""};
+    for (const std::string& text : more)
+        EXPECT_EQ(shell_reading(shell_double_quote(text)), text);
 }
 
 TEST(FormatMessageTest, NeverThrowsOnAMismatchedText)

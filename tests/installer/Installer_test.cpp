@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -31,8 +32,11 @@
 #include "installer/SourceManager.h"
 #include "installer/SystemSpecificConfigurator.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ComponentTree.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/LoggedRun.h"
+#include "tests/support/Signals.h"
+#include "tests/support/StageActions.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/printed.h"
 #include "tests/support/thrown.h"
@@ -107,15 +111,6 @@ public:
     bool signalInDownload = false;
 };
 
-// The stages of the actions recorded in the journal; the sequences given fail.
-void recordStages(const std::map<std::string, bool>& failing = {})
-{
-    Bootstrapper::setStageRunner([failing](const std::string& sequence, const std::string& stage, bool all) {
-        note(sequence + "/" + stage + (all ? " for all" : ""));
-        return failing.find(sequence) == failing.end();
-    });
-}
-
 // A stand-in extension tool that writes its call into the journal.
 void useJournalTool()
 {
@@ -153,6 +148,33 @@ struct Transaction {
         helper.setType('b');
     }
 
+    // A component to install whose "prep", "post" and "pkgs" rollback actions write their sequence and
+    // stage into the journal, and an installed one whose "post" action runs only for every component.
+    // The sequences given fail after writing; a stage of stopIn sends the program SIGTERM.
+    void addActions(const std::set<std::string>& failing = {}, const std::string& stopIn = "")
+    {
+        const boost::shared_ptr<Build> build = makeProductBuild(repository);
+        const boost::shared_ptr<KwComponent> web = componentInMode(repository, build, "web", KwComponent::INSTALL);
+        web->requestInstall();
+        const boost::shared_ptr<KwComponent> core = componentInMode(repository, build, "core", KwComponent::UP2DATE);
+        std::string xml;
+        for (const char* stage : {"prep/execute", "post/execute", "pkgs/rollback"}) {
+            const std::string text(stage);
+            const std::string sequence = text.substr(0, text.find('/'));
+            std::string command = "echo " + text + " >> " + JOURNAL;
+            if (failing.count(sequence))
+                command += "; exit 1";
+            if (sequence == stopIn)
+                command += "; kill -TERM $PPID";
+            xml += "<action sequence='" + sequence + "' stage='" + text.substr(text.find('/') + 1) + "' exec-cmd='" +
+                   command + "'/>";
+        }
+        web->bootstrapper_actions = actions.load(xml, "web");
+        core->bootstrapper_actions = actions.load(
+            "<action sequence='post' exec-cmd='echo post/execute for all >> " + std::string(JOURNAL) + "'/>", "core");
+        manager.roots = {web, core};
+    }
+
     void fill(RecordingInstaller& installer)
     {
         installer.getPackages() = {&core, &web, repository.addRemoverFor("ext-backup", ""), &newExtension};
@@ -160,6 +182,7 @@ struct Transaction {
     }
 
     Repository repository;
+    StageActions actions;
     ComponentManager manager;
     ExtCatalogPackage* installedExtension;
     ExtCatalogPackage newExtension{"ext-first"};
@@ -189,8 +212,8 @@ TEST(InstallerTest, FailedToolRunsFailureActionsAndTheNextRunRepairs)
     LoggedRun run = runLogged(
         [] {
             useJournalTool();
-            recordStages();
             Transaction t;
+            t.addActions();
             {
                 RecordingInstaller installer(&t.repository, &t.manager);
                 t.fill(installer);
@@ -209,7 +232,7 @@ TEST(InstallerTest, FailedToolRunsFailureActionsAndTheNextRunRepairs)
                 RecordingInstaller installer(&t.repository, &t.manager);
                 t.fill(installer);
                 installer.install();
-                const std::string post = repair ? "post/execute for all\n" : "post/execute\n";
+                const std::string post = repair ? "post/execute\npost/execute for all\n" : "post/execute\n";
                 std::string start = RUN_START;
                 if (repair)
                     start.replace(start.find("(no flag)"), 9, "(flag)");
@@ -243,7 +266,7 @@ TEST(InstallerTest, FailuresThatStopTheFlow)
     struct Case {
         const char* name;
         RecordingInstaller::Failure bootstrapper, list;
-        std::map<std::string, bool> failingActions;
+        std::set<std::string> failingActions;
         std::string key;  // the message of the flow's own error; empty: the backend's failure passes
         std::string journal;
         std::string flag;
@@ -253,14 +276,14 @@ TEST(InstallerTest, FailuresThatStopTheFlow)
         {"prep actions",
          RecordingInstaller::NONE,
          RecordingInstaller::NONE,
-         {{"prep", false}},
+         {"prep"},
          "err_prep_actions_failed",
          RUN_START,
          "no flag"},
         {"post actions",
          RecordingInstaller::NONE,
          RecordingInstaller::NONE,
-         {{"post", false}},
+         {"post"},
          "err_post_actions_failed",
          RUN_START + listed + "post/execute\n",
          "flag"},
@@ -278,8 +301,8 @@ TEST(InstallerTest, FailuresThatStopTheFlow)
         const ChildResult result = runChecksInChild(
             [&] {
                 useJournalTool();
-                recordStages(c.failingActions);
                 Transaction t;
+                t.addActions(c.failingActions);
                 RecordingInstaller installer(&t.repository, &t.manager);
                 t.fill(installer);
                 installer.failBootstrapper = c.bootstrapper;
@@ -320,35 +343,37 @@ TEST(InstallerTest, DownloadOnlyAndInterruptions)
             }
             Options::instance().downloadOnly = false;
 
-            // A signal stops the flow at the next safe point: before the download, right after it,
-            // before the extensions are installed.
+            // A signal stops the flow at the next safe point: before the download, right after it. One
+            // that arrives while a "post" action runs stops that action and leaves the flag, so that the
+            // next installation repairs.
+            installProgressHandler();
             struct Case {
                 const char* stopIn;
                 std::string journal;
+                std::string flag;
             };
             const std::vector<Case> cases = {
-                {"", ""},
-                {"download", "download\n"},
-                {"post", RUN_START + "install zanth-core,zanth-web,dummy_obsoleter_ext-backup,ext-first (flag)\n"
-                                     "post/execute\n"},
+                {"", "", "no flag"},
+                {"download", "download\n", "no flag"},
+                {"post",
+                 RUN_START + "install zanth-core,zanth-web,dummy_obsoleter_ext-backup,ext-first (flag)\n"
+                             "post/execute\n",
+                 "flag"},
             };
             for (const Case& c : cases) {
                 SCOPED_TRACE(c.stopIn);
                 const std::string stopIn = c.stopIn;
-                Bootstrapper::setStageRunner([stopIn](const std::string& sequence, const std::string& stage, bool) {
-                    note(sequence + "/" + stage);
-                    if (sequence == stopIn)
-                        Progress().signalReceived(SIGTERM);
-                    return true;
-                });
-                RecordingInstaller installer(&t.repository, &t.manager);
-                t.fill(installer);
+                Transaction stopped;
+                stopped.addActions({}, stopIn);
+                RecordingInstaller installer(&stopped.repository, &stopped.manager);
+                stopped.fill(installer);
                 installer.signalInDownload = stopIn == "download";
                 if (stopIn.empty())
                     Progress().signalReceived(SIGTERM);
                 EXPECT_TRUE(thrown<Progress::Interrupted>([&] { installer.install(); }));
                 EXPECT_EQ(journal(), c.journal);
-                EXPECT_EQ(flagState(), "no flag");
+                EXPECT_EQ(flagState(), c.flag);
+                fileops::remove(FLAG);
             }
         },
         flowOptions());
