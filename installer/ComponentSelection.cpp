@@ -14,10 +14,6 @@
 
 namespace {
 
-// Internal errors keep the source and line numbers under which support knows them.
-const char* const MANAGER_SOURCE = "installer/ComponentManager.cpp";
-const int LINE_UNKNOWN_NODE_IN_RANGE = 1230;
-
 void setRequestOf(KwComponent& target, request_mode_t request, bool skipHidden)
 {
     if (skipHidden && target.hidden && !(target.show_installed_hidden && target.isInstalled()))
@@ -84,7 +80,7 @@ void ComponentManager::setRequestMode(nodes_t::const_iterator first, nodes_t::co
         else if (KwComponent* component = dynamic_cast<KwComponent*>(node.get()))
             setRequestOf(*component, request, skipHidden);
         else
-            throw internal_error(MANAGER_SOURCE, LINE_UNKNOWN_NODE_IN_RANGE);
+            throw KW_INTERNAL_ERROR();
     }
 }
 

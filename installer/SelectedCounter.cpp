@@ -4,16 +4,6 @@
 #include "installer/KwRadioGroup.h"
 #include "installer/KwSubGroup.h"
 
-namespace {
-
-// Internal errors keep the source and line numbers under which support knows them.
-const char* const MANAGER_SOURCE = "installer/ComponentManager.cpp";
-const int LINE_NO_OPEN_GROUP = 1530;
-const int LINE_OTHER_GROUP_OPEN = 1531;
-const int LINE_TOP_LEVEL_CLOSED = 1535;
-
-}  // namespace
-
 ComponentManager::SelectedCounter::SelectedCounter(const std::string& productId_) : productId(productId_), groups{""} {}
 
 void ComponentManager::SelectedCounter::count(bool selected)
@@ -51,12 +41,12 @@ void ComponentManager::SelectedCounter::beginSubGroup(const boost::shared_ptr<Kw
 void ComponentManager::SelectedCounter::endSubGroup(const boost::shared_ptr<KwSubGroup>& group)
 {
     if (groups.empty())
-        throw internal_error(MANAGER_SOURCE, LINE_NO_OPEN_GROUP);
+        throw KW_INTERNAL_ERROR();
     if (groups.back() != group->name)
-        throw internal_error(MANAGER_SOURCE, LINE_OTHER_GROUP_OPEN);
+        throw KW_INTERNAL_ERROR();
     groups.pop_back();
     if (groups.empty())
-        throw internal_error(MANAGER_SOURCE, LINE_TOP_LEVEL_CLOSED);
+        throw KW_INTERNAL_ERROR();
     const std::pair<int, int> closed = counts[group->name];
     std::pair<int, int>& enclosing = counts[groups.back()];
     enclosing.first += closed.first;
