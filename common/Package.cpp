@@ -567,3 +567,13 @@ void Package::parseRequires()
                                             << static_cast<const void*>(self.get()) << ' ' << *self;
     }
 }
+
+std::string packageListText(const cpkgs_t& packages)
+{
+    if (packages.empty())
+        return "(empty)";
+    std::ostringstream out;
+    for (const Package* package : packages)
+        out << *package << ' ';
+    return out.str();
+}

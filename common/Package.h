@@ -171,4 +171,7 @@ inline std::ostream& operator<<(std::ostream& out, const Package& package)
 // The currency in which lists of packages pass between the components, installers and resolver.
 typedef std::vector<const Package*> cpkgs_t;
 
+// The packages as log lines list them: each followed by a blank, or "(empty)" for none.
+std::string packageListText(const cpkgs_t& packages);
+
 #endif

@@ -670,11 +670,7 @@ int PkgManager::cmpPriority(const Package* currBest, const Package* currTest) co
 
 bool PkgManager::isObsoletedInNecessary(const Package* p) const
 {
-    const std::pair<std::string, std::string> target(p->getName().c_str(), "");
-    for (const Package* item : *necessaryList)
-        if (isRemoverFor(target, item))
-            return true;
-    return false;
+    return holdsRemoverFor(*necessaryList, std::make_pair(std::string(p->getName().c_str()), std::string()));
 }
 
 int PkgManager::smartGravity(const boost::shared_ptr<Dependency>& dependency, const Package* currBest,

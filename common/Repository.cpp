@@ -203,6 +203,14 @@ bool isRemoverFor(const std::pair<std::string, std::string>& target, const Packa
            target.second == package->getArch().c_str();
 }
 
+bool holdsRemoverFor(const cpkgs_t& list, const std::pair<std::string, std::string>& target)
+{
+    for (const Package* item : list)
+        if (isRemoverFor(target, item))
+            return true;
+    return false;
+}
+
 Package* Repository::addRequirerFor(const std::string& component, const std::string& name, bool versioned)
 {
     Package* requirer = new Package("dummy_requirer_" + name, "1.2.3");

@@ -188,5 +188,7 @@ bool isRemover(const Package* package);
 // A remover whose first obsoletes entry names `target.first`, made for the architecture
 // `target.second` exactly: an empty architecture matches the removers made without one.
 bool isRemoverFor(const std::pair<std::string, std::string>& target, const Package* package);
+// Whether the list holds a remover for the target.
+bool holdsRemoverFor(const cpkgs_t& list, const std::pair<std::string, std::string>& target);
 
 #endif

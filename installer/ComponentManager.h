@@ -10,6 +10,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "common/Package.h"
+#include "common/checked_pointer.h"
 #include "installer/InstTypes.h"
 #include "installer/KwComponent.h"
 
@@ -18,6 +19,8 @@ class KwCompNode;
 class KwRadioGroup;
 class KwSubGroup;
 class Release;
+class Repository;
+class SystemSpecificConfigurator;
 
 // Owns the component forest of the releases and addons the run has loaded, and the installation
 // types of their products. The build loader fills both; the selection logic reaches every component
@@ -72,6 +75,17 @@ public:
     boost::shared_ptr<KwComponent> getBaseComponent(const std::string& productId) const;
     // Unless its build can be uninstalled, requests the base component for install and locks it.
     void markBaseComponent();
+    // Appends the packages that the bootstrapper actions of the components to install need.
+    void getBootstrapperPackagesToInstall(cpkgs_t& out, Repository* repository) const;
+    // Appends the packages of the components to install, removal markers for the packages of the
+    // components to remove, then the additional packages.
+    void getPackagesToInstall(cpkgs_t& out, Repository* repository,
+                              checked_pointer<SystemSpecificConfigurator> configurator) const;
+    // Appends the repository's package of each specification unless the list has one of its name or
+    // the system has it in the same or a newer version; registers it with the installation progress
+    // for the component's release. The component may be null.
+    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& specifications,
+                                     Repository* repository, cpkgs_t& out);
     // Both only log when the group is not in the forest.
     void edit_components_tree_remove(const boost::shared_ptr<KwCompNode>& target);
     void edit_components_tree_replace(const boost::shared_ptr<KwCompNode>& target,
@@ -114,6 +128,7 @@ public:
     InstTypes instTypes;
     // The root nodes, in the order the build loader appended them.
     nodes_t roots;
+
     // Packages every install list receives.
     cpkgs_t additionalPackages;
     cpkgs_t additionalPackagesForUpgrade;

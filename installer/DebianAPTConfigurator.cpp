@@ -22,6 +22,7 @@
 #include "common/textutils.h"
 #include "installer/Build.h"
 #include "installer/GpgKeyManager.h"
+#include "installer/InstallDeb.h"
 #include "installer/Options.h"
 #include "installer/Product.h"
 #include "installer/Release.h"
@@ -33,25 +34,6 @@ namespace {
 const Messages messages;
 
 const char APT_CACHE_POLICY[] = "apt-cache policy";
-
-// The apt sources of the product repositories, in source order.
-std::vector<std::shared_ptr<SourceZanthApt>> aptSources(const SourceManager& manager)
-{
-    std::vector<std::shared_ptr<SourceZanthApt>> result;
-    for (const std::shared_ptr<Source>& source : manager.getSources())
-        if (std::shared_ptr<SourceZanthApt> apt = std::dynamic_pointer_cast<SourceZanthApt>(source))
-            result.push_back(apt);
-    return result;
-}
-
-// The build of a source, which lives as long as the catalogue.
-boost::shared_ptr<Build> buildOf(const SourceZanthApt& source)
-{
-    boost::shared_ptr<Build> build = source.getBuild().lock();
-    if (!build)
-        throw KW_INTERNAL_ERROR();
-    return build;
-}
 
 // The candidate version of an "apt-cache policy" line, or "" when the line gives none.
 std::string candidateOf(const std::string& line)
@@ -96,9 +78,9 @@ DebianAPTConfigurator::DebianAPTConfigurator(const std::string& setting, Compone
 {
 }
 
-Installer* DebianAPTConfigurator::createInstaller(ComponentManager*)
+Installer* DebianAPTConfigurator::createInstaller(ComponentManager* componentManager)
 {
-    throw KW_INTERNAL_ERROR();
+    return new InstallDeb(repository, componentManager, this);
 }
 
 void DebianAPTConfigurator::configureSources()
@@ -133,8 +115,8 @@ void DebianAPTConfigurator::writeSourceLists()
         throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_MAYBE)
             << "Can't configure APT sources: " << LIST_DIR << " not found.";
     std::map<std::string, std::unique_ptr<std::ofstream>> files;
-    for (const std::shared_ptr<SourceZanthApt>& source : aptSources(*sourceManager)) {
-        const boost::shared_ptr<Build> build = buildOf(*source);
+    for (const std::shared_ptr<SourceZanthApt>& source : sourceManager->getSourcesOf<SourceZanthApt>()) {
+        const boost::shared_ptr<Build> build = source->getLiveBuild();
         const bool persistent = source->isPersistent();
         const std::string path = persistent ? persistentListOf(build->getParent()->prod()->id()) : TEMPORARY_LIST;
         std::unique_ptr<std::ofstream>& file = files[path];
@@ -163,8 +145,8 @@ void DebianAPTConfigurator::configureKeys()
         return;
     AptGpgKeyManager keys;
     std::vector<boost::shared_ptr<Build>> builds;
-    for (const std::shared_ptr<SourceZanthApt>& source : aptSources(*sourceManager)) {
-        const boost::shared_ptr<Build> build = buildOf(*source);
+    for (const std::shared_ptr<SourceZanthApt>& source : sourceManager->getSourcesOf<SourceZanthApt>()) {
+        const boost::shared_ptr<Build> build = source->getLiveBuild();
         if (build->getGpgCheck() && std::find(builds.begin(), builds.end(), build) == builds.end())
             builds.push_back(build);
     }

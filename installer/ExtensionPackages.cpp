@@ -15,16 +15,6 @@ namespace {
 
 const Messages messages;
 
-std::string listed(const cpkgs_t& packages)
-{
-    if (packages.empty())
-        return "(empty)";
-    std::ostringstream out;
-    for (const Package* package : packages)
-        out << *package << ' ';
-    return out.str();
-}
-
 struct ToolRun {
     int code;
     std::string output;
@@ -84,7 +74,7 @@ void removeExtensionPackages(checked_pointer<Repository> repository, const cpkgs
     for (const Package* package : packages)
         if (isRemover(package))
             markers.push_back(package);
-    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG remove extension packages: " << listed(markers);
+    Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG remove extension packages: " << packageListText(markers);
 
     for (const Package* marker : markers) {
         const Package* installed = repository->getInstalledPackage(marker->getObsolete(0)->getName());
@@ -103,7 +93,7 @@ void installExtensionPackages(checked_pointer<Repository>, const cpkgs_t& packag
         wanted.push_back(extension);
     }
     Log::stream(Log::LEVEL_DEBUG, true) << "DEBUG install extension packages: "
-                                        << listed(cpkgs_t(wanted.begin(), wanted.end()));
+                                        << packageListText(cpkgs_t(wanted.begin(), wanted.end()));
 
     for (const ExtCatalogPackage* extension : wanted)
         install(*extension);

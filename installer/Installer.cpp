@@ -18,6 +18,7 @@
 #include "installer/Options.h"
 #include "installer/ProductsProgress.h"
 #include "installer/SystemSpecificConfigurator.h"
+#include "installer/YumConfigurator.h"
 
 namespace {
 
@@ -139,7 +140,8 @@ void Installer::checkPackageSet()
         if (!installed)
             continue;
         // The apt and yum configurators leave downgrades to the system's package tool.
-        if (dynamic_cast<DebianAPTConfigurator*>(configurator.get()))
+        if (dynamic_cast<DebianAPTConfigurator*>(configurator.get()) ||
+            dynamic_cast<YumConfigurator*>(configurator.get()))
             continue;
         if (package->getVersion() < installed->getVersion()) {
             Log::stream(Log::LEVEL_INFO, true)

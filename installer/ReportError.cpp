@@ -13,6 +13,11 @@ std::ostringstream& messageBuffer()
 
 }  // namespace
 
+std::string ReportError::collected()
+{
+    return messageBuffer().str();
+}
+
 ReportError::Output& ReportError::Output::operator<<(std::ostream& (*manipulator)(std::ostream&))
 {
     std::ostringstream text;

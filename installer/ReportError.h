@@ -32,6 +32,8 @@ public:
     };
 
     static Output create(int level) { return Output(level); }
+    // What the channels collected so far.
+    static std::string collected();
 };
 
 #endif

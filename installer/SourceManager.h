@@ -44,6 +44,16 @@ public:
     void reloadSystemPackages();
 
     const sources_t& getSources() const { return sources; }
+    // The sources of one kind (such as the apt or the yum product repositories), in order.
+    template <class Kind>
+    std::vector<std::shared_ptr<Kind>> getSourcesOf() const
+    {
+        std::vector<std::shared_ptr<Kind>> result;
+        for (const std::shared_ptr<Source>& source : sources)
+            if (std::shared_ptr<Kind> kind = std::dynamic_pointer_cast<Kind>(source))
+                result.push_back(kind);
+        return result;
+    }
 
 private:
     // What the loaded build files say beyond their sources.

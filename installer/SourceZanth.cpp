@@ -65,6 +65,11 @@ SourceZanth::SourceZanth(Repository* repository, const FileFetcher& fetcher_, co
     Log::stream(Log::LEVEL_VERBOSE, true) << "Use package source " << fetcher.sources.front() << fetcher.subdirs_offset;
 }
 
+boost::shared_ptr<Build> SourceZanth::getLiveBuild() const
+{
+    return liveBuild(__FILE__, __LINE__);
+}
+
 boost::shared_ptr<Build> SourceZanth::liveBuild(const char* file, int line) const
 {
     boost::shared_ptr<Build> alive = build.lock();

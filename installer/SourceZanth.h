@@ -31,6 +31,8 @@ public:
     int getKind() const { return kind; }
     bool isPersistent() const { return persistent; }
     const boost::weak_ptr<Build>& getBuild() const { return build; }
+    // The build, which lives as long as the catalogue; its loss is an internal error.
+    boost::shared_ptr<Build> getLiveBuild() const;
 
     // The record of the kind in the build file; null for a kind without one.
     static const BuildInfFile::repo_t* recordOf(const BuildInfFile& file, int kind);

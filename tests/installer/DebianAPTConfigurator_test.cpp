@@ -21,10 +21,10 @@
 #include "installer/Release.h"
 #include "installer/SourceManager.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/DebBuilder.h"
 #include "tests/support/DpkgDatabase.h"
 #include "tests/support/ForcedSystem.h"
 #include "tests/support/LogFile.h"
+#include "tests/support/SignedAptRepository.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/printed.h"
 #include "tests/support/thrown.h"
@@ -38,37 +38,6 @@ void run(const std::string& command)
 {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
-
-// A flat apt repository in dir/repo whose Release, with the given Version, is signed into InRelease by a
-// throw-away key: kwt-a depending on kwt-b, kwt-c at 1.0-1 and 2.0-1, and the i386 package kwt-i.
-struct SignedRepository {
-    SignedRepository(const TempDir& dir, const std::string& version)
-    {
-        const std::string repo = dir / "repo";
-        const std::string home = dir / "gnupg";
-        fileops::create_directory(repo);
-        fileops::create_directory(home);
-        chmod(home.c_str(), 0700);
-        chmod(dir.path().c_str(), 0755);  // apt's own user reads the repository
-        const DebBuilder debs(repo);
-        debs.build(DebBuilder::control("kwt-a", "1.0-1", "all", "Depends: kwt-b\n"), "kwt-a_1.0-1_all.deb");
-        debs.build(DebBuilder::control("kwt-b", "1.0-1"), "kwt-b_1.0-1_all.deb");
-        debs.build(DebBuilder::control("kwt-c", "1.0-1"), "kwt-c_1.0-1_all.deb");
-        debs.build(DebBuilder::control("kwt-c", "2.0-1"), "kwt-c_2.0-1_all.deb");
-        debs.build(DebBuilder::control("kwt-i", "1.0-1", "i386"), "kwt-i_1.0-1_i386.deb");
-        const std::string gpg = "gpg --batch --quiet --homedir " + home;
-        run("cd " + repo + " && apt-ftparchive packages . > Packages 2>/dev/null && apt-ftparchive -o " +
-            "APT::FTPArchive::Release::Version=" + version +
-            " -o APT::FTPArchive::Release::Origin=Kitwright release . > Release && " + gpg +
-            " --passphrase '' --quick-gen-key 'Kitwright Test <test@kitwright.invalid>' ed25519 sign never && " + gpg +
-            " --clearsign -o InRelease Release && " + gpg + " --armor --export > " + dir.path() +
-            "/key.asc && gpgconf --homedir " + home + " --kill gpg-agent");
-        key = readWholeFile(dir / "key.asc");
-        fingerprint = shellOutput(gpg + " --with-colons --fingerprint | awk -F: '/^fpr/{print $10; exit}'");
-    }
-    std::string key;
-    std::string fingerprint;
-};
 
 // A Zanth 10 build of the product "zanth" from a build file naming the apt lines.
 boost::shared_ptr<Build> productBuild(const TempDir& dir, const std::string& attributes)
@@ -139,22 +108,14 @@ std::string fingerprints(const std::string& keyring)
                        " 2>/dev/null | awk -F: '/^pub/{p=1} /^fpr/ && p {print $10; p=0}'; rm -rf $h");
 }
 
-// What the host's apt configuration and package database look like.
-std::string hostState()
-{
-    return shellOutput(
-        "find /etc/apt -type f -exec md5sum {} + | sort; dpkg --print-foreign-architectures; "
-        "dpkg-query -W | md5sum");
-}
-
 }  // namespace
 
 TEST(DebianAPTConfigurator, ConfiguresTheSignedRepositoryAndRollsBack)
 {
     TempDir dir;
-    const SignedRepository fixture(dir, "12");
+    const SignedAptRepository fixture(dir, "12");
     const DpkgDatabase dpkg;
-    const std::string host = hostState();
+    const std::string host = hostAptState();
     const ChildResult result = runChecksInChild(
         [&] {
             makeAptDirectories();
@@ -230,13 +191,13 @@ TEST(DebianAPTConfigurator, ConfiguresTheSignedRepositoryAndRollsBack)
         },
         privateApt(dpkg));
     EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
-    EXPECT_EQ(hostState(), host);
+    EXPECT_EQ(hostAptState(), host);
 }
 
 TEST(DebianAPTConfigurator, CommitKeepsTheFilesAndSourcesAloneRegisterNoArchitecture)
 {
     TempDir dir;
-    const SignedRepository fixture(dir, "12");
+    const SignedAptRepository fixture(dir, "12");
     const DpkgDatabase dpkg;
     const ChildResult result = runChecksInChild(
         [&] {

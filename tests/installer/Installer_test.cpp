@@ -31,6 +31,7 @@
 #include "installer/ProductsProgress.h"
 #include "installer/SourceManager.h"
 #include "installer/SystemSpecificConfigurator.h"
+#include "installer/YumConfigurator.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ComponentTree.h"
 #include "tests/support/LogFile.h"
@@ -489,12 +490,16 @@ TEST(InstallerTest, CheckPackageSetAgainstTheDpkgDatabase)
                       "Check package set before installation", "Package dpkg-1.0 is within installation list",
                       "but newer package " + printed(*installed) + " is already installed in system."}));
     }
-    // Under the apt configurator apt-get itself decides about downgrades.
+    // Under the apt and yum configurators the system's package tool itself decides about downgrades.
     SourceManager sources(&repository);
     DebianAPTConfigurator apt("", &manager, &sources, &repository);
-    RecordingInstaller installer(&repository, &manager, &apt);
-    installer.getPackages() = {&absent, &older, &newer};
-    installer.checkPackageSet();
+    YumConfigurator yum("", &sources, &repository);
+    for (SystemSpecificConfigurator* configurator :
+         {static_cast<SystemSpecificConfigurator*>(&apt), static_cast<SystemSpecificConfigurator*>(&yum)}) {
+        RecordingInstaller installer(&repository, &manager, configurator);
+        installer.getPackages() = {&absent, &older, &newer};
+        installer.checkPackageSet();
+    }
 }
 
 namespace {

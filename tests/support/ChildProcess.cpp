@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -42,9 +44,10 @@ void die(const char* what)
     _exit(98);
 }
 
-void enterNamespaces(const ChildOptions& options)
+void enterNamespaces(const ChildOptions& options, const std::string& layers)
 {
-    const bool mounts = !options.tmpfs.empty() || !options.binds.empty() || options.private_ipc;
+    const bool mounts =
+        !options.tmpfs.empty() || !options.binds.empty() || !options.overlays.empty() || options.private_ipc;
     int flags = (mounts ? CLONE_NEWNS : 0) | (options.private_ipc ? CLONE_NEWIPC : 0) |
                 (options.private_net ? CLONE_NEWNET : 0) | (options.hostname.empty() ? 0 : CLONE_NEWUTS);
     if (flags == 0)
@@ -57,6 +60,17 @@ void enterNamespaces(const ChildOptions& options)
         return;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         die("mount --make-rprivate /");
+    // Before any tmpfs, which may cover the layers' directory.
+    for (size_t i = 0; i < options.overlays.size(); ++i) {
+        const std::string& dir = options.overlays[i];
+        const std::string upper = layers + "/upper" + std::to_string(i);
+        const std::string work = layers + "/work" + std::to_string(i);
+        if (mkdir(upper.c_str(), 0755) != 0 || mkdir(work.c_str(), 0755) != 0)
+            die("mkdir overlay layers");
+        const std::string data = "lowerdir=" + dir + ",upperdir=" + upper + ",workdir=" + work;
+        if (mount("overlay", dir.c_str(), "overlay", 0, data.c_str()) != 0)
+            die(dir.c_str());
+    }
     const std::string tmpfs_data = "mode=0755" + (options.tmpfs_size.empty() ? "" : ",size=" + options.tmpfs_size);
     for (const std::string& dir : options.tmpfs)
         if (mount("tmpfs", dir.c_str(), "tmpfs", 0, tmpfs_data.c_str()) != 0)
@@ -75,6 +89,9 @@ ChildResult runInChild(const std::function<int()>& body, const ChildOptions& opt
 {
     const std::string out_path = tempFile("out");
     const std::string err_path = tempFile("err");
+    std::unique_ptr<TempDir> layers;
+    if (!options.overlays.empty())
+        layers.reset(new TempDir("/tmp"));
     std::cout.flush();
     std::cerr.flush();
     fflush(nullptr);
@@ -89,7 +106,7 @@ ChildResult runInChild(const std::function<int()>& body, const ChildOptions& opt
             _exit(97);
         close(out);
         close(err);
-        enterNamespaces(options);
+        enterNamespaces(options, layers ? layers->path() : "");
         for (const auto& var : options.env) {
             if (var.second)
                 setenv(var.first.c_str(), var.second, 1);
@@ -135,6 +152,13 @@ ChildOptions privateProgressOptions()
     ChildOptions options;
     options.tmpfs = {"/tmp"};
     options.private_ipc = true;
+    return options;
+}
+
+ChildOptions overlayRootOptions()
+{
+    ChildOptions options = privateProgressOptions();
+    options.overlays = {"/etc", "/usr", "/var", "/root"};
     return options;
 }
 

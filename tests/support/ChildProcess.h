@@ -17,6 +17,10 @@ struct ChildOptions {
     std::vector<std::string> tmpfs;
     // The size limit of each of those tmpfs (e.g. "64k", to fill a disk); empty: tmpfs's default.
     std::string tmpfs_size;
+    // Directories overlaid in place in a private mount namespace (e.g. "/etc", "/var"): the child
+    // reads the host's files and writes into an upper layer that is deleted when it ends, so that it
+    // can really install packages. The layers lie under the host's /tmp, which cannot be one of them.
+    std::vector<std::string> overlays;
     // Files or directories bind-mounted over system paths: source -> target.
     std::vector<std::pair<std::string, std::string>> binds;
     // A private System V IPC namespace (shared memory segments).
@@ -40,6 +44,10 @@ ChildResult runInChild(const std::function<int()>& body, const ChildOptions& opt
 // Options for code that records progress: the shared status record and the installer lock, fixed
 // names in /tmp and System V IPC, stay private to the child.
 ChildOptions privateProgressOptions();
+
+// Options for code that really installs or removes packages with the system's tools: /etc, /usr,
+// /var and /root overlaid, and progress private as privateProgressOptions() keeps it.
+ChildOptions overlayRootOptions();
 
 // Runs gtest checks in a child: a failed EXPECT or ASSERT inside the body prints its message to the
 // child's standard output, as in the parent, and makes the exit code 1.

@@ -11,12 +11,14 @@
 #include "installer/Release.h"
 
 boost::shared_ptr<Build> makeProductBuild(Repository& repository, const std::string& product_id,
-                                          const std::string& version, const Product::keypackages_t& keypackages)
+                                          const std::string& version, const Product::keypackages_t& keypackages,
+                                          const std::string& upgrade_allowed_from)
 {
     const boost::shared_ptr<Product> product(
         new Product(product_id, product_id, false, keypackages, {}, {}, "", "", "", "", {}));
     const boost::shared_ptr<Release> release(
-        new Release(product, product_id + "-" + version, "", "", version, version));
+        new Release(product, product_id + "-" + version, "", "", version,
+                    upgrade_allowed_from.empty() ? version : upgrade_allowed_from));
     const Opsys system;
     const boost::shared_ptr<Build> build(new Build(release, system->name, system->vendor, system->version, system->arch,
                                                    "", "", product_id + ".inf3", ""));

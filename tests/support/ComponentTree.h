@@ -24,10 +24,12 @@ class Source;
 
 // A product of that id and key packages, one release of it and one build of that release for the
 // running system; the build holds the rest. The release's state is computed against the repository,
-// as the catalogue does before any component is checked.
+// as the catalogue does before any component is checked. The release may be installed over versions
+// from upgrade_allowed_from on (empty: only over its own version).
 boost::shared_ptr<Build> makeProductBuild(Repository& repository, const std::string& product_id = "zanth",
                                           const std::string& version = "1.0",
-                                          const Product::keypackages_t& keypackages = {{"kitwright-test-absent"}});
+                                          const Product::keypackages_t& keypackages = {{"kitwright-test-absent"}},
+                                          const std::string& upgrade_allowed_from = "");
 
 // One key-package section.
 BuildInfFile::keypackages_t keySection(const BuildInfFile::names_t& keypackages,
