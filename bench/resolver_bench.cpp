@@ -21,6 +21,7 @@
 #include <benchmark/benchmark.h>
 #include <boost/filesystem.hpp>
 
+#include "bench/apt_simulate.h"
 #include "common/Log.h"
 #include "common/PkgManager.h"
 #include "common/Repository.h"
@@ -223,21 +224,10 @@ BENCHMARK(BM_ResolverInstall200)->Unit(benchmark::kMillisecond);
 void BM_AptGetSimulateInstall200(benchmark::State& state)
 {
     Universe& u = universe();
-    std::vector<std::string> words{"apt-get", "-s", "-q", "install"};
-    words.insert(words.end(), u.aptOptions.begin(), u.aptOptions.end());
+    std::vector<std::string> targets;
     for (const Package* p : u.request)
-        words.push_back(std::string(p->getName().c_str()) + "=" + p->getVersion().toString());
-    const std::string command = shell_command(words) + " 2>&1; echo \"exit=$?\"";
-    std::string output;
-    for (auto _ : state)
-        output = shellOutput(command);
-    if (output.find("exit=0") == std::string::npos)
-        state.SkipWithError(
-            ("apt-get failed: " + output.substr(output.size() > 2000 ? output.size() - 2000 : 0)).c_str());
-    std::size_t installs = 0;
-    for (std::size_t at = 0; (at = output.find("\nInst ", at)) != std::string::npos; ++at)
-        ++installs;
-    state.counters["result"] = static_cast<double>(installs);
+        targets.push_back(std::string(p->getName().c_str()) + "=" + p->getVersion().toString());
+    timeAptSimulateInstall(state, u.aptOptions, targets);
 }
 BENCHMARK(BM_AptGetSimulateInstall200)->Unit(benchmark::kMillisecond);
 

@@ -113,6 +113,7 @@ public:
     std::string evaluateString(const std::string& text) const;
     // The classes joined with ",".
     std::string getClasses() const;
+    bool hasClass(const std::string& name) const { return classes.count(name) != 0; }
 
     // Null, empty and artificial ("rpmlib(...)") requirements are skipped.
     void addRequire(const char* text);

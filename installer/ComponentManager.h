@@ -2,6 +2,7 @@
 #define KW_INSTALLER_COMPONENTMANAGER_H
 
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,11 +12,13 @@
 #include "common/Package.h"
 #include "common/checked_pointer.h"
 #include "installer/InstTypes.h"
+#include "installer/KwComponent.h"
 
+class ComponentsChangeset;
 class KwCompNode;
-class KwComponent;
 class KwRadioGroup;
 class KwSubGroup;
+class Release;
 class Repository;
 class SystemSpecificConfigurator;
 
@@ -41,6 +44,12 @@ public:
 
     // Ends the search of find_and_edit once the target is edited.
     class done {};
+
+    // The selection's visitors, each in a header of its own name.
+    class MarkSpecifiedNamesComponents;
+    class MarkComponentsForUpgrade;
+    class MarkNeedForRequired;
+    class SelectedCounter;
 
     // Drops the members that switch rules do not allow, then removes the radio groups left without
     // members and puts a lone member, under its group's name, in its group's place.
@@ -85,6 +94,36 @@ public:
     // in its place and swaps it with the first group of that list; throws done once edited.
     static void find_and_edit(nodes_t& nodes, const boost::shared_ptr<KwCompNode>& target,
                               const boost::shared_ptr<KwComponent>& replacement);
+
+    // Extends the changeset by the requests that follow from its entries; false when two of its
+    // entries conflict. The tree is left alone.
+    bool resolveComponents(ComponentsChangeset* changeset) const;
+    // Writes the changeset's requests into the tree through the components' request operations.
+    void applyChangeset(ComponentsChangeset* changeset);
+    // Applies the changeset once it is resolved; a conflict is an error and changes nothing.
+    void resolveAndApply(ComponentsChangeset* changeset);
+    void changeComponentState(comp_cptr_t component, request_mode_t request);
+    // Writes the request on every component of the nodes (a radio group's selected or default
+    // member), past the request operations' checks; only a required component keeps its request
+    // against REQ_LEAVE. An empty product id matches every product.
+    static void setRequestMode(nodes_t::const_iterator first, nodes_t::const_iterator last, request_mode_t request,
+                               const std::string& productId, bool skipHidden);
+    // Records the type for the product and requests its components.
+    void selectByInstallationType(const std::string& typeName, const std::string& productId);
+    void markAdditionalPackagesForUpgrade(const cpkgs_t& packages);
+    // The names of what the component needs, directly or through what it reaches, that is neither
+    // up to date nor requested for install yet; in the order found.
+    std::vector<std::string> getComponentsForCheckWith(const boost::shared_ptr<KwComponent>& component) const;
+
+    bool isAllInstalled() const;
+    // Whether some component is requested for install or removal, available or not.
+    bool isAnySelected() const;
+    // The full names of the components requested for install, in walk order.
+    std::vector<std::string> getSelection() const;
+    bool isSelectedFromRelease(const Release* release) const;
+    std::set<std::string> getOsTemplateListToInstall() const;
+    // Records the installs and removals the tree holds now, as explicit changes.
+    void getCurrentChanges(ComponentsChangeset* changeset) const;
 
     InstTypes instTypes;
     // The root nodes, in the order the build loader appended them.

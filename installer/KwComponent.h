@@ -88,6 +88,8 @@ public:
     void requestInstall();
     void requestRemove();
     void requestLeave();
+    // Written as given, without the checks of the three request operations.
+    void setRequest(request_mode_t value) { request = value; }
     // The component must stay installed (the base component): requested for install for good.
     void markRequired();
     bool isRequired() const { return required; }

@@ -89,6 +89,20 @@ boost::shared_ptr<KwComponent> componentInMode(Repository& repository, const boo
     return component;
 }
 
+requests_t requestsOf(const std::vector<boost::shared_ptr<KwComponent>>& components)
+{
+    requests_t requests;
+    for (const boost::shared_ptr<KwComponent>& component : components)
+        requests[component->getFullName()] = component->getRequest();
+    return requests;
+}
+
+boost::shared_ptr<KwComponent> ComponentForestTest::component(const std::string& name, KwComponent::install_mode_t mode,
+                                                              const boost::shared_ptr<Build>& of)
+{
+    return componentInMode(repository, of ? of : build, name, mode);
+}
+
 boost::shared_ptr<KwRadioGroup> makeRadioGroup(const boost::shared_ptr<Build>& build, const std::string& name,
                                                const std::vector<boost::shared_ptr<KwComponent>>& members)
 {

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include <boost/shared_ptr.hpp>
+#include <gtest/gtest.h>
 
 #include "common/Repository.h"
 #include "common/SourceSysDeb.h"
 #include "installer/BuildInfFile.h"
+#include "installer/ComponentManager.h"
 #include "installer/KwComponent.h"
 #include "installer/KwRadioGroup.h"
 #include "installer/KwSubGroup.h"
@@ -65,6 +67,24 @@ public:
     char getStatusChar() const override { return ' '; }
     std::string getDescription() const override { return ""; }
     std::string getProductId() const override { return ""; }
+};
+
+// The components' own requests, by full name.
+typedef std::map<std::string, request_mode_t> requests_t;
+requests_t requestsOf(const std::vector<boost::shared_ptr<KwComponent>>& components);
+
+// A component manager for a forest of one product's build ("zanth") and the components of any
+// build brought into their modes over one repository. Public: tables of cases build through it.
+class ComponentForestTest : public testing::Test {
+public:
+    // Of the fixture's build unless another is given.
+    boost::shared_ptr<KwComponent> component(const std::string& name,
+                                             KwComponent::install_mode_t mode = KwComponent::INSTALL,
+                                             const boost::shared_ptr<Build>& of = boost::shared_ptr<Build>());
+
+    Repository repository;
+    boost::shared_ptr<Build> build = makeProductBuild(repository);
+    ComponentManager manager;
 };
 
 // The packages installed on this system, read through dpkg-query as the installer reads them. It
