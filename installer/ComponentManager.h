@@ -81,10 +81,10 @@ public:
     // components to remove, then the additional packages.
     void getPackagesToInstall(cpkgs_t& out, Repository* repository,
                               checked_pointer<SystemSpecificConfigurator> configurator) const;
-    // Appends the repository's package of each specification unless the list has one of its name or
+    // Appends the repository's package of each wanted one unless the list has one of its name or
     // the system has it in the same or a newer version; registers it with the installation progress
     // for the component's release. The component may be null.
-    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& specifications,
+    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& wanted,
                                      Repository* repository, cpkgs_t& out);
     // Both only log when the group is not in the forest.
     void edit_components_tree_remove(const boost::shared_ptr<KwCompNode>& target);

@@ -85,18 +85,18 @@ private:
 
 }  // namespace
 
-void ComponentManager::addPackagesToInstall(const KwComponent* component, const cpkgs_t& specifications,
+void ComponentManager::addPackagesToInstall(const KwComponent* component, const cpkgs_t& wanted,
                                             Repository* repository_, cpkgs_t& out)
 {
     const checked_pointer<Repository> repository(repository_);
     ProductsProgress* progress = ProductsProgress::instance();
     const std::string owner = component ? component->name : "<unknown>";
-    for (const Package* specification : specifications) {
-        const Package* candidate = repository->findPackage(specification->getName(), &specification->getVersion(),
-                                                           specification->getArch().c_str());
+    for (const Package* want : wanted) {
+        const Package* candidate = repository->findPackage(want->getName(), &want->getVersion(),
+                                                           want->getArch().c_str());
         if (!candidate) {
             Log::stream(Log::LEVEL_INFO, true)
-                << "Package " << *specification << " from inf3 file not found in build headers (hdr.gz) file.";
+                << "Package " << *want << " from inf3 file not found in build headers (hdr.gz) file.";
             throw error(E_REPOSITORY, REP_NONE, SYS_STABLE, SUPP_NEED)
                 << format_message(messages.get("err_misheaders"), ".inf3", ".hdr.gz");
         }
