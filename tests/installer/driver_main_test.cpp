@@ -339,10 +339,35 @@ TEST_F(DriverMain, EachCaughtTypeGivesItsReplyAndCode)
 
 TEST_F(DriverMain, FailedCommandLineRunLeavesItsTraces)
 {
+    fs::create_directories("/var/quillfern");
+    writeWholeFile("/var/quillfern/feedback-enabled", "");
     const ChildResult failed = run({"list"}, "error");
     EXPECT_EQ(failed.exit_code, 1);
     EXPECT_EQ(countLines("Error: fake failure"), 1u) << readWholeFile(LOG_FILE);
     EXPECT_EQ(failed.out.compare(0, 20, "\nERROR: fake failure"), 0) << failed.out;
+
+    // The failure stays in the shared status for the next status query.
+    const ChildResult status = run({"--query-status"});
+    EXPECT_EQ(status.exit_code, 0);
+    EXPECT_EQ(status.out.rfind("\n" + text("status_not_locked") + "\n\nKitwright failed: fake failure", 0), 0u)
+        << status.out;
+    const std::string xml = run({"--query-status", "--enable-xml-output"}).out;
+    EXPECT_EQ(xpath(xml, "string(//progress/@failed)"), "true");
+    EXPECT_EQ(xpath(xml, "substring(//progress/error, 1, 12)"), "fake failure");
+
+    // The error report, filed by the utility in the background, names the installer as what failed.
+    std::vector<fs::path> reports;
+    for (int i = 0; i < 100 && reports.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (fs::is_directory("/var/quillfern/error-reports"))
+            for (const auto& entry : fs::directory_iterator("/var/quillfern/error-reports"))
+                if (entry.path().extension() == ".xml")
+                    reports.push_back(entry.path());
+    }
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string report = readWholeFile(reports[0].string());
+    EXPECT_EQ(xpath(report, "string(/error/component)"), "installer");
+    EXPECT_EQ(xpath(report, "normalize-space(/error/summary)"), "fake failure");
 }
 
 TEST_F(DriverMain, SettingsAndDispatchRefusals)
