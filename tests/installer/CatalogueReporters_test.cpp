@@ -1,5 +1,6 @@
 // The listing answers of the catalogue queries: products, releases and updates, operating systems,
 // sources and installation types.
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "installer/SourceManager.h"
 #include "installer/SourcesReporter.h"
 #include "tests/support/ForcedSystem.h"
+#include "tests/support/GeneratedMirror.h"
 #include "tests/support/LoadedBuild.h"
 #include "tests/support/TestCatalogue.h"
 #include "tests/support/XmlLint.h"
@@ -324,6 +326,42 @@ TEST_F(CatalogueReportersTest, InstallationTypesPerProduct)
                        "    </products>\n"
                        "</kitwright>\n\n");
     EXPECT_EQ(xmlProblems(xml), "");
+}
+
+// The shared test mirror, loaded from its directory as a run loads its installation source.
+TEST_F(CatalogueReportersTest, TheGeneratedMirrorsReleasesAndSystems)
+{
+    GeneratedMirror mirror;
+    TempDir target;
+    FileFetcher fetcher(SourceUrl(mirror.path() + "/"), target.path());
+    BuildManager loaded(fetcher, "");
+    Repository nothing;
+    loaded.calculateReleasesState(nothing);
+
+    Reporter::xmlOutput = true;
+    const std::string xml = printed(ReleasesReporter(&loaded, ReleasesReporter::LIST));
+    EXPECT_EQ(xmlProblems(xml), "");
+    EXPECT_EQ(xpath(xml, "count(//release)"), std::to_string(loaded.getReleases(false).size()));
+    EXPECT_EQ(xpath(xml,
+                    "concat(//release[@id='zanth-10.1']/@codename, ' ', //release[@id='zanth-10.1']/version, ' ', "
+                    "//release[@id='zanth-10.1']/qor_api_version, ' ', "
+                    "//release[@id='zanth-10.1']/dispatcher_api_version, ' ', "
+                    "count(//release[@id='zanth-10.0']/dispatcher_api_version))"),
+              "Birch 10.1.0 1.4 2 0");
+    EXPECT_EQ(xpath(printed(ProductsReporter(&loaded)), "concat(//product[1]/@id, ' ', //product[2]/@id)"),
+              "zanth folioforge");
+
+    // One line per build of the selected release, named after its build file.
+    Reporter::xmlOutput = false;
+    loaded.selectRelease("zanth", "zanth-10.1");
+    std::string expected;
+    for (const auto& build : loaded.findRelease("zanth-10.1")->get_builds()) {
+        const std::string system = build->getOsVendor() + build->getOsVersion() + ": ";
+        expected += std::string(system.size() < 15 ? 15 - system.size() : 0, ' ') + system +
+                    build->getConfig().substr(build->getConfig().rfind('/') + 1) + "\n";
+    }
+    EXPECT_EQ(printed(OSListReporter(&loaded)), expected);
+    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 2);
 }
 
 TEST_F(CatalogueReportersTest, NullPointersAreInternalErrors)

@@ -37,10 +37,11 @@ std::string xmlReply(int status, const std::string& message)
 }
 
 // Each case in a private IPC namespace: the first reader finds no segment and makes it.
-void inPrivateIpc(const std::function<void()>& checks)
+ChildResult inPrivateIpc(const std::function<void()>& checks)
 {
     const ChildResult r = runChecksInChild(checks, privateProgressOptions());
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    return r;
 }
 
 TEST(StatusReporterTest, NoInstallerSinceStartUp)
@@ -62,7 +63,7 @@ TEST(StatusReporterTest, NoInstallerSinceStartUp)
 
 TEST(StatusReporterTest, AFailedRunShowsItsErrorBeforeItsProgress)
 {
-    inPrivateIpc([] {
+    const ChildResult r = inPrivateIpc([] {
         runInstaller([](Progress& progress) { progress.fail("Apt failed: <held> & broken"); });
         EXPECT_EQ(printed(StatusReporter(0, "Not running.")),
                   "\nNot running.\n\n"
@@ -83,6 +84,7 @@ TEST(StatusReporterTest, AFailedRunShowsItsErrorBeforeItsProgress)
                              "</kitwright>\n\n");
         EXPECT_EQ(xmlProblems(reply), "");
     });
+    EXPECT_EQ(r.err.find("ERROR: "), std::string::npos) << r.err;
 }
 
 TEST(StatusReporterTest, AFinishedRunKeepsItsLastStage)
