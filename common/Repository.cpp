@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -529,10 +527,18 @@ void Repository::resolveRequires()
     requires_positions.reserve(packages.size());
     for (std::size_t p = 0; p < packages.size(); ++p)
         requires_positions.emplace(packages[p], p);
+    // The list position of each pair's target, beside `required`. A target that left the list after the
+    // provides index was built (a purge marks nothing stale) gets a position after the list's.
+    std::vector<uint32_t> target_positions;
+    target_positions.reserve(required.size());
+    uint32_t positions = packages.size();
     required.clear();
-    required_starts.assign(1, 0);
+    required_starts.clear();
+    required_starts.reserve(packages.size() + 1);
+    required_starts.push_back(0);
     requires_stale = false;
-    dependencies_t candidates;
+    // The satisfying provides of one requirement; they stay in the provides index meanwhile.
+    std::vector<const boost::shared_ptr<Dependency>*> candidates;
     for (std::size_t p = 0; p < packages.size(); ++p) {
         Package* pkg = packages[p];
         Progress().checkInterrupted();
@@ -554,64 +560,73 @@ void Repository::resolveRequires()
                     break;
                 }
                 if (owner->getName() != pkg->getName())
-                    candidates.push_back(provide);
+                    candidates.push_back(&provide);
             }
             if (self_satisfied) {
                 pkg->removeRequire(j);
                 continue;
             }
-            if (candidates.empty()) {
-                std::ostringstream text;
-                text << *require;
-                if (!Dependency::isArtificial(text.str())) {
-                    Log::stream(Log::LEVEL_INFO, true)
-                        << "Warning: unresolved requires '" << text.str() << "' from " << *pkg;
-                    if (pkg->getType() != Package::TYPE_INSTALLED)
-                        unresolved[pkg] = require;
-                }
-            }
-            for (const boost::shared_ptr<Dependency>& provide : candidates) {
-                require->addResolver(provide);
-                required.push_back(const_cast<Package*>(provide->getOwner()));
+            if (candidates.empty())
+                noteUnresolved(pkg, require);
+            for (const boost::shared_ptr<Dependency>* provide : candidates) {
+                require->addResolver(*provide);
+                Package* target = const_cast<Package*>((*provide)->getOwner());
+                required.push_back(target);
+                auto position = requires_positions.emplace(target, positions);
+                if (position.second)
+                    ++positions;
+                target_positions.push_back(position.first->second);
             }
             ++j;
         }
         required_starts.push_back(required.size());
     }
-    placeRequirers();
+    placeRequirers(target_positions, positions);
 }
 
-// A target's requirers come in list order, each once: a pair target to requirer can only repeat
-// within the requirer's own targets, which are made unique here.
-void Repository::placeRequirers()
+void Repository::noteUnresolved(Package* pkg, const boost::shared_ptr<Dependency>& require)
 {
-    std::vector<uint32_t> counts(packages.size() + 1, 0);
-    std::vector<uint32_t> target_positions;
-    // Calls `place` with the position of each distinct target of the package at list position p.
-    auto forEachTarget = [&](std::size_t p, const std::function<void(uint32_t)>& place) {
-        target_positions.clear();
+    std::ostringstream text;
+    text << *require;
+    const std::string required_text = text.str();
+    if (Dependency::isArtificial(required_text))
+        return;
+    // One write for the whole line: each piece written to the log is flushed on its own.
+    std::ostringstream line;
+    line << "Warning: unresolved requires '" << required_text << "' from " << *pkg;
+    Log::stream(Log::LEVEL_INFO, true) << line.str();
+    if (pkg->getType() != Package::TYPE_INSTALLED)
+        unresolved[pkg] = require;
+}
+
+// A target's requirers come in list order, each once. The pairs of one requirer come together, so a
+// pair repeats a target exactly when that target's last requirer is the package at hand.
+void Repository::placeRequirers(const std::vector<uint32_t>& target_positions, uint32_t positions)
+{
+    const uint32_t none = packages.size();
+    std::vector<uint32_t> last(positions, none);
+    requirers_starts.assign(positions + 1, 0);
+    for (uint32_t p = 0; p < packages.size(); ++p)
         for (uint32_t i = required_starts[p]; i < required_starts[p + 1]; ++i) {
-            // A target left the list after the provides index was built (a purge marks nothing
-            // stale): it gets a position after the list's.
-            auto position = requires_positions.emplace(required[i], counts.size() - 1);
-            if (position.second)
-                counts.push_back(0);
-            target_positions.push_back(position.first->second);
+            const uint32_t target = target_positions[i];
+            if (last[target] != p) {
+                last[target] = p;
+                ++requirers_starts[target + 1];
+            }
         }
-        std::sort(target_positions.begin(), target_positions.end());
-        target_positions.erase(std::unique(target_positions.begin(), target_positions.end()), target_positions.end());
-        for (uint32_t position : target_positions)
-            place(position);
-    };
-    for (std::size_t p = 0; p < packages.size(); ++p)
-        forEachTarget(p, [&](uint32_t position) { ++counts[position + 1]; });
-    requirers_starts.assign(counts.size(), 0);
-    for (std::size_t position = 1; position < counts.size(); ++position)
-        requirers_starts[position] = requirers_starts[position - 1] + counts[position];
+    for (uint32_t position = 1; position <= positions; ++position)
+        requirers_starts[position] += requirers_starts[position - 1];
     requirers.assign(requirers_starts.back(), nullptr);
     std::vector<uint32_t> next(requirers_starts.begin(), requirers_starts.end() - 1);
-    for (std::size_t p = 0; p < packages.size(); ++p)
-        forEachTarget(p, [&](uint32_t position) { requirers[next[position]++] = packages[p]; });
+    last.assign(positions, none);
+    for (uint32_t p = 0; p < packages.size(); ++p)
+        for (uint32_t i = required_starts[p]; i < required_starts[p + 1]; ++i) {
+            const uint32_t target = target_positions[i];
+            if (last[target] != p) {
+                last[target] = p;
+                requirers[next[target]++] = packages[p];
+            }
+        }
 }
 
 Repository::dependencies_t Repository::findSatisfyingProviders(const boost::shared_ptr<Dependency>& dep)

@@ -151,7 +151,9 @@ private:
     void addFileConflictsOf(Package* pkg);
     static relation_range_t rangeOf(const relation_t& relation, const Package* pkg);
     static bool hasPair(const relation_t& relation, const Package* from, const Package* to);
-    void placeRequirers();
+    // Logs a requirement that nothing satisfies and, for a package not installed, records it.
+    void noteUnresolved(Package* pkg, const boost::shared_ptr<Dependency>& require);
+    void placeRequirers(const std::vector<uint32_t>& target_positions, uint32_t positions);
     pairs_range_t requiresRangeOf(const packages_t& partners, const std::vector<uint32_t>& starts,
                                   const Package* pkg) const;
 

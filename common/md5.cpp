@@ -5,15 +5,18 @@
 
 namespace {
 
-// The four round functions of RFC 1321, section 3.4, in forms with one operation less.
+// The four round functions of RFC 1321, section 3.4, in equivalent forms that need fewer operations or
+// wait less on the previous step.
 inline uint32_t F(uint32_t x, uint32_t y, uint32_t z)
 {
     return z ^ (x & (y ^ z));
 }
 
+// The two terms have no bit in common, so their sum is their union; the term without x does not wait
+// for the previous step.
 inline uint32_t G(uint32_t x, uint32_t y, uint32_t z)
 {
-    return y ^ (z & (x ^ y));
+    return (y & ~z) + (x & z);
 }
 
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z)
@@ -31,7 +34,8 @@ inline uint32_t I(uint32_t x, uint32_t y, uint32_t z)
 template <unsigned shift>
 inline void step(uint32_t& a, uint32_t b, uint32_t f, uint32_t word, uint32_t sine)
 {
-    const uint32_t sum = a + f + word + sine;
+    // The round function depends on the previous step: it is added last.
+    const uint32_t sum = a + word + sine + f;
     a = b + ((sum << shift) | (sum >> (32 - shift)));
 }
 

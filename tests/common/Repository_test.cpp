@@ -497,6 +497,35 @@ TEST(RepositoryRelationTest, ResolveRequires)
     EXPECT_NE(result.err.find("Warning: unresolved requires 'ghost2' from sysghost-1.x86_64\n"), std::string::npos);
 }
 
+// Each target lists its requirers once, in list order, however often and in whatever order their
+// requirements name it; a target that left the list after the provides index was built keeps its
+// requirers too.
+TEST(RepositoryRelationTest, RequirersInListOrderOnceEach)
+{
+    Repository repository;
+    TextSource source(&repository);
+    source.read(record("liba", "1", "x86_64", "P:a\nP:shared\n") + record("libb", "1", "x86_64", "P:b\nP:shared\n") +
+                record("gone", "1", "x86_64", "P:g\n") +
+                record("first", "1", "x86_64", "R:b\nR:a\nR:shared\nR:b\nR:g\n") +
+                record("second", "1", "x86_64", "R:shared\n") + record("third", "1", "x86_64", "R:a\nR:g\n"));
+    const Repository::packages_t list = repository.getPackages();
+    repository.findNewestProvider("g");  // the provides index, built while "gone" is listed
+    list[2]->setType(Package::TYPE_DROPPED);
+    repository.purgeDroppedPackages();
+
+    const std::vector<std::pair<const Package*, std::vector<const Package*>>> expected = {
+        {list[0], {list[3], list[4], list[5]}},
+        {list[1], {list[3], list[4]}},
+        {list[2], {list[3], list[5]}},
+        {list[3], {}},
+    };
+    for (const auto& entry : expected)
+        EXPECT_EQ(targets(repository.getRequirers(entry.first)), entry.second) << printed(entry.first);
+    EXPECT_EQ(targets(repository.getRequired(list[3])),
+              (std::vector<const Package*>{list[1], list[0], list[0], list[1], list[1], list[2]}));
+    EXPECT_TRUE(targets(repository.getRequired(list[2])).empty());
+}
+
 TEST(RepositoryRelationTest, SatisfyingProvidesFilters)
 {
     Repository repository;
