@@ -75,17 +75,28 @@ public:
     boost::shared_ptr<KwComponent> getBaseComponent(const std::string& productId) const;
     // Unless its build can be uninstalled, requests the base component for install and locks it.
     void markBaseComponent();
-    // Appends the packages that the bootstrapper actions of the components to install need.
+    // Appends the packages that the bootstrapper actions of the components to install need, and once
+    // per product the build-level ones, on behalf of the product's base component.
     void getBootstrapperPackagesToInstall(cpkgs_t& out, Repository* repository) const;
-    // Appends the packages of the components to install, removal markers for the packages of the
-    // components to remove, then the additional packages.
+    // Appends the packages of the components to install with removers for their installed
+    // "rmpackages" and their key packages, removers for the packages of the components to remove,
+    // then the additional packages. The configurator may be null.
     void getPackagesToInstall(cpkgs_t& out, Repository* repository,
                               checked_pointer<SystemSpecificConfigurator> configurator) const;
     // Appends the repository's package of each wanted one unless the list has one of its name or
-    // the system has it in the same or a newer version; registers it with the installation progress
-    // for the component's release. The component may be null.
-    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& wanted, Repository* repository,
+    // the system has it in the same or a newer version (or from another vendor); registers it with
+    // the installation progress for the component's release. The component may be empty. A wanted
+    // package the repository lacks fails with "err_misheaders", leaving what was appended.
+    static void addPackagesToInstall(comp_cptr_t component, const cpkgs_t& wanted, Repository* repository,
                                      cpkgs_t& out);
+    // The names of the components not requested for install whose build packages the resolved list
+    // installs anyway; sorted, each once.
+    std::vector<std::string> needAlsoInstall(const cpkgs_t& resolved) const;
+    // The installed components, not requested for removal, whose key packages the dummy packages of
+    // the resolved list remove. With `denied` given: only those that deny implicit removal when
+    // there are any, and *denied tells whether that was the case.
+    std::vector<comp_cptr_t> needAlsoRemove(const cpkgs_t& resolved, Repository* repository,
+                                            bool* denied = nullptr) const;
     // Both only log when the group is not in the forest.
     void edit_components_tree_remove(const boost::shared_ptr<KwCompNode>& target);
     void edit_components_tree_replace(const boost::shared_ptr<KwCompNode>& target,
@@ -135,8 +146,5 @@ public:
     // Product id -> the name of the installation type chosen for it.
     std::map<std::string, std::string> instTypeByProduct;
 };
-
-// The error of a change of the component's state that the inter-component dependencies do not allow.
-error stateChangeDependenciesError(const KwComponent& component);
 
 #endif

@@ -48,6 +48,8 @@ struct Selection {
     {
         build = makeProductBuild(repository);
         base = componentInMode(repository, build, "base", KwComponent::INSTALL);
+        // Its key package would be installed too, and asked of the (unconfigured) configurator.
+        base->keypackages.clear();
         manager.roots.push_back(base);
     }
     // A product package of the repository that the base component installs.

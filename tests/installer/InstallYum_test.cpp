@@ -28,12 +28,16 @@ namespace {
 
 const std::string HELPER = "/opt/zorv/bin/dnf_install";
 
-// A package of the product's repositories as the build's headers describe it.
-const Package* productPackage(const std::string& name, const std::string& version, Package::type_t type)
+// A package of the product's repositories as the build's headers describe it; listed in the
+// repository when one is given, as the headers read by a flow would list it.
+const Package* productPackage(const std::string& name, const std::string& version, Package::type_t type,
+                              Repository* repository = nullptr)
 {
     Package* package = new Package(name, version);
     package->setArch("noarch");
     package->setType(type);
+    if (repository)
+        repository->addPackage(package, nullptr);
     return package;
 }
 
@@ -82,10 +86,11 @@ TEST(InstallYum, SolvesAndPerformsWithRealDnf)
             EXPECT_EQ(installed(), "kwt-c-1.0-1\nkwt-y-1.0-1\n");
         }
         Backend backend(dir);
-        backend.manager.additionalPackages = {productPackage("kwt-a", "1.0-1", Package::TYPE_SYSTEM),
-                                              productPackage("kwt-c", "2.0-1", Package::TYPE_BUILD),
-                                              productPackage("kwt-x", "1.0-1", Package::TYPE_SYSTEM),
-                                              productPackage("kwt-e", "1:3.0-1", Package::TYPE_BUILD)};
+        Repository* known = &backend.product.repository;
+        backend.manager.additionalPackages = {productPackage("kwt-a", "1.0-1", Package::TYPE_SYSTEM, known),
+                                              productPackage("kwt-c", "2.0-1", Package::TYPE_BUILD, known),
+                                              productPackage("kwt-x", "1.0-1", Package::TYPE_SYSTEM, known),
+                                              productPackage("kwt-e", "1:3.0-1", Package::TYPE_BUILD, known)};
         cpkgs_t& list = backend.installer->resolve();
         // The request, then what dnf adds: the dependency kwt-b, and the removal of kwt-y that kwt-x
         // conflicts with.
@@ -139,9 +144,13 @@ TEST(InstallYum, HelperArgumentsSolveLinesAndFailures)
         helper(
             "echo '+ kwt-n:=1.0-1'; echo '- kwt-y:noarch=0:1.0-1'; echo '- kwt-y:noarch=0:1.0-1'; "
             "echo '+ kwt-a:noarch=0:1.0-1'; echo 'not a solve line'");
-        backend.manager.additionalPackages = {productPackage("kwt-a", "1.0-1", Package::TYPE_SYSTEM),
-                                              productPackage("kwt-e", "1:3.0-1", Package::TYPE_BUILD),
-                                              repository.addRemoverFor("kwt-q", ""), new ExtCatalogPackage("ext")};
+        // The removal marker counts only for an installed package.
+        productPackage("kwt-q", "1.0-1", Package::TYPE_INSTALLED, &repository);
+        Package* extension = new ExtCatalogPackage("ext");
+        repository.addPackage(extension, nullptr);
+        backend.manager.additionalPackages = {productPackage("kwt-a", "1.0-1", Package::TYPE_SYSTEM, &repository),
+                                              productPackage("kwt-e", "1:3.0-1", Package::TYPE_BUILD, &repository),
+                                              repository.addRemoverFor("kwt-q", ""), extension};
         {
             LogFile log;
             const cpkgs_t& list = backend.installer->resolve();
