@@ -50,6 +50,9 @@ public:
     class MarkComponentsForUpgrade;
     class MarkNeedForRequired;
     class SelectedCounter;
+    // The driver's walks before the selection: key-package names, installed states.
+    class PreparePackagesList;
+    class CheckInstalled;
 
     // Drops the members that switch rules do not allow, then removes the radio groups left without
     // members and puts a lone member, under its group's name, in its group's place.
@@ -84,8 +87,8 @@ public:
     // Appends the repository's package of each wanted one unless the list has one of its name or
     // the system has it in the same or a newer version; registers it with the installation progress
     // for the component's release. The component may be null.
-    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& wanted,
-                                     Repository* repository, cpkgs_t& out);
+    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& wanted, Repository* repository,
+                                     cpkgs_t& out);
     // Both only log when the group is not in the forest.
     void edit_components_tree_remove(const boost::shared_ptr<KwCompNode>& target);
     void edit_components_tree_replace(const boost::shared_ptr<KwCompNode>& target,
