@@ -50,6 +50,9 @@ public:
     class MarkComponentsForUpgrade;
     class MarkNeedForRequired;
     class SelectedCounter;
+    // The driver's walks before the selection: key-package names, installed states.
+    class PreparePackagesList;
+    class CheckInstalled;
 
     // Drops the members that switch rules do not allow, then removes the radio groups left without
     // members and puts a lone member, under its group's name, in its group's place.
