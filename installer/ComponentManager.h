@@ -150,4 +150,7 @@ public:
     std::map<std::string, std::string> instTypeByProduct;
 };
 
+// The error of a change of the component's state that the inter-component dependencies do not allow.
+error stateChangeDependenciesError(const KwComponent& component);
+
 #endif
