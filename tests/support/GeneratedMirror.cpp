@@ -13,7 +13,12 @@ std::string GeneratedMirror::script()
     return std::string(KW_TEST_DATA_DIR) + "/../support/mirror/make_mirror.py";
 }
 
-GeneratedMirror::GeneratedMirror(const std::vector<std::string>& options)
+std::string GeneratedMirror::packageToolModel()
+{
+    return KW_TEST_DATA_DIR "/mirror/package-tool-model.json";
+}
+
+GeneratedMirror::GeneratedMirror(const std::vector<std::string>& options, const std::string& parent) : dir(parent)
 {
     std::vector<std::string> args{script(), dir.path(), "--cache", KW_TEST_CACHE_DIR "/mirror"};
     args.insert(args.end(), options.begin(), options.end());
