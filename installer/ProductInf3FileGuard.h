@@ -16,6 +16,9 @@ public:
     ProductInf3FileGuard(const ProductInf3FileGuard&) = delete;
     ProductInf3FileGuard& operator=(const ProductInf3FileGuard&) = delete;
 
+    // The file as fetched at construction.
+    const std::string& getLocalFile() const { return local_file; }
+
     // Set by the first guard that sees a changed file; never cleared.
     static bool newBuildAvailable;
 

@@ -31,6 +31,9 @@ the default, "t" thirdparty or "x" extras) go into that repository of every buil
 without being named in the build files. The model's "system_packages" (the same fields but the
 repository) go into one repository per family, OUT/system-FAMILY/ (kind "s", no build): what the
 operating system's own sources would offer.
+Optional model keys: an owner's "installation_types" (name, description, components) and
+"yx_template_suffix", a release's "send_feedback" ("yes" by default) and a component's "actions"
+(attributes of the "action" elements of its bootstrapper).
 The manifest lists the repositories (path, kind b/t/x, family, packages), the key files and
 fingerprint, and every file written under "files" is in xml_files or repository_files.
 """
@@ -248,7 +251,9 @@ def package_element(parent, package, version, family, repo_files):
             sub(element, kind, text=text)
     if package.get("settings"):
         settings = sub(element, "settings")
-        sub(settings, "option", {"name": "default_language", "value": "en-US"})
+        setting = sub(settings, "setting", {"id": "default_language", "type": "string",
+                                            "default-value": "en-US"})
+        sub(setting, "name", text="Default language")
     return element
 
 
@@ -273,6 +278,10 @@ def component_element(root, component, version, family, repo_files):
             sub(element, kind, text=name)
     for template in component.get("templates", []):
         sub(element, "yxtemplate", {"name": template})
+    if component.get("actions"):
+        bootstrapper = sub(element, "bootstrapper")
+        for action in component["actions"]:
+            sub(bootstrapper, "action", action)
     if component.get("examine"):
         sub(element, "examine", {"scope": "component", "name": component["name"] + "-check",
                                  "script": "check-%s.sh" % component["name"],
@@ -292,6 +301,16 @@ def owner_keypackages(parent, owner):
                 sub(keys, "product_code", text=code)
 
 
+def installation_types(owner):
+    """The owner's own "installation_types" (name, description, components), else "typical" (the
+    first two visible components) and "full" (every visible one)."""
+    if "installation_types" in owner:
+        return owner["installation_types"]
+    names = [c["name"] for c in owner.get("components", []) if not c.get("hidden")]
+    return [{"name": "typical", "description": "Typical", "components": names[:2]},
+            {"name": "full", "description": "Everything", "components": names}]
+
+
 def build_file(owner, release, system, repo_files, key):
     """A build file; its repositories lie beside it (their directories are relative to it)."""
     family = system["family"]
@@ -301,9 +320,11 @@ def build_file(owner, release, system, repo_files, key):
         "os_name": system["os_name"], "os_vendor": system["os_vendor"],
         "os_version": system["os_version"], "os_arch": system["os_arch"], "environment": "",
         "os_release_name": system["os_release_name"],
-        "yx-template-prefix": owner["id"] + "-", "yx-template-suffix": "-" + system["slug"],
+        "yx-template-prefix": owner["id"] + "-",
+        "yx-template-suffix": owner.get("yx_template_suffix", "-" + system["slug"]),
         "build_dir": repo_dir, "headers_file": HEADERS, "persistent_repo": "no",
-        "send_feedback": "yes", "uninstall_support": "yes", "gpgcheck": family})
+        "send_feedback": release.get("send_feedback", "yes"), "uninstall_support": "yes",
+        "gpgcheck": family})
     if family == "deb":
         root.set("apt_source", apt_source(release, system))
         root.set("persistent_apt_source", apt_source(release, system))
@@ -319,14 +340,12 @@ def build_file(owner, release, system, repo_files, key):
     components = owner.get("components", [])
     for component in components:
         component_element(root, component, version, family, repo_files)
-    names = [c["name"] for c in components if not c.get("hidden")]
     types = sub(root, "installation_types")
-    typical = sub(types, "type", {"name": "typical", "description": "Typical"})
-    for name in names[:2]:
-        sub(typical, "component", text=name)
-    full = sub(types, "type", {"name": "full", "description": "Everything"})
-    for name in names:
-        sub(full, "component", text=name)
+    for declared in installation_types(owner):
+        element = sub(types, "type", {"name": declared["name"],
+                                      "description": declared["description"]})
+        for name in declared["components"]:
+            sub(element, "component", text=name)
     mail = [c["name"] for c in components if c["name"] in ("mail", "mail-lite")]
     if len(mail) == 2:
         groups = sub(root, "component_groups")
