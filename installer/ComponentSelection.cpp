@@ -16,7 +16,7 @@ namespace {
 
 void setRequestOf(KwComponent& target, request_mode_t request, bool skipHidden)
 {
-    if (skipHidden && target.hidden && !(target.show_installed_hidden && target.isInstalled()))
+    if (skipHidden && !target.isShown())
         return;
     if (target.getInstallMode() == KwComponent::ERROR)
         return;

@@ -136,7 +136,7 @@ void ComponentsChangeset::MarkSubtree::mark(ComponentManager::nodes_t::const_ite
         } else if (const KwRadioGroup* radio = dynamic_cast<const KwRadioGroup*>(node.get())) {
             recordGroup(*changeset, *radio, request, markExplicit, true);
         } else if (const boost::shared_ptr<KwComponent> component = boost::dynamic_pointer_cast<KwComponent>(node)) {
-            if (skipHidden && component->hidden && !(component->show_installed_hidden && component->isInstalled()))
+            if (skipHidden && !component->isShown())
                 continue;
             record(*changeset, component, request, markExplicit);
         } else {

@@ -364,6 +364,11 @@ bool KwComponent::isInstalled() const
     return mode == UPGRADE || mode == UP2DATE;
 }
 
+bool KwComponent::isShown() const
+{
+    return !hidden || (show_installed_hidden && isInstalled());
+}
+
 bool KwComponent::isToRemove() const
 {
     return request == REQ_REMOVE && isInstalled();

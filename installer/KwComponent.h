@@ -98,6 +98,8 @@ public:
 
     // The component's own request and mode; a changeset without an entry for it answers with these.
     bool isInstalled() const;
+    // Whether listings show the component: not hidden, or installed and shown while installed.
+    bool isShown() const;
     bool isToRemove() const;
     bool isToInstall() const;
     bool willBeInstalled() const;

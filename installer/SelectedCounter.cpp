@@ -17,7 +17,7 @@ void ComponentManager::SelectedCounter::visit(const boost::shared_ptr<KwComponen
 {
     if (component->getProductId() != productId || inRadioGroup)
         return;
-    if (component->hidden && !(component->show_installed_hidden && component->isInstalled()))
+    if (!component->isShown())
         return;
     count(component->willBeInstalled());
 }

@@ -2,9 +2,11 @@
 
 #include "common/error.h"
 #include "installer/TextDlgAdvSettings.h"
+#include "installer/TextDlgComponents.h"
 #include "installer/TextDlgHello.h"
 #include "installer/TextDlgMessage.h"
 #include "installer/TextDlgPrompt.h"
+#include "installer/TextDlgReleases.h"
 #include "installer/TextDlgYesNo.h"
 
 DlgMaker* DlgMaker::create()
@@ -23,21 +25,21 @@ Dialog* TextDlgMaker::makeAdvSettings(const std::string& source, const std::stri
     return new TextDlgAdvSettings(source, target, proxy);
 }
 
-// The console pages of the releases, installation types, components, settings and packages come
-// with the wizard's flow; until then asking for one is a fault of the caller.
-Dialog* TextDlgMaker::makeReleases(BuildManager*, Repository*, int)
+Dialog* TextDlgMaker::makeReleases(BuildManager* builds, Repository* repository, int allVersions)
 {
-    throw KW_INTERNAL_ERROR();
+    return new TextDlgReleases(builds, repository, allVersions != 0);
 }
 
+// The console pages of the installation types, settings and packages come with the wizard's flow;
+// until then asking for one is a fault of the caller.
 Dialog* TextDlgMaker::makeInstTypes(BuildManager*, ComponentManager*)
 {
     throw KW_INTERNAL_ERROR();
 }
 
-Dialog* TextDlgMaker::makeComponents(ComponentManager*, BuildManager*)
+Dialog* TextDlgMaker::makeComponents(ComponentManager* components, BuildManager* builds)
 {
-    throw KW_INTERNAL_ERROR();
+    return new TextDlgComponents(components, builds);
 }
 
 Dialog* TextDlgMaker::makeOptions(ParamManager*)

@@ -32,8 +32,8 @@ without being named in the build files. The model's "system_packages" (the same 
 repository) go into one repository per family, OUT/system-FAMILY/ (kind "s", no build): what the
 operating system's own sources would offer.
 Optional model keys: an owner's "installation_types" (name, description, components) and
-"yx_template_suffix", a release's "send_feedback" ("yes" by default) and a component's "actions"
-(attributes of the "action" elements of its bootstrapper).
+"yx_template_suffix", a release's "send_feedback" and "uninstall_support" ("yes" by default) and a
+component's "actions" (attributes of the "action" elements of its bootstrapper).
 The manifest lists the repositories (path, kind b/t/x, family, packages), the key files and
 fingerprint, and every file written under "files" is in xml_files or repository_files.
 """
@@ -323,7 +323,8 @@ def build_file(owner, release, system, repo_files, key):
         "yx-template-prefix": owner["id"] + "-",
         "yx-template-suffix": owner.get("yx_template_suffix", "-" + system["slug"]),
         "build_dir": repo_dir, "headers_file": HEADERS, "persistent_repo": "no",
-        "send_feedback": release.get("send_feedback", "yes"), "uninstall_support": "yes",
+        "send_feedback": release.get("send_feedback", "yes"),
+        "uninstall_support": release.get("uninstall_support", "yes"),
         "gpgcheck": family})
     if family == "deb":
         root.set("apt_source", apt_source(release, system))
