@@ -30,7 +30,9 @@ void ComponentManager::SelectedCounter::beginRadioGroup(const boost::shared_ptr<
 void ComponentManager::SelectedCounter::endRadioGroup(const boost::shared_ptr<KwRadioGroup>& group)
 {
     inRadioGroup = false;
-    count(group->hasSelected(nullptr));
+    // Another product's radio group would show in this product's counts.
+    if (group->getProductId() == productId)
+        count(group->hasSelected(nullptr));
 }
 
 void ComponentManager::SelectedCounter::beginSubGroup(const boost::shared_ptr<KwSubGroup>& group)

@@ -109,12 +109,13 @@ TEST_F(ComponentQueriesTest, CountsPerGroup)
     const boost::shared_ptr<KwComponent> foreign = component("foreign", KwComponent::UP2DATE, other);
     const boost::shared_ptr<KwRadioGroup> radio =
         makeRadioGroup(build, "r", {component("r1"), component("r2", KwComponent::UP2DATE), component("r3")});
-    // Another product's radio group counts as well: groups are not asked for their product.
+    // Another product's radio group is not counted either.
     const boost::shared_ptr<KwRadioGroup> foreignRadio = makeRadioGroup(
         other, "fr", {component("f1", KwComponent::INSTALL, other), component("f2", KwComponent::INSTALL, other)});
     manager.roots = {makeSubGroup(build, "web", {chosen, left, hidden}), radio, shown, foreign, foreignRadio};
 
-    EXPECT_EQ(counted(), (counts_t{{"web", {1, 2}}, {"", {1 + 1 + 1, 2 + 1 + 1 + 1}}}));
+    EXPECT_EQ(counted(), (counts_t{{"web", {1, 2}}, {"", {1 + 1 + 1, 2 + 1 + 1}}}));
+    EXPECT_EQ(counted("other"), (counts_t{{"web", {0, 0}}, {"", {1, 2}}}));
 }
 
 TEST_F(ComponentQueriesTest, GroupStackChecks)
