@@ -3,7 +3,10 @@
 #include "common/error.h"
 #include "installer/TextDlgAdvSettings.h"
 #include "installer/TextDlgHello.h"
+#include "installer/TextDlgInstTypes.h"
 #include "installer/TextDlgMessage.h"
+#include "installer/TextDlgOptions.h"
+#include "installer/TextDlgPackages.h"
 #include "installer/TextDlgPrompt.h"
 #include "installer/TextDlgYesNo.h"
 
@@ -23,16 +26,16 @@ Dialog* TextDlgMaker::makeAdvSettings(const std::string& source, const std::stri
     return new TextDlgAdvSettings(source, target, proxy);
 }
 
-// The console pages of the releases, installation types, components, settings and packages come
-// with the wizard's flow; until then asking for one is a fault of the caller.
+// The console pages of the releases and components come with the wizard's flow; until then asking
+// for one is a fault of the caller.
 Dialog* TextDlgMaker::makeReleases(BuildManager*, Repository*, int)
 {
     throw KW_INTERNAL_ERROR();
 }
 
-Dialog* TextDlgMaker::makeInstTypes(BuildManager*, ComponentManager*)
+Dialog* TextDlgMaker::makeInstTypes(BuildManager* builds, ComponentManager* components)
 {
-    throw KW_INTERNAL_ERROR();
+    return new TextDlgInstTypes(builds, components);
 }
 
 Dialog* TextDlgMaker::makeComponents(ComponentManager*, BuildManager*)
@@ -40,14 +43,14 @@ Dialog* TextDlgMaker::makeComponents(ComponentManager*, BuildManager*)
     throw KW_INTERNAL_ERROR();
 }
 
-Dialog* TextDlgMaker::makeOptions(ParamManager*)
+Dialog* TextDlgMaker::makeOptions(ParamManager* params)
 {
-    throw KW_INTERNAL_ERROR();
+    return new TextDlgOptions(params);
 }
 
-Dialog* TextDlgMaker::makePackages(const cpkgs_t*, Repository*)
+Dialog* TextDlgMaker::makePackages(const cpkgs_t* packages, Repository* repository)
 {
-    throw KW_INTERNAL_ERROR();
+    return new TextDlgPackages(packages, repository);
 }
 
 Dialog* TextDlgMaker::makeYesNo(const std::string& question)
