@@ -1,10 +1,12 @@
 #include "installer/TextDlgMaker.h"
 
-#include "common/error.h"
 #include "installer/TextDlgAdvSettings.h"
 #include "installer/TextDlgComponents.h"
 #include "installer/TextDlgHello.h"
+#include "installer/TextDlgInstTypes.h"
 #include "installer/TextDlgMessage.h"
+#include "installer/TextDlgOptions.h"
+#include "installer/TextDlgPackages.h"
 #include "installer/TextDlgPrompt.h"
 #include "installer/TextDlgReleases.h"
 #include "installer/TextDlgYesNo.h"
@@ -30,11 +32,9 @@ Dialog* TextDlgMaker::makeReleases(BuildManager* builds, Repository* repository,
     return new TextDlgReleases(builds, repository, allVersions != 0);
 }
 
-// The console pages of the installation types, settings and packages come with the wizard's flow;
-// until then asking for one is a fault of the caller.
-Dialog* TextDlgMaker::makeInstTypes(BuildManager*, ComponentManager*)
+Dialog* TextDlgMaker::makeInstTypes(BuildManager* builds, ComponentManager* components)
 {
-    throw KW_INTERNAL_ERROR();
+    return new TextDlgInstTypes(builds, components);
 }
 
 Dialog* TextDlgMaker::makeComponents(ComponentManager* components, BuildManager* builds)
@@ -42,14 +42,14 @@ Dialog* TextDlgMaker::makeComponents(ComponentManager* components, BuildManager*
     return new TextDlgComponents(components, builds);
 }
 
-Dialog* TextDlgMaker::makeOptions(ParamManager*)
+Dialog* TextDlgMaker::makeOptions(ParamManager* params)
 {
-    throw KW_INTERNAL_ERROR();
+    return new TextDlgOptions(params);
 }
 
-Dialog* TextDlgMaker::makePackages(const cpkgs_t*, Repository*)
+Dialog* TextDlgMaker::makePackages(const cpkgs_t* packages, Repository* repository)
 {
-    throw KW_INTERNAL_ERROR();
+    return new TextDlgPackages(packages, repository);
 }
 
 Dialog* TextDlgMaker::makeYesNo(const std::string& question)

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -17,6 +16,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Signals.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TmuxPane.h"
 #include "tests/support/thrown.h"
 
 namespace {
@@ -251,53 +251,6 @@ TEST(TextDialog, PasswordsFromStandardInputWithoutATerminal)
     }
 }
 
-size_t count(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
-// A private tmux server with the probe in its one pane: keys typed there, the screen read back.
-class TmuxPane {
-public:
-    // A server of its own per pane: a new server under the name of one just killed can meet it
-    // still exiting and go down with it.
-    explicit TmuxPane(const std::string& command)
-        : server("kw-test-" + std::to_string(getpid()) + "-" + std::to_string(++panes))
-    {
-        tmux("-f /dev/null new-session -d -x 100 -y 30 \"" + command + "; echo EXIT=\\$?; sleep 60\"");
-    }
-    ~TmuxPane() { tmux("kill-server"); }
-
-    void type(const std::string& text)
-    {
-        if (!text.empty())
-            tmux("send-keys -t 0 -l '" + text + "'");
-        tmux("send-keys -t 0 Enter");
-    }
-    std::string screen() { return shellOutput("tmux -L " + server + " capture-pane -p -t 0"); }
-    // The screen once it shows the text `times` times (ten seconds at most). The screen keeps no
-    // blanks at the ends of lines.
-    std::string waitFor(const std::string& text, size_t times = 1)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        std::string shown = screen();
-        while (count(shown, text) < times && std::chrono::steady_clock::now() < deadline) {
-            usleep(20000);
-            shown = screen();
-        }
-        return shown;
-    }
-
-private:
-    void tmux(const std::string& arguments) { shellOutput("tmux -L " + server + " " + arguments + " 2>&1"); }
-
-    static inline int panes = 0;
-    std::string server;
-};
-
 // On a terminal nothing typed is echoed; two different entries print the mismatch and ask again.
 TEST(TextDialog, PasswordsOnATerminal)
 {
@@ -314,13 +267,13 @@ TEST(TextDialog, PasswordsOnATerminal)
         const std::string screen = pane.waitFor("EXIT=");
         EXPECT_NE(std::string::npos, screen.find("password=pw2")) << screen;
         EXPECT_NE(std::string::npos, screen.find("EXIT=0")) << screen;
-        EXPECT_EQ(1u, count(screen, "The specified passwords do not match\n")) << screen;
+        EXPECT_EQ(1u, TmuxPane::count(screen, "The specified passwords do not match\n")) << screen;
         // The screen keeps no blanks at the ends of lines.
-        EXPECT_EQ(2u, count(screen, "Password:\n")) << screen;
-        EXPECT_EQ(2u, count(screen, "Retype password:\n")) << screen;
+        EXPECT_EQ(2u, TmuxPane::count(screen, "Password:\n")) << screen;
+        EXPECT_EQ(2u, TmuxPane::count(screen, "Retype password:\n")) << screen;
         EXPECT_EQ(std::string::npos, screen.find("first")) << screen;
         EXPECT_EQ(std::string::npos, screen.find("other")) << screen;
-        EXPECT_EQ(1u, count(screen, "pw2")) << screen;
+        EXPECT_EQ(1u, TmuxPane::count(screen, "pw2")) << screen;
     }
     {
         TmuxPane pane(PROBE + " Password sixsix");
