@@ -45,6 +45,11 @@ void Dependency::addResolver(const boost::shared_ptr<Dependency>& resolver)
     resolvers.push_back(resolver);
 }
 
+void Dependency::reserveResolvers(std::size_t count)
+{
+    resolvers.reserve(count);
+}
+
 boost::shared_ptr<Dependency> Dependency::getResolver(uint32_t index) const
 {
     if (index >= resolvers.size())

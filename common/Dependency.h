@@ -35,6 +35,8 @@ public:
 
     // The dependencies (of other packages) found to satisfy this one, held weakly.
     void addResolver(const boost::shared_ptr<Dependency>& resolver);
+    // Room for `count` resolvers in all, before they are added one by one.
+    void reserveResolvers(std::size_t count);
     // Empty past the end or when that dependency no longer exists.
     boost::shared_ptr<Dependency> getResolver(uint32_t index) const;
     void removeResolver(uint32_t index);

@@ -539,6 +539,7 @@ void Repository::resolveRequires()
     requires_stale = false;
     // The satisfying provides of one requirement; they stay in the provides index meanwhile.
     std::vector<const boost::shared_ptr<Dependency>*> candidates;
+    std::ostringstream text;
     for (std::size_t p = 0; p < packages.size(); ++p) {
         Package* pkg = packages[p];
         Progress().checkInterrupted();
@@ -567,12 +568,14 @@ void Repository::resolveRequires()
                 continue;
             }
             if (candidates.empty())
-                noteUnresolved(pkg, require);
+                noteUnresolved(pkg, require, text);
+            require->reserveResolvers(candidates.size());
             for (const boost::shared_ptr<Dependency>* provide : candidates) {
                 require->addResolver(*provide);
                 Package* target = const_cast<Package*>((*provide)->getOwner());
                 required.push_back(target);
-                auto position = requires_positions.emplace(target, positions);
+                // Most targets are listed already: no node is made for them.
+                auto position = requires_positions.try_emplace(target, positions);
                 if (position.second)
                     ++positions;
                 target_positions.push_back(position.first->second);
@@ -584,17 +587,19 @@ void Repository::resolveRequires()
     placeRequirers(target_positions, positions);
 }
 
-void Repository::noteUnresolved(Package* pkg, const boost::shared_ptr<Dependency>& require)
+// A list where most requirements go unresolved makes this the bulk of the work: the line is printed
+// into the caller's stream, which is set up once for all of them, and handed to the log whole (each
+// piece written to the log is flushed on its own).
+void Repository::noteUnresolved(Package* pkg, const boost::shared_ptr<Dependency>& require, std::ostringstream& text)
 {
-    std::ostringstream text;
+    text.str("");
     text << *require;
     const std::string required_text = text.str();
     if (Dependency::isArtificial(required_text))
         return;
-    // One write for the whole line: each piece written to the log is flushed on its own.
-    std::ostringstream line;
-    line << "Warning: unresolved requires '" << required_text << "' from " << *pkg;
-    Log::stream(Log::LEVEL_INFO, true) << line.str();
+    text.str("");
+    text << "Warning: unresolved requires '" << required_text << "' from " << *pkg;
+    Log::stream(Log::LEVEL_INFO, true).write(text.str());
     if (pkg->getType() != Package::TYPE_INSTALLED)
         unresolved[pkg] = require;
 }

@@ -2,6 +2,7 @@
 #define KW_COMMON_REPOSITORY_H
 
 #include <cstdio>
+#include <iosfwd>
 #include <map>
 #include <set>
 #include <string>
@@ -151,8 +152,9 @@ private:
     void addFileConflictsOf(Package* pkg);
     static relation_range_t rangeOf(const relation_t& relation, const Package* pkg);
     static bool hasPair(const relation_t& relation, const Package* from, const Package* to);
-    // Logs a requirement that nothing satisfies and, for a package not installed, records it.
-    void noteUnresolved(Package* pkg, const boost::shared_ptr<Dependency>& require);
+    // Logs a requirement that nothing satisfies and, for a package not installed, records it. `text` is
+    // scratch space for the line.
+    void noteUnresolved(Package* pkg, const boost::shared_ptr<Dependency>& require, std::ostringstream& text);
     void placeRequirers(const std::vector<uint32_t>& target_positions, uint32_t positions);
     pairs_range_t requiresRangeOf(const packages_t& partners, const std::vector<uint32_t>& starts,
                                   const Package* pkg) const;

@@ -161,14 +161,21 @@ int Version::compareSegments(const char* a, const char* b) const
         while (*b && !isDigit(*b) && !isAlpha(*b))
             ++b;
 
+        // A loop per kind rather than a pointer to the test: the tests are inlined into the scan.
         bool numeric = isDigit(*a);
-        bool (*kind)(char) = numeric ? isDigit : isAlpha;
         const char* a_end = a;
-        while (*a_end && kind(*a_end))
-            ++a_end;
         const char* b_end = b;
-        while (*b_end && kind(*b_end))
-            ++b_end;
+        if (numeric) {
+            while (isDigit(*a_end))
+                ++a_end;
+            while (isDigit(*b_end))
+                ++b_end;
+        } else {
+            while (isAlpha(*a_end))
+                ++a_end;
+            while (isAlpha(*b_end))
+                ++b_end;
+        }
 
         if (a_end == a)
             return -1;

@@ -39,81 +39,91 @@ inline void step(uint32_t& a, uint32_t b, uint32_t f, uint32_t word, uint32_t si
     a = b + ((sum << shift) | (sum >> (32 - shift)));
 }
 
+// The i-th little-endian word of a block, which may lie at any address. On a little-endian host this is
+// one plain load that the steps take straight from the block: the compiler turns words assembled byte by
+// byte into a long vector shuffle ahead of the first step.
+inline uint32_t word(const unsigned char* block, int i)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint32_t value;
+    std::memcpy(&value, block + 4 * i, sizeof(value));
+    return value;
+#else
+    const unsigned char* p = block + 4 * i;
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+#endif
+}
+
 void transform(uint32_t state[4], const unsigned char block[64])
 {
-    uint32_t x[16];
-    for (int i = 0; i < 16; ++i)
-        x[i] = uint32_t(block[4 * i]) | uint32_t(block[4 * i + 1]) << 8 | uint32_t(block[4 * i + 2]) << 16 |
-               uint32_t(block[4 * i + 3]) << 24;
-
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    step<7>(a, b, F(b, c, d), x[0], 0xd76aa478);
-    step<12>(d, a, F(a, b, c), x[1], 0xe8c7b756);
-    step<17>(c, d, F(d, a, b), x[2], 0x242070db);
-    step<22>(b, c, F(c, d, a), x[3], 0xc1bdceee);
-    step<7>(a, b, F(b, c, d), x[4], 0xf57c0faf);
-    step<12>(d, a, F(a, b, c), x[5], 0x4787c62a);
-    step<17>(c, d, F(d, a, b), x[6], 0xa8304613);
-    step<22>(b, c, F(c, d, a), x[7], 0xfd469501);
-    step<7>(a, b, F(b, c, d), x[8], 0x698098d8);
-    step<12>(d, a, F(a, b, c), x[9], 0x8b44f7af);
-    step<17>(c, d, F(d, a, b), x[10], 0xffff5bb1);
-    step<22>(b, c, F(c, d, a), x[11], 0x895cd7be);
-    step<7>(a, b, F(b, c, d), x[12], 0x6b901122);
-    step<12>(d, a, F(a, b, c), x[13], 0xfd987193);
-    step<17>(c, d, F(d, a, b), x[14], 0xa679438e);
-    step<22>(b, c, F(c, d, a), x[15], 0x49b40821);
+    step<7>(a, b, F(b, c, d), word(block, 0), 0xd76aa478);
+    step<12>(d, a, F(a, b, c), word(block, 1), 0xe8c7b756);
+    step<17>(c, d, F(d, a, b), word(block, 2), 0x242070db);
+    step<22>(b, c, F(c, d, a), word(block, 3), 0xc1bdceee);
+    step<7>(a, b, F(b, c, d), word(block, 4), 0xf57c0faf);
+    step<12>(d, a, F(a, b, c), word(block, 5), 0x4787c62a);
+    step<17>(c, d, F(d, a, b), word(block, 6), 0xa8304613);
+    step<22>(b, c, F(c, d, a), word(block, 7), 0xfd469501);
+    step<7>(a, b, F(b, c, d), word(block, 8), 0x698098d8);
+    step<12>(d, a, F(a, b, c), word(block, 9), 0x8b44f7af);
+    step<17>(c, d, F(d, a, b), word(block, 10), 0xffff5bb1);
+    step<22>(b, c, F(c, d, a), word(block, 11), 0x895cd7be);
+    step<7>(a, b, F(b, c, d), word(block, 12), 0x6b901122);
+    step<12>(d, a, F(a, b, c), word(block, 13), 0xfd987193);
+    step<17>(c, d, F(d, a, b), word(block, 14), 0xa679438e);
+    step<22>(b, c, F(c, d, a), word(block, 15), 0x49b40821);
 
-    step<5>(a, b, G(b, c, d), x[1], 0xf61e2562);
-    step<9>(d, a, G(a, b, c), x[6], 0xc040b340);
-    step<14>(c, d, G(d, a, b), x[11], 0x265e5a51);
-    step<20>(b, c, G(c, d, a), x[0], 0xe9b6c7aa);
-    step<5>(a, b, G(b, c, d), x[5], 0xd62f105d);
-    step<9>(d, a, G(a, b, c), x[10], 0x02441453);
-    step<14>(c, d, G(d, a, b), x[15], 0xd8a1e681);
-    step<20>(b, c, G(c, d, a), x[4], 0xe7d3fbc8);
-    step<5>(a, b, G(b, c, d), x[9], 0x21e1cde6);
-    step<9>(d, a, G(a, b, c), x[14], 0xc33707d6);
-    step<14>(c, d, G(d, a, b), x[3], 0xf4d50d87);
-    step<20>(b, c, G(c, d, a), x[8], 0x455a14ed);
-    step<5>(a, b, G(b, c, d), x[13], 0xa9e3e905);
-    step<9>(d, a, G(a, b, c), x[2], 0xfcefa3f8);
-    step<14>(c, d, G(d, a, b), x[7], 0x676f02d9);
-    step<20>(b, c, G(c, d, a), x[12], 0x8d2a4c8a);
+    step<5>(a, b, G(b, c, d), word(block, 1), 0xf61e2562);
+    step<9>(d, a, G(a, b, c), word(block, 6), 0xc040b340);
+    step<14>(c, d, G(d, a, b), word(block, 11), 0x265e5a51);
+    step<20>(b, c, G(c, d, a), word(block, 0), 0xe9b6c7aa);
+    step<5>(a, b, G(b, c, d), word(block, 5), 0xd62f105d);
+    step<9>(d, a, G(a, b, c), word(block, 10), 0x02441453);
+    step<14>(c, d, G(d, a, b), word(block, 15), 0xd8a1e681);
+    step<20>(b, c, G(c, d, a), word(block, 4), 0xe7d3fbc8);
+    step<5>(a, b, G(b, c, d), word(block, 9), 0x21e1cde6);
+    step<9>(d, a, G(a, b, c), word(block, 14), 0xc33707d6);
+    step<14>(c, d, G(d, a, b), word(block, 3), 0xf4d50d87);
+    step<20>(b, c, G(c, d, a), word(block, 8), 0x455a14ed);
+    step<5>(a, b, G(b, c, d), word(block, 13), 0xa9e3e905);
+    step<9>(d, a, G(a, b, c), word(block, 2), 0xfcefa3f8);
+    step<14>(c, d, G(d, a, b), word(block, 7), 0x676f02d9);
+    step<20>(b, c, G(c, d, a), word(block, 12), 0x8d2a4c8a);
 
-    step<4>(a, b, H(b, c, d), x[5], 0xfffa3942);
-    step<11>(d, a, H(a, b, c), x[8], 0x8771f681);
-    step<16>(c, d, H(d, a, b), x[11], 0x6d9d6122);
-    step<23>(b, c, H(c, d, a), x[14], 0xfde5380c);
-    step<4>(a, b, H(b, c, d), x[1], 0xa4beea44);
-    step<11>(d, a, H(a, b, c), x[4], 0x4bdecfa9);
-    step<16>(c, d, H(d, a, b), x[7], 0xf6bb4b60);
-    step<23>(b, c, H(c, d, a), x[10], 0xbebfbc70);
-    step<4>(a, b, H(b, c, d), x[13], 0x289b7ec6);
-    step<11>(d, a, H(a, b, c), x[0], 0xeaa127fa);
-    step<16>(c, d, H(d, a, b), x[3], 0xd4ef3085);
-    step<23>(b, c, H(c, d, a), x[6], 0x04881d05);
-    step<4>(a, b, H(b, c, d), x[9], 0xd9d4d039);
-    step<11>(d, a, H(a, b, c), x[12], 0xe6db99e5);
-    step<16>(c, d, H(d, a, b), x[15], 0x1fa27cf8);
-    step<23>(b, c, H(c, d, a), x[2], 0xc4ac5665);
+    step<4>(a, b, H(b, c, d), word(block, 5), 0xfffa3942);
+    step<11>(d, a, H(a, b, c), word(block, 8), 0x8771f681);
+    step<16>(c, d, H(d, a, b), word(block, 11), 0x6d9d6122);
+    step<23>(b, c, H(c, d, a), word(block, 14), 0xfde5380c);
+    step<4>(a, b, H(b, c, d), word(block, 1), 0xa4beea44);
+    step<11>(d, a, H(a, b, c), word(block, 4), 0x4bdecfa9);
+    step<16>(c, d, H(d, a, b), word(block, 7), 0xf6bb4b60);
+    step<23>(b, c, H(c, d, a), word(block, 10), 0xbebfbc70);
+    step<4>(a, b, H(b, c, d), word(block, 13), 0x289b7ec6);
+    step<11>(d, a, H(a, b, c), word(block, 0), 0xeaa127fa);
+    step<16>(c, d, H(d, a, b), word(block, 3), 0xd4ef3085);
+    step<23>(b, c, H(c, d, a), word(block, 6), 0x04881d05);
+    step<4>(a, b, H(b, c, d), word(block, 9), 0xd9d4d039);
+    step<11>(d, a, H(a, b, c), word(block, 12), 0xe6db99e5);
+    step<16>(c, d, H(d, a, b), word(block, 15), 0x1fa27cf8);
+    step<23>(b, c, H(c, d, a), word(block, 2), 0xc4ac5665);
 
-    step<6>(a, b, I(b, c, d), x[0], 0xf4292244);
-    step<10>(d, a, I(a, b, c), x[7], 0x432aff97);
-    step<15>(c, d, I(d, a, b), x[14], 0xab9423a7);
-    step<21>(b, c, I(c, d, a), x[5], 0xfc93a039);
-    step<6>(a, b, I(b, c, d), x[12], 0x655b59c3);
-    step<10>(d, a, I(a, b, c), x[3], 0x8f0ccc92);
-    step<15>(c, d, I(d, a, b), x[10], 0xffeff47d);
-    step<21>(b, c, I(c, d, a), x[1], 0x85845dd1);
-    step<6>(a, b, I(b, c, d), x[8], 0x6fa87e4f);
-    step<10>(d, a, I(a, b, c), x[15], 0xfe2ce6e0);
-    step<15>(c, d, I(d, a, b), x[6], 0xa3014314);
-    step<21>(b, c, I(c, d, a), x[13], 0x4e0811a1);
-    step<6>(a, b, I(b, c, d), x[4], 0xf7537e82);
-    step<10>(d, a, I(a, b, c), x[11], 0xbd3af235);
-    step<15>(c, d, I(d, a, b), x[2], 0x2ad7d2bb);
-    step<21>(b, c, I(c, d, a), x[9], 0xeb86d391);
+    step<6>(a, b, I(b, c, d), word(block, 0), 0xf4292244);
+    step<10>(d, a, I(a, b, c), word(block, 7), 0x432aff97);
+    step<15>(c, d, I(d, a, b), word(block, 14), 0xab9423a7);
+    step<21>(b, c, I(c, d, a), word(block, 5), 0xfc93a039);
+    step<6>(a, b, I(b, c, d), word(block, 12), 0x655b59c3);
+    step<10>(d, a, I(a, b, c), word(block, 3), 0x8f0ccc92);
+    step<15>(c, d, I(d, a, b), word(block, 10), 0xffeff47d);
+    step<21>(b, c, I(c, d, a), word(block, 1), 0x85845dd1);
+    step<6>(a, b, I(b, c, d), word(block, 8), 0x6fa87e4f);
+    step<10>(d, a, I(a, b, c), word(block, 15), 0xfe2ce6e0);
+    step<15>(c, d, I(d, a, b), word(block, 6), 0xa3014314);
+    step<21>(b, c, I(c, d, a), word(block, 13), 0x4e0811a1);
+    step<6>(a, b, I(b, c, d), word(block, 4), 0xf7537e82);
+    step<10>(d, a, I(a, b, c), word(block, 11), 0xbd3af235);
+    step<15>(c, d, I(d, a, b), word(block, 2), 0x2ad7d2bb);
+    step<21>(b, c, I(c, d, a), word(block, 9), 0xeb86d391);
 
     state[0] += a;
     state[1] += b;
