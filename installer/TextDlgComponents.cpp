@@ -39,7 +39,7 @@ std::string selectedText(const ComponentManager& manager, const std::string& pro
 // The number of a component line, right-aligned in a field of two.
 std::ostream& numbered(int& counter)
 {
-    return std::cout << std::setw(2) << counter++ << std::setw(0);
+    return std::cout << std::setw(2) << counter++;
 }
 
 }  // namespace

@@ -231,7 +231,7 @@ std::string servicesLines(char web, char mail, char lite)
 }  // namespace
 
 // Numbers toggle components and open the sub group, where the radio group's members are numbered
-// and F is refused; a toggle that needs another component asks first; B and an empty answer leave
+// and F is refused; a toggle that needs another component asks first; P and an empty answer leave
 // the group; N goes forward.
 TEST_F(TextDlgComponentsTest, TogglesComponentsAndOpensTheSubGroup)
 {
@@ -239,7 +239,7 @@ TEST_F(TextDlgComponentsTest, TogglesComponentsAndOpensTheSubGroup)
         "\nTo toggle this component state you also need to\n"
         "install or upgrade the following components: Zanth core\n\n"
         "Do you want to do this? [Y/n]: ";
-    const PageRun r = run({"zanth-10.0"}, {}, {"zanth"}, "2\n3\nf\n1\nn\n1\ny\n3\nB\n3\n\nn\n");
+    const PageRun r = run({"zanth-10.0"}, {}, {"zanth"}, "2\n3\nf\n1\nn\n1\ny\n3\np\n3\n\nn\n");
     const std::string top =
         " 1. [ ] Zanth core\n 2. [ ] DNS server\n 3. [ ] <+> Services // 0 of 2 components selected\n";
     const std::string dns =
@@ -296,7 +296,7 @@ TEST_F(TextDlgComponentsTest, ProductLinesSwitchTheProduct)
     const std::vector<std::string> both = {"zanth-10.0", "folioforge-2.1"};
     const std::string zanthLines =
         " 3. [ ] Zanth core\n 4. [ ] DNS server\n 5. [ ] <+> Services // 0 of 2 components selected\n";
-    const PageRun r = run(both, {}, {"zanth", "folioforge"}, "1\n3\n2\nb\n");
+    const PageRun r = run(both, {}, {"zanth", "folioforge"}, "1\n3\n2\nP\n");
     EXPECT_EQ(
         productsPage("1. ( ) Zanth  ........ 0 of 4 components selected\n"
                      "2. (*) Folioforge  ........ 0 of 1 components selected\n",
