@@ -200,14 +200,14 @@ void defineAll(ParamManager& manager)
 }
 
 // The answers of a whole web component: the marked choice, its setting's default, a refused yes/no
-// and then the proposed yes, a refused password and two that differ, a refused port.
-const std::string WEB_ANSWERS = "\n\nmaybe\n\nabc\nabc\nsecret1\nother\nsecret1\nsecret1\n0\n8080\n";
+// and then the proposed yes, a refused password and two that differ, an empty port (no default: refused) and one out of range.
+const std::string WEB_ANSWERS = "\n\nmaybe\n\nabc\nabc\nsecret1\nother\nsecret1\nsecret1\n\n0\n8080\n";
 const std::string WEB_SCREEN = serverQuestion('b') + "\n" + BEE_ROOT + "\n" + TLS + "Yes or no.\nTLS [yes]: \n" +
                                GROUP + PASSWORD + RETYPE +
                                "Refused. - The specified password is too short. The password should be at least "
                                "6 characters long.\nPassword: " +
                                RETYPE + "The specified passwords do not match\nPassword: " + RETYPE + "\n" + NOTICE +
-                               PORT + "A port from 1 to 65535.\nPort: \n";
+                               PORT + "A port from 1 to 65535.\nPort: A port from 1 to 65535.\nPort: \n";
 const std::string WEB_VALUES =
     " server=b bee_root=/srv/bee tls=true db_password=secret1 notice=Read the manual. "
     "token=t0k port=8080";

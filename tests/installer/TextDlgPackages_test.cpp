@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ComponentTree.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TmuxPane.h"
 
 namespace {
 
@@ -204,4 +206,38 @@ TEST(TextDlgPackages, AFailureWhileShowingTheListSaysSo)
     const ChildResult result = run(some, "s\n", less.options);
     EXPECT_EQ(page(1, 1, 1) + some.list() + PRESS_ENTER, result.out);
     EXPECT_EQ("error 4211: Unable to show a list of packages.\n" + LOST + "\n", result.err);
+}
+
+// On a terminal "S" opens less with the installer's prompt; "q" there comes back to the page, drawn
+// again. The test program runs itself in a tmux pane for this test alone.
+TEST(TextDlgPackages, LessOnATerminal)
+{
+    const char* const ON_TERMINAL = "KW_TEST_PACKAGES_PAGE_ON_TERMINAL";
+    if (getenv(ON_TERMINAL)) {
+        Transaction many(300);
+        TextDialog::noClear = true;
+        const DialogResult result = TextDlgPackages(&many.packages, &many.repository).run();
+        std::cout << "RESULT=" << result << std::endl;
+        return;
+    }
+    char self[PATH_MAX] = {};
+    ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
+    TmuxPane pane(std::string(ON_TERMINAL) + "=1 " + self + " --gtest_filter=TextDlgPackages.LessOnATerminal", 160,
+                  100);
+    const std::string prompt = "Select an action [F/b/q/s]:";
+    pane.waitFor(prompt);
+    pane.type("s");
+    const std::string lessPrompt = "Use arrow keys for navigation and 'q' to return to installer";
+    const std::string paged = pane.waitFor(lessPrompt);
+    EXPECT_NE(std::string::npos, paged.find(lessPrompt)) << paged;
+    EXPECT_NE(std::string::npos, paged.find("  1. [I] new-tool-with-a-rather-long-name-0-1.0.all\n")) << paged;
+    EXPECT_EQ(std::string::npos, paged.find(prompt)) << paged;  // less has the screen
+    pane.press("q");
+    const std::string again = pane.waitFor(prompt, 2);
+    EXPECT_EQ(2u, TmuxPane::count(again, prompt)) << again;
+    EXPECT_EQ(std::string::npos, again.find(lessPrompt)) << again;
+    pane.type("f");
+    const std::string screen = pane.waitFor("EXIT=");
+    EXPECT_NE(std::string::npos, screen.find("RESULT=200\n")) << screen;
+    EXPECT_NE(std::string::npos, screen.find("EXIT=0")) << screen;
 }

@@ -27,8 +27,13 @@ TmuxPane::~TmuxPane()
 void TmuxPane::type(const std::string& text)
 {
     if (!text.empty())
-        tmux("send-keys -t 0 -l '" + text + "'");
+        press(text);
     tmux("send-keys -t 0 Enter");
+}
+
+void TmuxPane::press(const std::string& keys)
+{
+    tmux("send-keys -t 0 -l '" + keys + "'");
 }
 
 std::string TmuxPane::screen()

@@ -17,6 +17,8 @@ public:
 
     // Types the text (literally) and Enter.
     void type(const std::string& text);
+    // Types the text (literally) alone.
+    void press(const std::string& keys);
     std::string screen();
     // The screen once it shows the text `times` times (ten seconds at most). The screen keeps no
     // blanks at the ends of lines.
