@@ -113,28 +113,18 @@ void DebianAPTConfigurator::writeSourceLists()
     if (!fileops::exists(LIST_DIR))
         throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_MAYBE)
             << "Can't configure APT sources: " << LIST_DIR << " not found.";
-    std::map<std::string, std::unique_ptr<std::ofstream>> files;
+    sources_files_t files;
     for (const std::shared_ptr<SourceZanthApt>& source : sourceManager->getSourcesOf<SourceZanthApt>()) {
         const boost::shared_ptr<Build> build = source->getLiveBuild();
         const bool persistent = source->isPersistent();
         const std::string path = persistent ? persistentListOf(build->getParent()->prod()->id()) : TEMPORARY_LIST;
-        std::unique_ptr<std::ofstream>& file = files[path];
-        if (!file) {
-            if (persistent)
-                addPersistentFile(path);
-            file.reset(new std::ofstream(path, std::ios::out | std::ios::trunc));
-            if (!*file)
-                throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_MAYBE) << "Can't write APT source list " << path;
-            *file << (persistent ? "## Persistent repositories for Zanth Products."
-                                 : "## Temporary repositories used by Zanth Installer during installation or update.");
-        }
         const std::string line = source->getSourceLine();
         Log::stream(Log::LEVEL_INFO, true)
             << "add line '" << line << "' to " << (persistent ? "persistent" : "temporary") << " source list '" << path
             << "'";
-        *file << std::endl << line;
-        if (!*file)
-            throw error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_MAYBE) << "Can't write APT source list " << path;
+        appendToSourcesFile(files, path, persistent, "\n" + line, [&path] {
+            return error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_MAYBE) << "Can't write APT source list " << path;
+        });
     }
 }
 

@@ -112,6 +112,24 @@ void SystemSpecificConfigurator::addPersistentFile(const std::string& path)
         fileops::copy_file(path, backup);
 }
 
+void SystemSpecificConfigurator::appendToSourcesFile(sources_files_t& files, const std::string& path, bool persistent,
+                                                     const std::string& text, const sources_failure_t& failure)
+{
+    std::unique_ptr<std::ofstream>& file = files[path];
+    if (!file) {
+        if (persistent)
+            addPersistentFile(path);
+        file.reset(new std::ofstream(path, std::ios::out | std::ios::trunc));
+        if (!*file)
+            throw failure();
+        *file << (persistent ? "## Persistent repositories for Zanth Products."
+                             : "## Temporary repositories used by Zanth Installer during installation or update.");
+    }
+    *file << text;
+    if (!file->flush())
+        throw failure();
+}
+
 void SystemSpecificConfigurator::commitPersistentConfiguration()
 {
     Log::stream(Log::LEVEL_DEBUG, true) << "SystemSpecificConfigurator: commit persistent configuration";

@@ -1,6 +1,9 @@
 #ifndef KW_INSTALLER_SYSTEMSPECIFICCONFIGURATOR_H
 #define KW_INSTALLER_SYSTEMSPECIFICCONFIGURATOR_H
 
+#include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -9,6 +12,7 @@
 #include <boost/shared_ptr.hpp>
 
 class Build;
+class error;
 class ComponentManager;
 class Installer;
 class Package;
@@ -62,6 +66,16 @@ protected:
     void addPersistentFile(const std::string& path);
     void commitPersistentConfiguration();
     void rollbackPersistentConfiguration();
+
+    // The sources files of one writing pass, by path.
+    typedef std::map<std::string, std::unique_ptr<std::ofstream>> sources_files_t;
+    // The error a sources file's failure raises, made when it happens (errno still tells why).
+    typedef std::function<error()> sources_failure_t;
+    // Appends text to the sources file at path of this pass. The file's first use registers it when
+    // it is persistent, truncates it and heads it with the comment of its kind; the text is flushed
+    // at once. A file that cannot be opened or written raises failure().
+    void appendToSourcesFile(sources_files_t& files, const std::string& path, bool persistent, const std::string& text,
+                             const sources_failure_t& failure);
 
     // The builds behind the sources that check signatures, each once, in the order of their first
     // source: whose keys the package manager must trust.

@@ -160,30 +160,19 @@ void YumConfigurator::doRemoveTemporarySources()
 void YumConfigurator::writeRepoFiles()
 {
     repositoryIds.clear();
-    std::map<std::string, std::unique_ptr<std::ofstream>> files;
+    sources_files_t files;
     for (const std::shared_ptr<SourceZanthYum>& source : sourceManager->getSourcesOf<SourceZanthYum>()) {
         repositoryIds.insert(source->getRepoId());
         const bool persistent = source->isPersistent();
         const std::string path =
             persistent ? persistentRepoFileOf(source->getLiveBuild()->getParent()->prod()->id()) : TEMPORARY_REPO_FILE;
-        std::unique_ptr<std::ofstream>& file = files[path];
-        if (!file) {
-            if (persistent)
-                addPersistentFile(path);
-            file.reset(new std::ofstream(path, std::ios::out | std::ios::trunc));
-            if (!*file)
-                throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
-                    << format_message(messages.get("err_filewrite2"), path.c_str(), std::strerror(errno));
-            *file << (persistent ? "## Persistent repositories for Zanth Products."
-                                 : "## Temporary repositories used by Zanth Installer during installation or update.");
-        }
         Log::stream(Log::LEVEL_INFO, true)
             << "add repo '" << source->getRepoId() << "' to " << (persistent ? "persistent" : "temporary")
             << " source list '" << path << "'";
-        *file << std::endl << std::endl << source->getSourceLine();
-        if (!file->flush())
-            throw error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
-                << format_message(messages.get("err_filewrite2"), path.c_str(), std::strerror(errno));
+        appendToSourcesFile(files, path, persistent, "\n\n" + source->getSourceLine(), [&path] {
+            return error(E_SYSTEM, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+                   << format_message(messages.get("err_filewrite2"), path.c_str(), std::strerror(errno));
+        });
     }
 }
 

@@ -31,6 +31,7 @@
 #include "tests/support/ComponentTree.h"
 #include "tests/support/ForcedSystem.h"
 #include "tests/support/GeneratedMirror.h"
+#include "tests/support/LoadedForest.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/PrivateHome.h"
@@ -97,28 +98,9 @@ const char* const SPECIAL_MODEL = R"({
   ]
 })";
 
-// One flow's build loading over a source, with nothing installed unless the test installs it.
-// Made in a child: the running system is detected once per process.
-struct Flow {
-    explicit Flow(const std::string& source)
-        : fetcher(SourceUrl(source.back() == '/' ? source : source + "/"), target.path()),
-          catalogue(new BuildManager(fetcher, ""))
-    {
-    }
-
-    // Selects the releases and walks the catalogue with a loader; commits unless told not to. The
-    // loader's failure passes.
-    void load(const names_t& releases, bool commit = true, bool skipFolioforge = false)
-    {
-        catalogue->calculateReleasesState(repository);
-        for (const std::string& id : releases)
-            catalogue->findRelease(id)->set_selected(true);
-        BuildLoader loader(&repository, &manager, &fetcher, &sources, &params, &guards);
-        loader.skipFolioforgeComponent = skipFolioforge;
-        catalogue->visit(loader);
-        if (commit)
-            loader.commit();
-    }
+// The forest of a source with the views these tests compare.
+struct Flow : LoadedForest {
+    using LoadedForest::LoadedForest;
 
     // "name" for a component, "[name]" for a sub-group, "(name)" for a radio group, with the product.
     names_t roots() const
@@ -168,25 +150,6 @@ struct Flow {
         return result;
     }
 
-    // The components of the forest, sub-groups and radio groups included.
-    std::vector<boost::shared_ptr<KwComponent>> components() const
-    {
-        struct Collect : ComponentManager::Visitor {
-            void visit(const boost::shared_ptr<KwComponent>& component) override { found.push_back(component); }
-            std::vector<boost::shared_ptr<KwComponent>> found;
-        } collect;
-        manager.walk(collect);
-        return collect.found;
-    }
-    boost::shared_ptr<KwComponent> component(const std::string& fullName) const
-    {
-        for (const auto& c : components())
-            if (c->getFullName() == fullName)
-                return c;
-        ADD_FAILURE() << "no component " << fullName;
-        return boost::shared_ptr<KwComponent>();
-    }
-
     // The packages that the repository has removers for, in the order made.
     names_t removers() const
     {
@@ -196,15 +159,6 @@ struct Flow {
                 names.push_back(std::string(package->getName().c_str()).substr(16));
         return names;
     }
-
-    TempDir target;
-    Repository repository;
-    FileFetcher fetcher;
-    std::unique_ptr<BuildManager> catalogue;
-    ComponentManager manager;
-    SourceManager sources{&repository};
-    ParamManager params;
-    BuildLoader::guards_t guards;
 };
 
 class BuildLoaderTest : public ::testing::Test {

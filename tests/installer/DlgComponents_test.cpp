@@ -1,19 +1,27 @@
 #include "installer/DlgComponents.h"
 
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "common/Log.h"
+#include "common/SourceSysCache.h"
 #include "common/error.h"
 #include "installer/Build.h"
+#include "installer/CheckInstalled.h"
 #include "installer/ComponentsChangeset.h"
 #include "installer/TextDialog.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ComponentTree.h"
+#include "tests/support/ForcedSystem.h"
+#include "tests/support/GeneratedMirror.h"
+#include "tests/support/LoadedForest.h"
 #include "tests/support/LogFile.h"
+#include "tests/support/PrivateHome.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/thrown.h"
 
 namespace {
@@ -277,4 +285,152 @@ TEST_F(DlgComponentsTest, ConflictsAndDeniedRemovalsAreShownNotAsked)
         "implicitly removed: \nSupport tools (support-tools)\n\n" +
             PRESS_ENTER,
         denied.out);
+}
+
+namespace {
+
+const ForcedSystem DEBIAN{"Linux", "Debian", "12", "x86_64", ""};
+
+// The support tools of the mirror also require the core here, so that removing the core would take
+// them implicitly, which they deny.
+const char* const MIRROR_MODEL = R"({"component_changes": {"zanth/support-tools": {"requires": ["core"]}}})";
+
+// The components page over the forest that the build loader makes of the generated mirror's Zanth
+// 10.1 for Debian, with the installed packages read from a cache file as the system's.
+class MirrorComponentsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        TempDir model;
+        writeWholeFile(model / "model.json", MIRROR_MODEL);
+        mirror = new GeneratedMirror(
+            {"--model", model / "model.json", "--phase", "builds", "--phase", "products", "--phase", "index"});
+    }
+    static void TearDownTestSuite() { delete mirror; }
+
+    // Cache records of installed Debian packages, from "name=version" words; "zanth-mail" provides
+    // the mail transfer agent that the mail component is known by.
+    static std::string installedRecords(const std::string& words)
+    {
+        std::string records;
+        std::istringstream in(words);
+        for (std::string word; in >> word;) {
+            const std::string name = word.substr(0, word.find('='));
+            records += "N:" + name + "\nV:" + word.substr(word.find('=') + 1) + "\nA:amd64\n" +
+                       (name == "zanth-mail" ? "P:zanth-mta\n" : "") + "X:\n\n";
+        }
+        return records;
+    }
+
+    static GeneratedMirror* mirror;
+    PrivateHome home;
+};
+
+GeneratedMirror* MirrorComponentsTest::mirror = nullptr;
+
+// The status characters of the Zanth components in walk order: core, support-tools, backup, migrator,
+// web, mail, mail-lite.
+std::string statuses(const LoadedForest& forest)
+{
+    std::string text;
+    for (const auto& c : forest.components())
+        text += c->getStatusChar();
+    return text;
+}
+
+}  // namespace
+
+// Toggles over the real forest: its dependencies (web and mail-lite need core, the support tools
+// need core and deny implicit removal, mail is known by a provided name), its radio group of the two
+// mail servers and the group holding them, with installed packages up to date or older.
+TEST_F(MirrorComponentsTest, TogglingFollowsTheForestsDependencies)
+{
+    const std::string UPDATED =
+        "zanth-core=10.1.0-1 zanth-base=10.1.0-1 zanth-support=10.1.0-1 "
+        "zanth-mail-lite=10.1.0-1 zanth-web=10.0.0-1";
+    const std::string WITH_MAIL = "zanth-core=10.1.0-1 zanth-base=10.1.0-1 zanth-mail=10.1.0-1";
+    const std::string ASK = "\n\nDo you want to do this? [Y/n]: ";
+    const std::string ONE = "\nTo toggle this component state you also need to\n";
+    const std::string GROUP = "\nTo toggle these components state you also need to\n";
+    struct Row {
+        std::string name;
+        std::string installed;  // name=version words
+        std::string toggles;    // component names; "[services]" selects that whole group
+        std::string answers;
+        std::string before;  // statuses(): core, support-tools, backup, migrator, web, mail, mail-lite
+        std::string trail;   // the status of the toggled component after each toggle
+        std::string after;   // statuses() at the end
+        std::string screen;
+        std::string refusal;  // the error's text, without the line end
+    };
+    const std::vector<Row> rows = {
+        {"a fresh installation: web needs core", "", "web", "y\n", "     ! ", "*", "*   *! ",
+         ONE + "install or upgrade the following components: Zanth core" + ASK, ""},
+        {"answered no", "", "web", "n\n", "     ! ", " ", "     ! ",
+         ONE + "install or upgrade the following components: Zanth core" + ASK, ""},
+        {"nothing implied: no question", "", "core core", "", "     ! ", "* ", "     ! ", "", ""},
+        {"nothing provides the mail transfer agent", "", "mail", "", "     ! ", "!", "     ! ", "",
+         "The component zanth/mail is not available."},
+        {"a radio member's partner goes explicitly: the group's wording", "", "mail-lite", "\n", "     ! ", "*",
+         "*    !*", GROUP + "install or upgrade the following components: Zanth core" + ASK, ""},
+        // The radio group's default member is not available, so the group gets no member.
+        {"selecting the services group", "", "[services]", "y\n", "     ! ", "", "*   *! ",
+         GROUP + "install or upgrade the following components: Zanth core" + ASK, ""},
+        {"an older component: remove, update, leave", UPDATED, "web web web", "", "==   !=", "X* ", "==   !=", "", ""},
+        {"removing core would take the support tools", UPDATED, "core", "\n", "==   !=", "=", "==   !=",
+         "\n\nTo remove this component or group of components, first you need to remove components that cannot be "
+         "implicitly removed: \nSupport tools (support-tools)\n\n(press Enter to continue) ",
+         ""},
+        {"the support tools themselves may go and come back", UPDATED, "support-tools support-tools", "",
+         "==   !=", "X=", "==   !=", "", ""},
+        {"switching the radio group removes the other member without a question", WITH_MAIL, "mail-lite", "",
+         "=    = ", "*", "=    X*", "", ""},
+        {"removing core takes the mail server", WITH_MAIL, "core", "y\n", "=    = ", "X", "X    X ",
+         ONE + "remove the following components: Mail server" + ASK, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        writeWholeFile(dir / "installed.cache", installedRecords(row.installed));
+        ChildOptions options = home.options;
+        options.input = row.answers;
+        options.private_ipc = true;  // the installed-state check publishes its progress step
+        const ChildResult result = runChecksOnSystem(
+            DEBIAN,
+            [&] {
+                TextDialog::noClear = true;
+                LoadedForest forest(mirror->path());
+                SourceSysCache installed(&forest.repository, dir / "installed.cache");
+                forest.repository.getBriefPackagesInfo();
+                forest.load({"zanth-10.1"});
+                ComponentManager::CheckInstalled check(&forest.repository, nullptr);
+                forest.manager.walk(check);
+                Components page(&forest.manager);
+                EXPECT_EQ(row.before, statuses(forest));
+                std::string trail;
+                std::istringstream toggles(row.toggles);
+                for (std::string name; toggles >> name;) {
+                    if (name == "[services]") {
+                        ComponentsChangeset changeset;
+                        ComponentsChangeset::MarkSubtree(&changeset, "zanth", REQ_INSTALL, true, true)
+                            .mark(forest.manager.roots.end() - 1, forest.manager.roots.end());
+                        ASSERT_TRUE(forest.manager.resolveComponents(&changeset));
+                        if (DlgComponents::confirmChanges(changeset))
+                            forest.manager.applyChangeset(&changeset);
+                    } else if (row.refusal.empty()) {
+                        page.changeState(forest.component("zanth/" + name));
+                    } else {
+                        const error e = caught([&] { page.changeState(forest.component("zanth/" + name)); });
+                        EXPECT_EQ(row.refusal + "\n", e.getText());
+                    }
+                    if (name[0] != '[')
+                        trail += forest.component("zanth/" + name)->getStatusChar();
+                }
+                EXPECT_EQ(row.trail, trail);
+                EXPECT_EQ(row.after, statuses(forest));
+            },
+            options);
+        EXPECT_EQ(0, result.exit_code) << result.out << result.err;
+        EXPECT_EQ(row.screen, result.out);
+    }
 }

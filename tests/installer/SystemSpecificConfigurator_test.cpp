@@ -1,5 +1,6 @@
 #include "installer/SystemSpecificConfigurator.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -31,6 +32,9 @@ public:
 
     void configureSources() override {}
     Installer* createInstaller(ComponentManager*) override { return nullptr; }
+
+    using SystemSpecificConfigurator::appendToSourcesFile;
+    using SystemSpecificConfigurator::sources_files_t;
 
     // Registers and rewrites one more file after the set-up, as a later source change does.
     void rewrite(const std::string& path, const std::string& content)
@@ -215,6 +219,48 @@ TEST(SystemSpecificConfiguratorTest, ConfiguredLookupAndCachedCheck)
     EXPECT_EQ(c.getAvailablePackage("absent"), nullptr);
     c.removeTemporarySources();
     EXPECT_EQ(c.temporaryRemovals, 1);
+}
+
+// One pass over the sources files: each file headed once by its kind's comment, the lines in order, a
+// persistent file registered (so that the rollback restores it), a temporary one not; a file that
+// cannot be opened or written raises the caller's error, made while errno still tells why.
+TEST(SystemSpecificConfiguratorTest, SourcesFilesOfOnePass)
+{
+    Files f;
+    const std::string temporary = f.dir / "temporary.list";
+    FileConfigurator c;
+    c.configure();
+    FileConfigurator::sources_files_t files;
+    const auto failure = [](const std::string& path) {
+        return [path] { return error(E_SYSTEM, REP_LATER, SYS_STABLE, SUPP_MAYBE) << path << ": " << errno; };
+    };
+    c.appendToSourcesFile(files, f.existing, true, "\ndeb one", failure(f.existing));
+    c.appendToSourcesFile(files, temporary, false, "\n\ntemporary", failure(temporary));
+    c.appendToSourcesFile(files, f.existing, true, "\ndeb two", failure(f.existing));
+    // Flushed as written: the files are complete while the pass goes on.
+    EXPECT_EQ(readWholeFile(f.existing), "## Persistent repositories for Zanth Products.\ndeb one\ndeb two");
+    EXPECT_EQ(readWholeFile(temporary),
+              "## Temporary repositories used by Zanth Installer during installation or update.\n\ntemporary");
+    files.clear();
+    c.finish();
+    EXPECT_TRUE(sameBytes(f.existing, f.before));
+    EXPECT_TRUE(fileops::exists(temporary));
+
+    struct Case {
+        const char* name;
+        std::string path;
+        int errnoValue;
+    } cases[] = {
+        {"no directory", f.dir / "missing/zanth.list", ENOENT},
+        {"a full device", "/dev/full", ENOSPC},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.name);
+        FileConfigurator::sources_files_t none;
+        const error e = caught([&] { c.appendToSourcesFile(none, t.path, false, "\nline", failure(t.path)); });
+        EXPECT_EQ(codes(e), std::make_tuple(4, 2, 1, 2));
+        EXPECT_EQ(e.getText(), t.path + ": " + std::to_string(t.errnoValue) + "\n");
+    }
 }
 
 TEST(SystemSpecificConfiguratorTest, ChildSeesTheProxy)

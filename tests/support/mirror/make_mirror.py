@@ -31,6 +31,9 @@ the default, "t" thirdparty or "x" extras) go into that repository of every buil
 without being named in the build files. The model's "system_packages" (the same fields but the
 repository) go into one repository per family, OUT/system-FAMILY/ (kind "s", no build): what the
 operating system's own sources would offer.
+The model's "component_changes" maps "OWNER_ID/COMPONENT" to fields set on that component of the
+model (e.g. {"zanth/support-tools": {"requires": ["core"]}}), so that a test changes one component of
+the default catalogue without restating it.
 Optional model keys: an owner's "installation_types" (name, description, components) and
 "yx_template_suffix", a release's "send_feedback" and "uninstall_support" ("yes" by default) and a
 component's "actions" (attributes of the "action" elements of its bootstrapper).
@@ -611,6 +614,18 @@ def merge_model(model, path):
     return model
 
 
+def apply_component_changes(model):
+    for full_name, fields in model.get("component_changes", {}).items():
+        owner_id, name = full_name.split("/", 1)
+        found = [c for kind in ("products", "addons") for o in model[kind] if o["id"] == owner_id
+                 for c in o.get("components", []) if c["name"] == name]
+        if not found:
+            sys.exit("make_mirror.py: component_changes: no component %s" % full_name)
+        for component in found:
+            component.update(fields)
+    return model
+
+
 def main():
     parser = argparse.ArgumentParser(description="Write a test catalogue mirror.")
     parser.add_argument("out")
@@ -625,7 +640,7 @@ def main():
     args = parser.parse_args()
     model = scaled_model(*args.scale) if args.scale else default_model()
     if args.model:
-        model = merge_model(model, args.model)
+        model = apply_component_changes(merge_model(model, args.model))
     if model.get("builds_per_release", 2) > len(SYSTEMS):
         sys.exit("make_mirror.py: at most %d builds per release" % len(SYSTEMS))
     phases = args.phase or [p for p in PHASES if not (args.scale and p == "packages")]
