@@ -262,7 +262,10 @@ size_t count(const std::string& text, const std::string& part)
 // A private tmux server with the probe in its one pane: keys typed there, the screen read back.
 class TmuxPane {
 public:
-    explicit TmuxPane(const std::string& command) : server("kw-test-" + std::to_string(getpid()))
+    // A server of its own per pane: a new server under the name of one just killed can meet it
+    // still exiting and go down with it.
+    explicit TmuxPane(const std::string& command)
+        : server("kw-test-" + std::to_string(getpid()) + "-" + std::to_string(++panes))
     {
         tmux("-f /dev/null new-session -d -x 100 -y 30 \"" + command + "; echo EXIT=\\$?; sleep 60\"");
     }
@@ -291,6 +294,7 @@ public:
 private:
     void tmux(const std::string& arguments) { shellOutput("tmux -L " + server + " " + arguments + " 2>&1"); }
 
+    static inline int panes = 0;
     std::string server;
 };
 
