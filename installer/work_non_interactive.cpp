@@ -28,6 +28,7 @@
 #include "installer/ParamManager.h"
 #include "installer/PreparePackagesList.h"
 #include "installer/ProductInf3FileGuard.h"
+#include "installer/Product.h"
 #include "installer/ProductsReporter.h"
 #include "installer/Release.h"
 #include "installer/ReleasesCompatibilityChecker.h"
