@@ -117,7 +117,9 @@ class Signer:
 
 # ----------------------------------------------------------------------------------------------
 # Packages. A package is a dict: family ("deb" or "rpm"), name, version, release, arch (in the
-# family's own words: amd64/all/i386, x86_64/noarch) and the lists requires, provides, conflicts.
+# family's own words: amd64/all/i386, x86_64/noarch), the lists requires, provides, conflicts and,
+# optionally, postinst: shell text run after the package is unpacked (a failing one fails the
+# package's configuration).
 
 
 def file_name(package):
@@ -160,7 +162,10 @@ def rpm_spec(package):
     lines += ["%description", "A test package.", "%install",
               "mkdir -p %%{buildroot}%s" % os.path.dirname(path),
               "echo '%s %s' > %%{buildroot}%s" % (package["name"], package["version"], path),
-              "%files", path, ""]
+              "%files", path]
+    if package.get("postinst"):
+        lines += ["%post", package["postinst"]]
+    lines.append("")
     return "\n".join(lines)
 
 
@@ -204,6 +209,11 @@ class PackageCache:
             f.write(deb_control(package))
         with open(payload, "w") as f:
             f.write("%s %s\n" % (package["name"], package["version"]))
+        if package.get("postinst"):
+            script = os.path.join(root, "DEBIAN", "postinst")
+            with open(script, "w") as f:
+                f.write("#!/bin/sh\n" + package["postinst"] + "\n")
+            os.chmod(script, 0o755)
         built = root + ".deb"
         run(["dpkg-deb", "--root-owner-group", "-Zgzip", "--build", root, built],
             env=fixed_time_env())
