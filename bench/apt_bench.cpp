@@ -1,7 +1,7 @@
 // What the user waits for on an apt system before anything installs: the resolution of a request of a
 // few hundred packages through apt-get's simulation, and the candidate versions of every installed
 // package through apt-cache, each next to the bare tool on the same input. The program runs itself
-// inside an overlay of the system (tests/support/overlay_root.sh), whose apt sources name only a
+// inside a throw-away overlay of the system (scripts/overlay-root.sh), whose apt sources name only a
 // generated repository, so the host's apt configuration stays untouched.
 #include <unistd.h>
 
@@ -127,8 +127,10 @@ BENCHMARK(BM_AptCachePolicy)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (!getenv("KW_OVERLAY_ROOT")) {
-        std::vector<char*> args = {const_cast<char*>(KW_OVERLAY_ROOT_SH)};
+    // Once more inside the overlay; the variable tells that run it is there.
+    if (!getenv("KW_APT_BENCH_IN_OVERLAY")) {
+        std::vector<char*> args = {const_cast<char*>(KW_OVERLAY_ROOT_SH), const_cast<char*>("env"),
+                                   const_cast<char*>("KW_APT_BENCH_IN_OVERLAY=1")};
         for (int i = 0; i < argc; ++i)
             args.push_back(argv[i]);
         args.push_back(nullptr);

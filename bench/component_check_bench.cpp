@@ -8,9 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench/private_tmp.h"
+#include "bench/quiet_main.h"
 #include "bench/read_command.h"
-#include "common/Log.h"
 #include "common/Package.h"
 #include "common/Repository.h"
 #include "common/SourceSysDeb.h"
@@ -79,18 +78,5 @@ BENCHMARK(BM_DpkgQueryAlone)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (!enterPrivateTmp("component_check_bench"))
-        return 1;
-    // As in a run without the debug option: the detailed lines are made but written nowhere, and
-    // no open log file means no buffer may grow either.
-    Log::consoleLevel = -1;
-    Log::fileLevel = -1;
-    Log::mailLevel = -1;
-    Log::captureLevel = -1;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return quietBenchmarkMain(argc, argv, "component_check_bench");
 }

@@ -10,9 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench/private_tmp.h"
+#include "bench/quiet_main.h"
 #include "bench/read_command.h"
-#include "common/Log.h"
 #include "common/Repository.h"
 #include "common/SourceSysDeb.h"
 
@@ -206,13 +205,5 @@ BENCHMARK(BM_Lookups)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (!enterPrivateTmp("repository_bench"))
-        return 1;
-    Log::consoleLevel = -1;  // the readings' progress lines would fill the report
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return quietBenchmarkMain(argc, argv, "repository_bench");
 }

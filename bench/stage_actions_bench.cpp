@@ -10,8 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench/private_tmp.h"
-#include "common/Log.h"
+#include "bench/quiet_main.h"
 #include "common/Repository.h"
 #include "installer/Bootstrapper.h"
 #include "installer/ComponentManager.h"
@@ -80,16 +79,5 @@ BENCHMARK(BM_Collect5000x5)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (!enterPrivateTmp("stage_actions_bench"))
-        return 1;
-    Log::consoleLevel = -1;
-    Log::fileLevel = -1;
-    Log::mailLevel = -1;
-    Log::captureLevel = -1;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return quietBenchmarkMain(argc, argv, "stage_actions_bench");
 }

@@ -118,6 +118,11 @@ std::string trim_right(const std::string& text)
     return last == std::string::npos ? std::string() : text.substr(0, last + 1);
 }
 
+std::string pad_right(const std::string& text, size_t width)
+{
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
 void trim_in_place(char* text)
 {
     if (!text)

@@ -28,6 +28,8 @@ void trim_in_place(char* text);
 void chomp_newline(char* text);
 void to_lower_in_place(std::string& text);
 bool ends_with(const std::string& text, const std::string& suffix);
+// The text padded with blanks on the right to `width` characters; a longer text is kept whole.
+std::string pad_right(const std::string& text, size_t width);
 // The text before the first '.', or the whole version.
 std::string major_version(const std::string& version);
 

@@ -357,6 +357,14 @@ void add_text(TiXmlNode* parent, const std::string& text)
     parent->InsertEndChild(TiXmlText(text));
 }
 
+TiXmlElement* add_text_child(TiXmlNode* parent, const char* name, const std::string& text)
+{
+    TiXmlElement* element = new TiXmlElement(name);
+    add_text(element, text);
+    parent->LinkEndChild(element);
+    return element;
+}
+
 void make_printable(TiXmlNode* node)
 {
     // XML 1.0 has no way to write the other control characters, not even as references (TinyXML's

@@ -97,6 +97,8 @@ TiXmlText* first_text_node(TiXmlNode* node);
 // tracking them.
 void get_position(const TiXmlNode* node, int& row, int& col);
 void add_text(TiXmlNode* parent, const std::string& text);
+// Appends an element of that name holding the text, and returns it.
+TiXmlElement* add_text_child(TiXmlNode* parent, const char* name, const std::string& text);
 // Replaces every control character but tab and line ends in the attribute values and texts below the
 // node: XML 1.0 cannot carry them, and one stray terminal escape would make a whole reply unreadable.
 void make_printable(TiXmlNode* node);

@@ -84,8 +84,8 @@ public:
     // Appends the repository's package of each wanted one unless the list has one of its name or
     // the system has it in the same or a newer version; registers it with the installation progress
     // for the component's release. The component may be null.
-    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& wanted,
-                                     Repository* repository, cpkgs_t& out);
+    static void addPackagesToInstall(const KwComponent* component, const cpkgs_t& wanted, Repository* repository,
+                                     cpkgs_t& out);
     // Both only log when the group is not in the forest.
     void edit_components_tree_remove(const boost::shared_ptr<KwCompNode>& target);
     void edit_components_tree_replace(const boost::shared_ptr<KwCompNode>& target,
@@ -135,5 +135,8 @@ public:
     // Product id -> the name of the installation type chosen for it.
     std::map<std::string, std::string> instTypeByProduct;
 };
+
+// The error of a change of the component's state that the inter-component dependencies do not allow.
+error stateChangeDependenciesError(const KwComponent& component);
 
 #endif

@@ -246,12 +246,17 @@ void ComponentManager::resolveAndApply(ComponentsChangeset* changeset)
     applyChangeset(changeset);
 }
 
+error stateChangeDependenciesError(const KwComponent& component)
+{
+    return dependenciesError(
+        format_message("Unable to change state for %s due to inter-component dependencies. ", component.getFullName()));
+}
+
 void ComponentManager::changeComponentState(comp_cptr_t component, request_mode_t request)
 {
     ComponentsChangeset changeset;
     changeset.requests[component] = request;
     if (!resolveComponents(&changeset))
-        throw dependenciesError(format_message("Unable to change state for %s due to inter-component dependencies. ",
-                                               component->getFullName()));
+        throw stateChangeDependenciesError(*component);
     applyChangeset(&changeset);
 }

@@ -1,6 +1,5 @@
 #include "installer/DebianAPTConfigurator.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -144,12 +143,8 @@ void DebianAPTConfigurator::configureKeys()
     if (Options::instance().skipGpgCheck)
         return;
     AptGpgKeyManager keys;
-    std::vector<boost::shared_ptr<Build>> builds;
-    for (const std::shared_ptr<SourceZanthApt>& source : sourceManager->getSourcesOf<SourceZanthApt>()) {
-        const boost::shared_ptr<Build> build = source->getLiveBuild();
-        if (build->getGpgCheck() && std::find(builds.begin(), builds.end(), build) == builds.end())
-            builds.push_back(build);
-    }
+    const std::vector<std::shared_ptr<SourceZanthApt>> sources = sourceManager->getSourcesOf<SourceZanthApt>();
+    const std::vector<boost::shared_ptr<Build>> builds = signatureCheckedBuilds({sources.begin(), sources.end()});
     addPersistentFile(AptGpgKeyManager::getKeyringPath());
     addPersistentFile(AptGpgKeyManager::getTrustedPartKeyringPath());
     addPersistentFile(AptGpgKeyManager::getLegacyKeyringPath());

@@ -3,10 +3,7 @@
 #include "common/error.h"
 #include "common/textutils.h"
 
-namespace {
-
-// 1 for a yes word, 0 for a no word, -1 for anything else; case does not matter.
-int truth(std::string text)
+int ParamBool::truth(std::string text)
 {
     to_lower_in_place(text);
     if (text == "true" || text == "y" || text == "yes")
@@ -15,8 +12,6 @@ int truth(std::string text)
         return 0;
     return -1;
 }
-
-}  // namespace
 
 bool ParamBool::validate(const std::string& text_)
 {

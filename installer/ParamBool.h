@@ -15,6 +15,9 @@ public:
     bool validate(const std::string& text) override;
     // Stores "true" or "false".
     void store(const std::string& text) override;
+
+    // 1 for a yes word, 0 for a no word, -1 for anything else; case does not matter.
+    static int truth(std::string text);
 };
 
 #endif

@@ -23,6 +23,9 @@
 #include "installer/CustomerFeedback.h"
 #include "installer/HelperScripts.h"
 #include "installer/Options.h"
+#include "installer/PackagesReporter.h"
+#include "installer/ToInstallComponentsReporter.h"
+#include "installer/ToInstallReleasesReporter.h"
 
 namespace {
 
@@ -88,14 +91,6 @@ std::string cdataSafe(std::string text)
     return text;
 }
 
-TiXmlElement* addChild(TiXmlNode* parent, const char* name, const std::string& text)
-{
-    TiXmlElement* element = new TiXmlElement(name);
-    tinybind::add_text(element, text);
-    parent->LinkEndChild(element);
-    return element;
-}
-
 std::string launchString()
 {
     std::string text;
@@ -110,39 +105,42 @@ std::string reportDocument(const ErrorReportInfo& info, const Store& s)
     document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", "yes"));
     TiXmlElement* root = new TiXmlElement("error");
     document.LinkEndChild(root);
-    addChild(root, "source", "installer");
-    addChild(root, "severity", info.warning == 0 ? "error" : "warning");
-    addChild(root, "datetime", utcNow());
+    tinybind::add_text_child(root, "source", "installer");
+    tinybind::add_text_child(root, "severity", info.warning == 0 ? "error" : "warning");
+    tinybind::add_text_child(root, "datetime", utcNow());
     TiXmlElement* summary = new TiXmlElement("summary");
     TiXmlText cdata(cdataSafe(info.summary));
     cdata.SetCDATA(true);
     summary->InsertEndChild(cdata);
     root->LinkEndChild(summary);
-    addChild(root, "component", info.component);
-    addChild(root, "message", base64(s.buffer.str()))->SetAttribute("encoding", "base64");
+    tinybind::add_text_child(root, "component", info.component);
+    tinybind::add_text_child(root, "message", base64(s.buffer.str()))->SetAttribute("encoding", "base64");
 
     TiXmlElement* more = new TiXmlElement("additional_info");
     root->LinkEndChild(more);
-    addChild(more, "kw_version", s.version);
-    addChild(more, "kw_revision", s.revision);
-    addChild(more, "kw_launch_string", launchString());
-    addChild(more, "kw_source_url", s.sourceUrl);
+    tinybind::add_text_child(more, "kw_version", s.version);
+    tinybind::add_text_child(more, "kw_revision", s.revision);
+    tinybind::add_text_child(more, "kw_launch_string", launchString());
+    tinybind::add_text_child(more, "kw_source_url", s.sourceUrl);
     if (!s.releasesInfo.empty())
-        addChild(more, "releases_info", s.releasesInfo);
+        tinybind::add_text_child(more, "releases_info", s.releasesInfo);
     if (info.userContinued == 0 || info.userContinued == 1)
-        addChild(more, "user_continued_installation", info.userContinued == 0 ? "true" : "false");
+        tinybind::add_text_child(more, "user_continued_installation", info.userContinued == 0 ? "true" : "false");
     if (info.packageInstallationMode != 3) {
         if (!info.packageOldVersion.empty())
-            addChild(more, "package_old_version", info.packageOldVersion);
+            tinybind::add_text_child(more, "package_old_version", info.packageOldVersion);
         if (!info.packageNewVersion.empty())
-            addChild(more, "package_new_version", info.packageNewVersion);
+            tinybind::add_text_child(more, "package_new_version", info.packageNewVersion);
         const int mode = info.packageInstallationMode;
-        addChild(more, "package_installation_mode", mode == 0 ? "install" : mode == 1 ? "upgrade" : "remove");
+        tinybind::add_text_child(more, "package_installation_mode",
+                                 mode == 0   ? "install"
+                                 : mode == 1 ? "upgrade"
+                                             : "remove");
     }
     if (!s.componentsInfo.empty())
-        addChild(more, "components_info", s.componentsInfo);
+        tinybind::add_text_child(more, "components_info", s.componentsInfo);
     if (!s.packagesInfo.empty())
-        addChild(more, "packages_info", s.packagesInfo);
+        tinybind::add_text_child(more, "packages_info", s.packagesInfo);
 
     tinybind::make_printable(root);
     return tinybind::print_indented(document);
@@ -230,6 +228,27 @@ void ReportError::set_product_version(const std::string& product, const std::str
     Store& s = store();
     std::lock_guard<std::mutex> guard(s.mutex);
     s.productVersion = version;
+}
+
+void ReportError::set_to_install_reports(const BuildManager* catalogue, const ComponentManager* components)
+{
+    std::ostringstream releases;
+    ToInstallReleasesReporter(catalogue).put(releases);
+    std::ostringstream nodes;
+    ToInstallComponentsReporter(components).put(nodes);
+    Store& s = store();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    s.releasesInfo = releases.str();
+    s.componentsInfo = nodes.str();
+}
+
+void ReportError::set_packages_report(const cpkgs_t* packages, Repository* repository)
+{
+    std::ostringstream text;
+    PackagesReporter(packages, repository, false).put(text);
+    Store& s = store();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    s.packagesInfo = text.str();
 }
 
 std::string ReportError::get_sender_path()

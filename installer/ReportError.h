@@ -5,6 +5,12 @@
 #include <sstream>
 #include <string>
 
+#include "common/Package.h"
+
+class BuildManager;
+class ComponentManager;
+class Repository;
+
 // The description of one failure, filled by whoever reports it.
 struct ErrorReportInfo {
     int warning = 0;  // 0: severity "error"; any other value: "warning"
@@ -51,6 +57,10 @@ public:
     static void set_source_url(const std::string& url);
     // Keeps the version only for the product "zanth" while reports are filed under "zanth".
     static void set_product_version(const std::string& product, const std::string& version);
+    // Keeps, as text, the releases and the components an installation is about to change.
+    static void set_to_install_reports(const BuildManager* catalogue, const ComponentManager* components);
+    // Keeps, as text, the package transaction an installation is about to run.
+    static void set_packages_report(const cpkgs_t* packages, Repository* repository);
 
     // Writes the utility to its path once per process; never throws.
     static void install_sender();

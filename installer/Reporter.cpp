@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "common/Messages.h"
 #include "common/tinybind.h"
 
 bool Reporter::xmlOutput = false;
@@ -65,6 +66,13 @@ std::ostream& Reporter::putXml(std::ostream& out, const TiXmlNode* child) const
     tinybind::make_printable(root);
     out << tinybind::print_indented(document) << std::endl;
     return out;
+}
+
+error Reporter::upgradeTargetMissing(const char* key)
+{
+    const Messages messages;
+    return error(E_USER, REP_NONE, SYS_STABLE, SUPP_MAYBE)
+           << messages.get("err_cmd_upgrade_no_smth") << messages.get(key);
 }
 
 std::ostream& operator<<(std::ostream& out, const Reporter& reporter)

@@ -4,6 +4,8 @@
 #include <ostream>
 #include <string>
 
+#include "common/error.h"
+
 class TiXmlNode;
 
 // The one status reply that ends every run, and the base of every query answer: as text for people,
@@ -28,6 +30,11 @@ public:
     int status;  // 0 ok, 1 error, 2 busy
     std::string message;
     std::string errorClass;
+
+protected:
+    // The refusal of an "upgrade" command that did not name what to upgrade: the listing printed
+    // before it shows the choices, and the text of `key` says which one to name.
+    static error upgradeTargetMissing(const char* key);
 };
 
 std::ostream& operator<<(std::ostream& out, const Reporter& reporter);

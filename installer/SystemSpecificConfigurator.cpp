@@ -1,5 +1,6 @@
 #include "installer/SystemSpecificConfigurator.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "common/Downloader.h"
@@ -7,6 +8,8 @@
 #include "common/Messages.h"
 #include "common/error.h"
 #include "common/fileops.h"
+#include "installer/Build.h"
+#include "installer/SourceZanth.h"
 
 namespace {
 
@@ -145,4 +148,16 @@ void SystemSpecificConfigurator::setProxyEnvironment()
     value += proxy.host + ":" + std::to_string(proxy.port);
     if (setenv("http_proxy", value.c_str(), 1) != 0)
         Log::stream(Log::LEVEL_ERROR, true) << messages.get("err_set_proxyvar");
+}
+
+std::vector<boost::shared_ptr<Build>> SystemSpecificConfigurator::signatureCheckedBuilds(
+    const std::vector<std::shared_ptr<SourceZanth>>& sources)
+{
+    std::vector<boost::shared_ptr<Build>> builds;
+    for (const std::shared_ptr<SourceZanth>& source : sources) {
+        const boost::shared_ptr<Build> build = source->getLiveBuild();
+        if (build->getGpgCheck() && std::find(builds.begin(), builds.end(), build) == builds.end())
+            builds.push_back(build);
+    }
+    return builds;
 }

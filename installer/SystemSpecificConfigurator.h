@@ -1,13 +1,18 @@
 #ifndef KW_INSTALLER_SYSTEMSPECIFICCONFIGURATOR_H
 #define KW_INSTALLER_SYSTEMSPECIFICCONFIGURATOR_H
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <boost/shared_ptr.hpp>
+
+class Build;
 class ComponentManager;
 class Installer;
 class Package;
+class SourceZanth;
 
 // Prepares the server's own package manager for the product's package sources, answers which package
 // versions it offers and creates the matching installation backend. The persistent configuration
@@ -57,6 +62,11 @@ protected:
     void addPersistentFile(const std::string& path);
     void commitPersistentConfiguration();
     void rollbackPersistentConfiguration();
+
+    // The builds behind the sources that check signatures, each once, in the order of their first
+    // source: whose keys the package manager must trust.
+    static std::vector<boost::shared_ptr<Build>> signatureCheckedBuilds(
+        const std::vector<std::shared_ptr<SourceZanth>>& sources);
 
     // Set once the set-up has run; a subclass sets it early when clean-up is needed even after a
     // later failure of its set-up.

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -193,12 +192,8 @@ void YumConfigurator::configureKeys()
     if (Options::instance().skipGpgCheck)
         return;
     std::unique_ptr<GpgKeyManager> manager = GpgKeyManager::create();
-    std::vector<boost::shared_ptr<Build>> builds;
-    for (const std::shared_ptr<SourceZanthYum>& source : sourceManager->getSourcesOf<SourceZanthYum>()) {
-        const boost::shared_ptr<Build> build = source->getLiveBuild();
-        if (build->getGpgCheck() && std::find(builds.begin(), builds.end(), build) == builds.end())
-            builds.push_back(build);
-    }
+    const std::vector<std::shared_ptr<SourceZanthYum>> sources = sourceManager->getSourcesOf<SourceZanthYum>();
+    const std::vector<boost::shared_ptr<Build>> builds = signatureCheckedBuilds({sources.begin(), sources.end()});
     // The product's old keys go once, so that every build's key imported next stays installed.
     if (YumGpgKeyManager* rpmKeys = dynamic_cast<YumGpgKeyManager*>(manager.get()))
         rpmKeys->removeInstalledZanthKeys();

@@ -32,6 +32,7 @@
 #include "installer/ReportError.h"
 #include "installer/Reporter.h"
 #include "installer/SelfUpgrade.h"
+#include "installer/StatusReporter.h"
 #include "installer/SystemExit.h"
 #include "installer/flows.h"
 #include "installer/run_environment.h"
@@ -102,9 +103,8 @@ void serve_print_only_mode(Options& options)
     case Options::HELP: Options::printCommandsUsage(); break;
     case Options::QUERY_STATUS: {
         const bool locked = Lock::test(0) != 0;
-        // The plain record until the status reporter adds the progress of the running installation.
-        std::cout << Reporter(locked ? 2 : 0,
-                              messages.get(locked ? "status_locked_by_another" : "status_not_locked").c_str());
+        std::cout << StatusReporter(locked ? 2 : 0,
+                                    messages.get(locked ? "status_locked_by_another" : "status_not_locked"));
         break;
     }
     case Options::STOP: {
@@ -189,6 +189,10 @@ void run_command_line_flow()
     } catch (const error& e) {
         const std::string text = e.getFullText();
         ReportError::create(-1) << "ERROR: " << std::endl << text << std::endl;
+        ErrorReportInfo info;
+        info.component = "installer";
+        info.summary = e.getText();
+        ReportError() << info;
         Progress().fail(text);
         throw;
     } catch (const SystemExit&) {
@@ -280,6 +284,7 @@ void main(int argc, char** argv)
     Options::argc = argc;
     Options::argv = argv;
     const time_t start = time(nullptr);
+    ReportError::set_installer_version(ProgramVersion::version, ProgramVersion::revision);
     Log::stream(Log::LEVEL_INFO, true) << start_banner(argc, argv, start);
     umask(022);
     if (getuid() != 0 || geteuid() != 0)

@@ -1,6 +1,6 @@
 """The dnf helper script: its reporters with a replaced clock, and real dnf runs against a local rpm
 repository. Run by Debian's /usr/bin/python3 (the interpreter that can import dnf) as root inside
-tests/support/overlay_root.sh, so rpm and dnf change only the overlay."""
+scripts/overlay-root.sh, so rpm and dnf change only the overlay."""
 
 import io
 import logging
@@ -246,7 +246,28 @@ def write_repo_file(system_enabled=True):
             """).format(top=RealDnfTest.top, enabled=int(system_enabled)))
 
 
-@unittest.skipUnless(os.environ.get("KW_OVERLAY_ROOT") == "inside", "runs only inside overlay_root.sh")
+def inside_throwaway_root():
+    """Whether / is an overlay in a mount namespace of our own (as scripts/overlay-root.sh makes it),
+    so that what rpm and dnf write never reaches the host."""
+    try:
+        init = os.readlink("/proc/1/ns/mnt")
+    except OSError:
+        init = None  # the host's init, out of reach from inside
+    try:
+        if os.readlink("/proc/self/ns/mnt") == init:
+            return False
+        root_type = None
+        with open("/proc/self/mountinfo") as mounts:
+            for line in mounts:
+                fields = line.split()
+                if fields[4] == "/":  # the last mount on / is the one seen
+                    root_type = fields[fields.index("-") + 1]
+        return root_type == "overlay"
+    except (OSError, ValueError, IndexError):
+        return False
+
+
+@unittest.skipUnless(inside_throwaway_root(), "runs only in a throw-away root (scripts/overlay-root.sh)")
 class RealDnfTest(unittest.TestCase):
     top = None
 

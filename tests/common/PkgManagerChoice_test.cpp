@@ -140,12 +140,29 @@ TEST(PkgManagerChoiceTest, ArchitectureCompatibility)
 
 // ---- smartGravity ----
 
+// One comparison of two resolvers of "svc" on a level: the result and the decision line it logs.
 struct GravityCase {
-    const char* what;
+    const char* best;  // the package names (and versions) in the world
+    const char* bestVersion;
+    const char* test;
+    const char* testVersion;
     int level;
     int expected;
-    const char* line;
+    const char* line;  // "" where the level decides nothing
 };
+
+// Runs the cases against the requirement "svc" of "app".
+void expectGravity(ResolverWorld& world, PkgManager& m, const std::vector<GravityCase>& cases)
+{
+    boost::shared_ptr<Dependency> svc = world.get("app")->getRequire(0);
+    for (const GravityCase& c : cases) {
+        SCOPED_TRACE(std::string(c.best) + " against " + c.test + " on level " + std::to_string(c.level));
+        LogFile log;
+        EXPECT_EQ(m.smartGravity(svc, world.get(c.best, c.bestVersion), world.get(c.test, c.testVersion), c.level),
+                  c.expected);
+        EXPECT_TRUE(!*c.line || log.has(std::string("      ") + c.line)) << c.line;
+    }
+}
 
 // "best" and "test" provide "svc"; the world around them decides each level.
 TEST(PkgManagerChoiceTest, SmartGravityLevels)
@@ -153,42 +170,42 @@ TEST(PkgManagerChoiceTest, SmartGravityLevels)
     ResolverWorld world({pkg("app", "1.0", 'u', {"svc"}), pkg("best", "2.0", 'u', {"dep"}, {"svc = 2.0"}),
                          pkg("test", "1.0", 'u', {"dep", "more"}, {"svc = 1.0"}), pkg("dep"), pkg("more"),
                          pkg("test", "0.5", 's', {}, {"svc = 0.5"})});
-    const Package* best = world.get("best", "2.0");
-    const Package* test = world.get("test");
     PkgManager& m = world.resolver({world.get("app")});
-    boost::shared_ptr<Dependency> svc = world.get("app")->getRequire(0);
 
-    LogFile log;
-    EXPECT_EQ(m.smartGravity(svc, best, test, 1), 0);
-    EXPECT_EQ(m.smartGravity(svc, best, test, 0), 0);
-    EXPECT_EQ(m.smartGravity(svc, best, test, 2), -1);
-    EXPECT_TRUE(log.has("      reject currBest: currTest has some version already installed."));
-    EXPECT_EQ(m.smartGravity(svc, test, best, 2), 1);
-    EXPECT_TRUE(log.has("      select currBest: it has some version already installed."));
+    expectGravity(
+        world, m,
+        {
+            {"best", "2.0", "test", "1.0", 1, 0, ""},
+            {"best", "2.0", "test", "1.0", 0, 0, ""},
+            {"best", "2.0", "test", "1.0", 2, -1, "reject currBest: currTest has some version already installed."},
+            {"test", "1.0", "best", "2.0", 2, 1, "select currBest: it has some version already installed."},
+            {"best", "2.0", "test", "1.0", 3, 0, ""},
+            {"best", "2.0", "test", "1.0", 5, 1, "select currBest: satisfying logical provide has higher version."},
+            {"test", "1.0", "best", "2.0", 5, -1,
+             "reject currBest: satisfying logical provide of currTest has higher version."},
+        });
+
     // A remover for the installed name in the necessary list turns the rule round.
     world.necessary.push_back(world.repository.addRemoverFor("test", ""));
-    EXPECT_EQ(m.smartGravity(svc, test, best, 2), -1);
-    EXPECT_TRUE(log.has("      reject currBest: currBest is obsoleted and installed."));
-    EXPECT_EQ(m.smartGravity(svc, best, test, 2), 1);
-    EXPECT_TRUE(log.has("      select currBest: currTest is obsoleted and installed."));
+    expectGravity(world, m,
+                  {
+                      {"test", "1.0", "best", "2.0", 2, -1, "reject currBest: currBest is obsoleted and installed."},
+                      {"best", "2.0", "test", "1.0", 2, 1, "select currBest: currTest is obsoleted and installed."},
+                  });
     world.necessary.pop_back();
 
-    EXPECT_EQ(m.smartGravity(svc, best, test, 3), 0);
     PkgManager::preferredPackages.insert("test");
-    EXPECT_EQ(m.smartGravity(svc, best, test, 3), -1);
-    EXPECT_TRUE(log.has("      reject currBest: currTest is a preferred package."));
+    expectGravity(world, m,
+                  {{"best", "2.0", "test", "1.0", 3, -1, "reject currBest: currTest is a preferred package."}});
     PkgManager::preferredPackages.erase("test");  // the set is the process's; leave it as found
-
-    EXPECT_EQ(m.smartGravity(svc, best, test, 5), 1);
-    EXPECT_TRUE(log.has("      select currBest: satisfying logical provide has higher version."));
-    EXPECT_EQ(m.smartGravity(svc, test, best, 5), -1);
-    EXPECT_TRUE(log.has("      reject currBest: satisfying logical provide of currTest has higher version."));
 
     // A name the necessary list holds wins on every level, before the level's own rules.
     world.necessary.push_back(world.get("test"));
+    std::vector<GravityCase> everyLevel;
     for (int level = 1; level <= 5; ++level)
-        EXPECT_EQ(m.smartGravity(svc, best, test, level), -1) << level;
-    EXPECT_TRUE(log.has("      reject currBest: currTest is already in necessaryList."));
+        everyLevel.push_back(
+            {"best", "2.0", "test", "1.0", level, -1, "reject currBest: currTest is already in necessaryList."});
+    expectGravity(world, m, everyLevel);
 }
 
 TEST(PkgManagerChoiceTest, SmartGravityLevelTwoConflictsAndMissingRequirements)
@@ -197,21 +214,16 @@ TEST(PkgManagerChoiceTest, SmartGravityLevelTwoConflictsAndMissingRequirements)
                          pkg("b", "1.0", 'u', {"missing"}, {"svc"}), pkg("c", "1.0", 'u', {"sys"}, {"svc"}),
                          pkg("sys", "1.0", 's'), pkg("missing")});
     PkgManager& m = world.resolver({world.get("app")});
-    boost::shared_ptr<Dependency> svc = world.get("app")->getRequire(0);
-    const Package* a = world.get("a");
-    const Package* b = world.get("b");
-    const Package* c = world.get("c");
-    LogFile log;
-    EXPECT_EQ(m.smartGravity(svc, a, b, 2), -1);
-    EXPECT_TRUE(log.has("      reject currBest: currBest conflicts with system or necessary package."));
-    EXPECT_EQ(m.smartGravity(svc, b, a, 2), 1);
-    EXPECT_TRUE(log.has("      select currBest: currTest conflicts with system or necessary package."));
-    EXPECT_EQ(m.countUnsatisfiedRequires(b), 1);
-    EXPECT_EQ(m.countUnsatisfiedRequires(c), 0);
-    EXPECT_EQ(m.smartGravity(svc, c, b, 2), 1);
-    EXPECT_TRUE(log.has("      select currBest: we can install it without any packages."));
-    EXPECT_EQ(m.smartGravity(svc, b, c, 2), -1);
-    EXPECT_TRUE(log.has("      reject currBest: we can install currTest without any packages."));
+    EXPECT_EQ(m.countUnsatisfiedRequires(world.get("b")), 1);
+    EXPECT_EQ(m.countUnsatisfiedRequires(world.get("c")), 0);
+    expectGravity(
+        world, m,
+        {
+            {"a", "1.0", "b", "1.0", 2, -1, "reject currBest: currBest conflicts with system or necessary package."},
+            {"b", "1.0", "a", "1.0", 2, 1, "select currBest: currTest conflicts with system or necessary package."},
+            {"c", "1.0", "b", "1.0", 2, 1, "select currBest: we can install it without any packages."},
+            {"b", "1.0", "c", "1.0", 2, -1, "reject currBest: we can install currTest without any packages."},
+        });
 }
 
 TEST(PkgManagerChoiceTest, SmartGravityLevelFiveCountsRequirements)
@@ -219,13 +231,12 @@ TEST(PkgManagerChoiceTest, SmartGravityLevelFiveCountsRequirements)
     ResolverWorld world({pkg("app", "1.0", 'u', {"svc"}), pkg("few", "1.0", 'u', {"x"}, {"svc"}),
                          pkg("many", "1.0", 'u', {"x", "y"}, {"svc"}), pkg("x"), pkg("y")});
     PkgManager& m = world.resolver({world.get("app")});
-    boost::shared_ptr<Dependency> svc = world.get("app")->getRequire(0);
-    LogFile log;
-    EXPECT_EQ(m.smartGravity(svc, world.get("many"), world.get("few"), 5), -1);
-    EXPECT_TRUE(log.has("      reject currBest: currTest has less dependencies."));
-    EXPECT_EQ(m.smartGravity(svc, world.get("few"), world.get("many"), 5), 1);
-    EXPECT_TRUE(log.has("      select currBest: currTest has more dependencies."));
-    EXPECT_EQ(m.smartGravity(svc, world.get("x"), world.get("y"), 5), 0);
+    expectGravity(world, m,
+                  {
+                      {"many", "1.0", "few", "1.0", 5, -1, "reject currBest: currTest has less dependencies."},
+                      {"few", "1.0", "many", "1.0", 5, 1, "select currBest: currTest has more dependencies."},
+                      {"x", "1.0", "y", "1.0", 5, 0, ""},
+                  });
 }
 
 // Level 4 resolves both choices in trials: lines written during a trial carry its depth.

@@ -23,8 +23,9 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DpkgDatabase.h"
 #include "tests/support/ForcedSystem.h"
+#include "tests/support/GeneratedMirror.h"
+#include "tests/support/HostApt.h"
 #include "tests/support/LogFile.h"
-#include "tests/support/SignedAptRepository.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/printed.h"
 #include "tests/support/thrown.h"
@@ -59,12 +60,45 @@ boost::shared_ptr<Build> productBuild(const TempDir& dir, const std::string& att
     return build;
 }
 
-// What a flow holds for the configurator: the installation source (the fixture's directory), a
-// repository and the source manager.
+// The mirror of the package tools' tests, made once. The Debian 12 build repository holds kwt-a
+// (depending on kwt-b), kwt-b, kwt-c 1.0-1 and 2.0-1 and the i386 package kwt-i, signed by the
+// mirror's key, with the Release version 12.
+const GeneratedMirror& mirror()
+{
+    static const GeneratedMirror generated({"--model", GeneratedMirror::packageToolModel()}, "/var/tmp");
+    return generated;
+}
+
+// That repository's directory, relative to the mirror.
+std::string debianRepository()
+{
+    return mirror().repository(mirror().firstBuild("deb")).get<std::string>("path");
+}
+
+// A build file's attribute naming that repository as an apt line, and the line the configurator
+// writes for it.
+std::string aptLine(const std::string& attribute)
+{
+    return attribute + "=\"" + debianRepository() + "/ ./\" ";
+}
+
+std::string writtenLine()
+{
+    return "deb [signed-by=/etc/apt/keyrings/zanth.gpg] file://" + mirror().path() + "/" + debianRepository() + "/ ./";
+}
+
+// The fingerprint of the mirror's key, with a line end.
+std::string fingerprint()
+{
+    return mirror().manifest().get<std::string>("key_fingerprint") + "\n";
+}
+
+// What a flow holds for the configurator: the installation source (the mirror), a repository and the
+// source manager.
 struct Flow {
-    explicit Flow(const TempDir& dir) : fetcher(SourceUrl(dir.path() + "/"), dir / "fetched"), manager(&repository)
+    explicit Flow(const TempDir& dir) : fetcher(SourceUrl(mirror().path() + "/"), dir / "fetched"), manager(&repository)
     {
-        Options::instance().source.assign(dir.path() + "/");
+        Options::instance().source.assign(mirror().path() + "/");
     }
     Repository repository;
     FileFetcher fetcher;
@@ -113,7 +147,7 @@ std::string fingerprints(const std::string& keyring)
 TEST(DebianAPTConfigurator, ConfiguresTheSignedRepositoryAndRollsBack)
 {
     TempDir dir;
-    const SignedAptRepository fixture(dir, "12");
+    const std::string key = readWholeFile(mirror().path() + "/key.asc");
     const DpkgDatabase dpkg;
     const std::string host = hostAptState();
     const ChildResult result = runChecksInChild(
@@ -127,9 +161,9 @@ TEST(DebianAPTConfigurator, ConfiguresTheSignedRepositoryAndRollsBack)
             const std::string legacy = readWholeFile("/etc/apt/trusted.gpg");
 
             Flow flow(dir);
-            auto build = productBuild(dir, "apt_source=\"repo/ ./\" persistent_apt_source=\"repo/ ./\"");
+            auto build = productBuild(dir, aptLine("apt_source") + aptLine("persistent_apt_source"));
             build->setGpgCheck(true);
-            build->setGpgPublicKey(fixture.key);
+            build->setGpgPublicKey(key);
             flow.manager.addBuildSources(flow.fetcher, build);
             DebianAPTConfigurator configurator("", nullptr, &flow.manager, &flow.repository);
             {
@@ -139,11 +173,11 @@ TEST(DebianAPTConfigurator, ConfiguresTheSignedRepositoryAndRollsBack)
                 EXPECT_TRUE(log.has("Warning: not connected 'contrib' repository section"));
                 EXPECT_TRUE(log.has("Warning: not connected 'non-free' repository section"));
             }
-            const std::string line = "deb [signed-by=/etc/apt/keyrings/zanth.gpg] file://" + dir.path() + "/repo/ ./";
+            const std::string line = writtenLine();
             EXPECT_EQ(readWholeFile(DebianAPTConfigurator::TEMPORARY_LIST), TEMPORARY_HEADER + "\n" + line);
             EXPECT_EQ(readWholeFile(list), PERSISTENT_HEADER + "\n" + line);
             for (const char* keyring : {"/etc/apt/keyrings/zanth.gpg", "/etc/apt/trusted.gpg.d/zanth.gpg"}) {
-                EXPECT_EQ(fingerprints(keyring), fixture.fingerprint) << keyring;
+                EXPECT_EQ(fingerprints(keyring), fingerprint()) << keyring;
                 EXPECT_EQ(shellOutput(std::string("stat -c %a ") + keyring), "644\n");
             }
             // The foreign key stays in the legacy keyring.
@@ -197,7 +231,6 @@ TEST(DebianAPTConfigurator, ConfiguresTheSignedRepositoryAndRollsBack)
 TEST(DebianAPTConfigurator, CommitKeepsTheFilesAndSourcesAloneRegisterNoArchitecture)
 {
     TempDir dir;
-    const SignedAptRepository fixture(dir, "12");
     const DpkgDatabase dpkg;
     const ChildResult result = runChecksInChild(
         [&] {
@@ -205,10 +238,10 @@ TEST(DebianAPTConfigurator, CommitKeepsTheFilesAndSourcesAloneRegisterNoArchitec
             Flow flow(dir);
             // Two builds of one product: one with the key, one that checks signatures but carries none.
             TempDir other;
-            auto keyed = productBuild(dir, "persistent_apt_source=\"repo/ ./\"");
+            auto keyed = productBuild(dir, aptLine("persistent_apt_source"));
             keyed->setGpgCheck(true);
-            keyed->setGpgPublicKey(fixture.key);
-            auto keyless = productBuild(other, "persistent_apt_source=\"repo/ ./\"");
+            keyed->setGpgPublicKey(readWholeFile(mirror().path() + "/key.asc"));
+            auto keyless = productBuild(other, aptLine("persistent_apt_source"));
             keyless->setGpgCheck(true);
             flow.manager.addBuildSources(flow.fetcher, keyed);
             flow.manager.addBuildSources(flow.fetcher, keyless);
@@ -221,11 +254,11 @@ TEST(DebianAPTConfigurator, CommitKeepsTheFilesAndSourcesAloneRegisterNoArchitec
                             " is empty but gpgcheck is enabled: assume the key is installed in master product"));
             }
             EXPECT_EQ(shellOutput("dpkg --print-foreign-architectures"), "");
-            const std::string line = "deb [signed-by=/etc/apt/keyrings/zanth.gpg] file://" + dir.path() + "/repo/ ./";
+            const std::string line = writtenLine();
             const std::string list = DebianAPTConfigurator::persistentListOf("zanth");
             EXPECT_EQ(readWholeFile(list), PERSISTENT_HEADER + "\n" + line + "\n" + line);
             EXPECT_FALSE(fileops::exists(DebianAPTConfigurator::TEMPORARY_LIST));
-            EXPECT_EQ(fingerprints("/etc/apt/keyrings/zanth.gpg"), fixture.fingerprint);
+            EXPECT_EQ(fingerprints("/etc/apt/keyrings/zanth.gpg"), fingerprint());
 
             configurator.configure();
             configurator.setCommitChanges();

@@ -28,8 +28,9 @@
 #include "installer/SourceManager.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ComponentTree.h"
+#include "tests/support/GeneratedMirror.h"
+#include "tests/support/HostApt.h"
 #include "tests/support/LogFile.h"
-#include "tests/support/SignedAptRepository.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/thrown.h"
 
@@ -111,11 +112,13 @@ std::string installedVersion(const std::string& name)
                        " 2>/dev/null | sed -n 's/^ii *//p'");
 }
 
-// This machine's Debian major version: the fixture's release then passes the configurator's check.
-std::string debianMajor()
+// The mirror of the package tools' tests, made once, under /var/tmp where the overlays see it. Its
+// Debian 12 build repository holds kwt-a (depending on kwt-b), kwt-b, kwt-c 1.0-1 and 2.0-1 and the
+// i386 package kwt-i, signed by the mirror's key.
+const GeneratedMirror& mirror()
 {
-    const std::string version = readWholeFile("/etc/debian_version");
-    return version.substr(0, version.find('.'));
+    static const GeneratedMirror generated({"--model", GeneratedMirror::packageToolModel()}, "/var/tmp");
+    return generated;
 }
 
 }  // namespace
@@ -298,25 +301,21 @@ TEST(InstallDeb, FailedSimulationStopsWithAptsOutput)
 
 TEST(InstallDeb, InstallsPinsUpgradesAndRemovesRealPackages)
 {
+    const GeneratedMirror& generated = mirror();
+    const std::string config = generated.firstBuild("deb");
     TempDir dir("/var/tmp");
-    const SignedAptRepository fixture(dir, debianMajor());
     const std::string host = hostAptState();
     const ChildResult result = runChecksInChild(
         [&] {
             removeHostAptSources();
-            Options::instance().source.assign(dir.path() + "/");
+            Options::instance().source.assign(generated.path() + "/");
             // The product's signed repository, configured as a run does it.
             Selection selection;
-            FileFetcher fetcher(SourceUrl(dir.path() + "/"), dir / "fetched");
-            writeWholeFile(dir / "build.inf3",
-                           "<build os_name=\"Linux\" os_vendor=\"Debian\" os_version=\"12\" os_arch=\"x86_64\" "
-                           "environment=\"\" build_dir=\"repo\" apt_source=\"repo/ ./\">"
-                           "<product id=\"zanth\"><release id=\"zanth-1.0\" version=\"1.0\"/></product>"
-                           "<component name=\"base\" description=\"Base\"><keypackages>"
-                           "<keypackage name=\"kwt-a\"/></keypackages></component></build>");
-            selection.build->setBuildFile(boost::make_shared<BuildInfFile>(dir / "build.inf3", "b.inf3"));
+            FileFetcher fetcher(SourceUrl(generated.path() + "/"), dir / "fetched");
+            selection.build->setBuildFile(boost::make_shared<BuildInfFile>(generated.path() + "/" + config, config));
+            selection.build->setSource("zanth");
             selection.build->setGpgCheck(true);
-            selection.build->setGpgPublicKey(fixture.key);
+            selection.build->setGpgPublicKey(readWholeFile(generated.path() + "/key.asc"));
             selection.sources.addBuildSources(fetcher, selection.build);
             selection.configurator.configure();
             {
@@ -415,12 +414,14 @@ int countLines(const LogFile& log, const std::string& part)
 
 TEST(InstallDeb, WaitsOutAnotherProcesssDpkgLock)
 {
+    const GeneratedMirror& generated = mirror();
+    const std::string repository = generated.repository(generated.firstBuild("deb")).get<std::string>("path");
     TempDir dir("/var/tmp");
-    const SignedAptRepository fixture(dir, debianMajor());
     const ChildResult result = runChecksInChild(
         [&] {
             removeHostAptSources();
-            writeWholeFile("/etc/apt/sources.list.d/kwt.list", "deb [trusted=yes] file://" + dir / "repo ./\n");
+            writeWholeFile("/etc/apt/sources.list.d/kwt.list",
+                           "deb [trusted=yes] file://" + generated.path() + "/" + repository + " ./\n");
             run("apt-get -qq update >/dev/null 2>&1");
             Selection selection;
             InstallDeb installer(&selection.repository, &selection.manager, &selection.configurator);

@@ -1,7 +1,10 @@
-// The selector words of the command syntax, interpreted against the shared test mirror's catalogue
-// (nothing of it installed): the commands, release selectors and component selections they make.
+// The selector words of the command syntax, interpreted against the shared test mirror's catalogue:
+// the commands, release selectors and component selections they make, with nothing of it installed
+// and with the mirror's key packages installed.
+#include <cstring>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include "tests/support/GeneratedMirror.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/PrivateHome.h"
+#include "tests/support/Tool.h"
 #include "tests/support/thrown.h"
 
 namespace {
@@ -91,9 +95,10 @@ protected:
         return run.out;
     }
 
+    // Under /var/tmp, where a child over an overlay of the system sees it.
     static const GeneratedMirror& mirrorOnce()
     {
-        static const GeneratedMirror generated;
+        static const GeneratedMirror generated({}, "/var/tmp");
         return generated;
     }
 
@@ -198,6 +203,101 @@ TEST_F(OptionsSelectors, TheStepLogsWhatTheCatalogueOffersAndHowTheWordsWereTake
                   "valid versions: '10.0.0' '10.1.0' '11.0.0' '2.1.0'\n" + prefix +
                   "classified selectors: prod_ids = ( 'zanth'), tags = ( 'testing'), rel_ids = (), versions = ()\n" +
                   prefix + "prod_id_selector=zanth, rel_id_selector=, version_selector=\n");
+}
+
+// The package file of a product's key package in the repository of its release's Debian build.
+std::string debianPackage(const GeneratedMirror& mirror, const std::string& release_id, const std::string& name)
+{
+    for (const auto& product : mirror.manifest().get_child("products"))
+        for (const auto& release : product.second.get_child("releases"))
+            if (release.second.get<std::string>("id") == release_id)
+                for (const auto& build : release.second.get_child("builds"))
+                    if (build.second.get<std::string>("family") == "deb")
+                        for (const auto& package : build.second.get_child("packages"))
+                            if (package.second.get<std::string>("name") == name)
+                                return mirror.path() + "/" + build.second.get<std::string>("repository") + "/" +
+                                       package.second.get<std::string>("file");
+    throw std::runtime_error("no package " + name + " in " + release_id);
+}
+
+// The lines of kw_options_dump's record that the selectors decide, or its error line.
+std::string selectorLines(const std::string& dump)
+{
+    std::istringstream in(dump);
+    std::string kept;
+    for (std::string line; std::getline(in, line);)
+        for (const char* field :
+             {"command=", "releaseSelectors=", "componentSelections[", "selectedProduct=", "error: "})
+            if (line.compare(0, strlen(field), field) == 0)
+                kept += line + "\n";
+    return kept;
+}
+
+// With products installed: the mirror's key packages installed by dpkg in a child over an overlay of
+// the system (its package database and files change only there), and the catalogue loaded by
+// kw_options_dump (KW_DUMP_CATALOGUE) as the command-line flow loads it, the installed releases
+// included. The child's home and /tmp are private.
+TEST_F(OptionsSelectors, TheStepsWithInstalledProducts)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string expected;
+    };
+    // Zanth 10.0 alone.
+    const Case zanth[] = {
+        {{"update"},
+         "command=10\nreleaseSelectors=zanth:CURRENT\ncomponentSelections[zanth]=3||||\nselectedProduct=zanth\n"},
+        {{"update", "folioforge"},
+         "command=10\nreleaseSelectors=folioforge:CURRENT\ncomponentSelections[folioforge]=3||||\n"
+         "selectedProduct=folioforge\n"},
+        {{"upgrade"}, "command=4\nreleaseSelectors=zanth:CURRENT\nselectedProduct=\n"},
+        {{"upgrade", "stable"},
+         "command=10\nreleaseSelectors=zanth:LATEST\ncomponentSelections[zanth]=3||||\nselectedProduct=zanth\n"},
+        {{"upgrade", "10.1.0"},
+         "command=10\nreleaseSelectors=zanth:ID:zanth-10.1\ncomponentSelections[zanth]=3||||\nselectedProduct=zanth\n"},
+        {{"add", "--components", "web,mail"},
+         "command=10\nreleaseSelectors=zanth:CURRENT\ncomponentSelections[zanth]=5|web,mail|||\nselectedProduct="
+         "zanth\n"},
+        {{"remove", "--components", "mail"},
+         "command=10\nreleaseSelectors=zanth:CURRENT\ncomponentSelections[zanth]=5||mail||\nselectedProduct=zanth\n"},
+    };
+    // Zanth 10.0 and Folioforge 2.1: the products in the catalogue's order.
+    const Case both[] = {
+        {{"update"},
+         "command=10\nreleaseSelectors=zanth:CURRENT;folioforge:CURRENT\ncomponentSelections[folioforge]=3||||\n"
+         "componentSelections[zanth]=3||||\nselectedProduct=\n"},
+        {{"upgrade"}, "command=5\nreleaseSelectors=\nselectedProduct=\n"},
+        {{"add", "--components", "web"},
+         "error: user: " + format_message(msg("err_opt_need_prod_id"), "zanth, folioforge") + "\n"},
+        {{"remove", "folioforge", "--components", "core"},
+         "command=10\nreleaseSelectors=folioforge:CURRENT\ncomponentSelections[folioforge]=5||core||\n"
+         "selectedProduct=folioforge\n"},
+    };
+    ChildOptions options = overlayRootOptions();
+    options.tmpfs.push_back("/root");
+    options.env = home.options.env;
+    const std::string source = mirror.path() + "/";
+    const ChildResult result = runChecksInChild(
+        [&] {
+            auto check = [&](const Case& c) {
+                ChildOptions dump;
+                dump.env = {{"KW_DUMP_CATALOGUE", source.c_str()}};
+                const ChildResult run = runTool("kw_options_dump", c.args, dump);
+                EXPECT_EQ(selectorLines(run.out), c.expected) << c.args.front() << " " << c.args.size() << run.err;
+            };
+            const std::string install = "dpkg -i " + debianPackage(mirror, "zanth-10.0", "zanth-core") + " " +
+                                        debianPackage(mirror, "zanth-10.0", "zanth-base") + " >/dev/null 2>&1";
+            ASSERT_EQ(shellOutput(install + " && dpkg-query -W zanth-core"), "zanth-core\t10.0.0-1\n");
+            for (const Case& c : zanth)
+                check(c);
+            ASSERT_EQ(shellOutput("dpkg -i " + debianPackage(mirror, "folioforge-2.1", "folioforge-core") +
+                                  " >/dev/null 2>&1 && dpkg-query -W folioforge-core"),
+                      "folioforge-core\t2.1.0-1\n");
+            for (const Case& c : both)
+                check(c);
+        },
+        options);
+    EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
 }
 
 }  // namespace

@@ -16,9 +16,12 @@
 #include "installer/CustomerFeedback.h"
 #include "installer/HelperScripts.h"
 #include "installer/Options.h"
+#include "installer/Reporter.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ComponentTree.h"
 #include "tests/support/LogFile.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestCatalogue.h"
 #include "tests/support/Tool.h"
 
 namespace {
@@ -206,6 +209,38 @@ TEST(ReportError, TheOptionalFactsFollowTheirConditions)
                 EXPECT_EQ(xpath(file, "string(/error/additional_info/package_installation_mode)"), modes[c.mode]);
             }
         }
+    });
+}
+
+// The forest fixture outside a test of its own.
+struct Forest : ComponentForestTest {
+    void TestBody() override {}
+};
+
+TEST(ReportError, WhatTheInstallationWasAboutToDoTravelsAsText)
+{
+    inChild([] {
+        enableFeedback();
+        // The XML switch of the replies does not reach the kept texts.
+        Reporter::xmlOutput = true;
+        TestCatalogue catalogue;
+        catalogue->selectRelease("zanth", "z18");
+        Forest forest;
+        const auto web = forest.component("web");
+        web->requestInstall();
+        forest.manager.roots = {web};
+        const cpkgs_t packages = {offerPackage(forest.repository, "zanth-web", "1.0")};
+        ReportError::set_to_install_reports(&*catalogue, &forest.manager);
+        ReportError::set_packages_report(&packages, &forest.repository);
+
+        const std::string file = reportOf("text");
+        ASSERT_FALSE(file.empty());
+        EXPECT_EQ(childNames(file),
+                  "kw_version kw_revision kw_launch_string kw_source_url releases_info "
+                  "components_info packages_info ");
+        EXPECT_EQ(xpath(file, "string(/error/additional_info/releases_info)"), "selected  zanth z18 install \n");
+        EXPECT_EQ(xpath(file, "string(/error/additional_info/components_info)"), "I [*] web install ' => 1.0'\n");
+        EXPECT_EQ(xpath(file, "string(/error/additional_info/packages_info)"), "  1. [I] zanth-web-1.0.all\n");
     });
 }
 

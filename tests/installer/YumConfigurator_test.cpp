@@ -32,11 +32,11 @@ const std::string TEMPORARY_FILE = "/etc/yum.repos.d/kitwright-sources.repo";
 const std::string HELPER = "/opt/zorv/bin/dnf_install";
 
 // The section that the configurator writes for one product repository.
-std::string section(const std::string& id, const std::string& name, const std::string& dir, bool enabled,
-                    bool gpgcheck = false)
+std::string section(const std::string& id, const std::string& name, char kind, bool enabled, bool gpgcheck = false)
 {
-    return "[" + id + "]\nname=" + name + "\nbaseurl=file://" + YumProduct::mirror() + "/zanth/builds/10.0/" + dir +
-           "/\nenabled=" + (enabled ? "1" : "0") + "\ngpgcheck=" + (gpgcheck ? "1" : "0");
+    return "[" + id + "]\nname=" + name + "\nbaseurl=file://" + YumProduct::mirror() + "/" +
+           YumProduct::repositoryPath(kind) + "/\nenabled=" + (enabled ? "1" : "0") +
+           "\ngpgcheck=" + (gpgcheck ? "1" : "0");
 }
 
 // The version that dnf's own query gives for the name over the enabled repositories and the extra
@@ -115,9 +115,9 @@ TEST(YumConfigurator, WritesRepositoriesAndHelperAnswersCandidatesAndRollsBack)
         configurator.configure();
 
         EXPECT_EQ(readWholeFile(TEMPORARY_FILE),
-                  TEMPORARY_HEADER + "\n\n" + section("zanth-10", "Zanth 10", "repo", false));
+                  TEMPORARY_HEADER + "\n\n" + section("zanth-10", "Zanth 10", 'b', false));
         EXPECT_EQ(readWholeFile(PERSISTENT_FILE),
-                  PERSISTENT_HEADER + "\n\n" + section("zanth-10-thirdparty", "Zanth 10 thirdparty", "repo/tp", true));
+                  PERSISTENT_HEADER + "\n\n" + section("zanth-10-thirdparty", "Zanth 10 thirdparty", 't', true));
         EXPECT_EQ(configurator.getRepositoryIds(), (std::set<std::string>{"zanth-10", "zanth-10-thirdparty"}));
         EXPECT_EQ(shellOutput("dnf-3 -q repolist --enabled 2>/dev/null | awk 'NR>1 {print $1}' | sort"),
                   "kwt-system\nzanth-10-thirdparty\n");

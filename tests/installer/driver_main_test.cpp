@@ -9,8 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +21,7 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include "common/Lock.h"
 #include "common/Messages.h"
 #include "common/ProgramVersion.h"
 #include "installer/Options.h"
@@ -86,6 +90,74 @@ protected:
     ChildOptions options;
 };
 
+// A second process that holds the installer lock (byte 0 of its file), as another installer would.
+// It tells that it holds the lock with one line in one write, and the test reads the whole line
+// before it closes the pipe: a line written in two pieces (as print() does) could meet a closed pipe,
+// and the holder then died of the broken pipe and let the lock go before the busy answers were asked.
+// It starts with the default dispositions of the signals that `stop` sends and none of them blocked:
+// a test run started with SIGHUP ignored (nohup, some CI runners) would otherwise hand that on through
+// exec, and the holder would outlive the `stop` that the test waits on.
+class LockHolder {
+public:
+    LockHolder()
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            throw std::runtime_error("pipe");
+        pid = fork();
+        if (pid < 0)
+            throw std::runtime_error("fork");
+        if (pid == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            for (int signal : {SIGHUP, SIGTERM, SIGINT})
+                std::signal(signal, SIG_DFL);
+            execl("/usr/bin/python3", "python3", "-c",
+                  "import fcntl, os, sys, time\n"
+                  "f = open(sys.argv[1], 'a+')\n"
+                  "fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, 0)\n"
+                  "os.write(1, b'locked\\n')\n"
+                  "time.sleep(120)\n",
+                  Lock::path, nullptr);
+            _exit(127);
+        }
+        close(out[1]);
+        // The whole line: the holder's pipe may be closed only after it has written all of it.
+        std::string line;
+        char c;
+        ssize_t n;
+        while ((n = read(out[0], &c, 1)) > 0 || (n < 0 && errno == EINTR))
+            if (n > 0 && (line += c).back() == '\n')
+                break;
+        close(out[0]);
+        if (line != "locked\n")
+            throw std::runtime_error("the lock holder did not start: " + line);
+    }
+    ~LockHolder()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            wait();
+        }
+    }
+    // The holder's wait status.
+    int wait()
+    {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid = -1;
+        return status;
+    }
+
+private:
+    pid_t pid;
+};
+
 TEST_F(DriverMain, WithoutRootOnlyTheRefusalIsWrittenUnlessXmlIsAsked)
 {
     const std::vector<std::string> unprivileged = {"--reuid=65534", "--regid=65534", "--clear-groups", PROGRAM};
@@ -152,6 +224,51 @@ TEST_F(DriverMain, PrintOnlyModes)
     EXPECT_EQ(completion.exit_code, 0);
     EXPECT_NE(completion.out, "");
     EXPECT_FALSE(fs::exists(LOG_FILE)) << "no log while completion data is printed";
+}
+
+TEST_F(DriverMain, OneInstallerPerServer)
+{
+    const std::string busy = text("status_locked_by_another");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out;  // the text reply, or the XML reply's status and message
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"list"}, 1, "\nBUSY: " + busy + "\n", ""},
+        {{"--show-all-releases", "--enable-xml-output"}, 0, "busy|" + busy, ""},
+        {{"--show-releases"}, 1, "\nERROR: Installer is busy.\n", ""},
+        {{"--show-releases", "--enable-xml-output"}, 0, "error|Installer is busy.", "ERROR: Installer is busy.\n"},
+    };
+    {
+        LockHolder holder;
+        for (const Case& c : cases) {
+            const ChildResult answer = run(c.args);
+            const bool xml = c.args.back() == "--enable-xml-output";
+            EXPECT_EQ(answer.exit_code, c.code) << c.args[0];
+            EXPECT_EQ(xml ? statusOf(answer.out) : answer.out, c.out) << c.args[0];
+            EXPECT_EQ(answer.err, c.err) << c.args[0];
+        }
+        // The status query names the holder's state (with whatever progress the record adds).
+        const ChildResult status = run({"--query-status"});
+        EXPECT_EQ(status.exit_code, 0);
+        EXPECT_NE(status.out.find(busy), std::string::npos) << status.out;
+        const ChildResult statusXml = run({"--query-status", "--enable-xml-output"});
+        EXPECT_EQ(statusXml.exit_code, 0);
+        EXPECT_EQ(xpath(statusXml.out, "string(/kitwright/@status)"), "query_busy") << statusXml.out;
+        const ChildResult stop = run({"stop"});
+        EXPECT_EQ(stop.exit_code, 0);
+        EXPECT_EQ(stop.out, text("stop_sent") + "\n");
+        const int ended = holder.wait();
+        EXPECT_TRUE(WIFSIGNALED(ended) && WTERMSIG(ended) == SIGHUP) << ended;
+    }
+    {
+        LockHolder holder;
+        EXPECT_EQ(run({"stop", "--terminate"}).out, text("stop_sent") + "\n");
+        const int ended = holder.wait();
+        EXPECT_TRUE(WIFSIGNALED(ended) && WTERMSIG(ended) == SIGTERM) << ended;
+    }
 }
 
 TEST_F(DriverMain, StatusAndStopWithoutARunningInstaller)
@@ -339,10 +456,35 @@ TEST_F(DriverMain, EachCaughtTypeGivesItsReplyAndCode)
 
 TEST_F(DriverMain, FailedCommandLineRunLeavesItsTraces)
 {
+    fs::create_directories("/var/quillfern");
+    writeWholeFile("/var/quillfern/feedback-enabled", "");
     const ChildResult failed = run({"list"}, "error");
     EXPECT_EQ(failed.exit_code, 1);
     EXPECT_EQ(countLines("Error: fake failure"), 1u) << readWholeFile(LOG_FILE);
     EXPECT_EQ(failed.out.compare(0, 20, "\nERROR: fake failure"), 0) << failed.out;
+
+    // The failure stays in the shared status for the next status query.
+    const ChildResult status = run({"--query-status"});
+    EXPECT_EQ(status.exit_code, 0);
+    EXPECT_EQ(status.out.rfind("\n" + text("status_not_locked") + "\n\nKitwright failed: fake failure", 0), 0u)
+        << status.out;
+    const std::string xml = run({"--query-status", "--enable-xml-output"}).out;
+    EXPECT_EQ(xpath(xml, "string(//progress/@failed)"), "true");
+    EXPECT_EQ(xpath(xml, "substring(//progress/error, 1, 12)"), "fake failure");
+
+    // The error report, filed by the utility in the background, names the installer as what failed.
+    std::vector<fs::path> reports;
+    for (int i = 0; i < 100 && reports.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (fs::is_directory("/var/quillfern/error-reports"))
+            for (const auto& entry : fs::directory_iterator("/var/quillfern/error-reports"))
+                if (entry.path().extension() == ".xml")
+                    reports.push_back(entry.path());
+    }
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string report = readWholeFile(reports[0].string());
+    EXPECT_EQ(xpath(report, "string(/error/component)"), "installer");
+    EXPECT_EQ(xpath(report, "normalize-space(/error/summary)"), "fake failure");
 }
 
 TEST_F(DriverMain, SettingsAndDispatchRefusals)

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "common/error.h"
+#include "common/sysutils.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -83,6 +84,60 @@ void enterNamespaces(const ChildOptions& options, const std::string& layers)
             die(bind.second.c_str());
 }
 
+// The write end of the pipe that becomes the child's standard input, or -1 without one.
+class InputPipe {
+public:
+    explicit InputPipe(const ChildOptions& options) : fds{-1, -1}
+    {
+        if ((options.input || options.input_stays_open) && pipe(fds) != 0)
+            throw std::runtime_error("pipe failed");
+    }
+    ~InputPipe()
+    {
+        for (int fd : fds)
+            if (fd >= 0)
+                close(fd);
+    }
+    InputPipe(const InputPipe&) = delete;
+    InputPipe& operator=(const InputPipe&) = delete;
+
+    // In the child, which must not keep the write end: its reads would never meet the end.
+    void becomeStandardInput()
+    {
+        if (fds[0] < 0)
+            return;
+        if (dup2(fds[0], 0) < 0)
+            die("dup2 standard input");
+        close(fds[0]);
+        close(fds[1]);
+    }
+    // In the parent. A child that ends without reading everything must not end the test by SIGPIPE.
+    void feed(const ChildOptions& options)
+    {
+        if (fds[0] < 0)
+            return;
+        close(fds[0]);
+        fds[0] = -1;
+        const std::string text = options.input.value_or("");
+        SigpipeBlock block;
+        for (size_t done = 0; done < text.size();) {
+            const ssize_t n = write(fds[1], text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        if (!options.input_stays_open) {
+            close(fds[1]);
+            fds[1] = -1;
+        }
+    }
+
+private:
+    int fds[2];
+};
+
 }  // namespace
 
 ChildResult runInChild(const std::function<int()>& body, const ChildOptions& options)
@@ -92,6 +147,7 @@ ChildResult runInChild(const std::function<int()>& body, const ChildOptions& opt
     std::unique_ptr<TempDir> layers;
     if (!options.overlays.empty())
         layers.reset(new TempDir("/tmp"));
+    InputPipe input(options);
     std::cout.flush();
     std::cerr.flush();
     fflush(nullptr);
@@ -106,6 +162,7 @@ ChildResult runInChild(const std::function<int()>& body, const ChildOptions& opt
             _exit(97);
         close(out);
         close(err);
+        input.becomeStandardInput();
         enterNamespaces(options, layers ? layers->path() : "");
         for (const auto& var : options.env) {
             if (var.second)
@@ -127,6 +184,7 @@ ChildResult runInChild(const std::function<int()>& body, const ChildOptions& opt
         _exit(code);
     }
 
+    input.feed(options);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

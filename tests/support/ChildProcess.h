@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +30,12 @@ struct ChildOptions {
     bool private_net = false;
     // When not empty: a private UTS namespace whose host name is this.
     std::string hostname;
+    // When set: the child's standard input is a pipe that carries this text. The pipe is closed
+    // after the text, so that reading meets the end of the input, unless input_stays_open is set:
+    // then it stays open until the child ends, and a read past the text waits (for a signal, say).
+    // Unset: the child reads the parent's standard input.
+    std::optional<std::string> input;
+    bool input_stays_open = false;
 };
 
 struct ChildResult {

@@ -19,8 +19,13 @@ std::string GeneratedMirror::script()
     return std::string(KW_TEST_DATA_DIR) + "/../support/mirror/make_mirror.py";
 }
 
-GeneratedMirror::GeneratedMirror(const std::vector<std::string>& options)
-    : dir(std::make_unique<TempDir>()), root(dir->path())
+std::string GeneratedMirror::packageToolModel()
+{
+    return KW_TEST_DATA_DIR "/mirror/package-tool-model.json";
+}
+
+GeneratedMirror::GeneratedMirror(const std::vector<std::string>& options, const std::string& parent)
+    : dir(std::make_unique<TempDir>(parent)), root(dir->path())
 {
     chmod(root.c_str(), 0755);
     generate(root, options);

@@ -31,14 +31,18 @@
 //   installation types), "checks" (scope, exit code, script), "failing_postinst" (packages whose
 //   configuration fails) and "prep_wait" (marker, release, seconds: a "prep" action that touches the
 //   marker, then waits for the release file); "script_files" lists the examine scripts written.
-// A model's "extra_packages" (objects with name, version, arch, requires, provides, conflicts and
-// family) are added to every build repository of their family, unnamed in the build files.
+// A model's "extra_packages" (objects with name, version, arch, requires, provides, conflicts, family,
+// and optionally epoch, pre_install_fails and repository "b", "t" or "x") are added to that repository
+// of every build of their family, unnamed in the build files; its "system_packages" make one
+// repository per family, system-FAMILY/ (kind "s", build_config ""), as the system's own sources.
 // Built packages and repositories are cached in the build tree, so only the first mirror is slow.
 // The mirror's directories are readable by everyone (apt reads them as its own user).
 class GeneratedMirror {
 public:
-    // The generator's options after OUT (e.g. {"--model", file}); throws when it fails.
-    explicit GeneratedMirror(const std::vector<std::string>& options = {});
+    // The generator's options after OUT (e.g. {"--model", file}); throws when it fails. The mirror lies
+    // in a fresh directory under `parent` (under /var/tmp, children with a private /tmp or an overlay
+    // of / see it).
+    explicit GeneratedMirror(const std::vector<std::string>& options = {}, const std::string& parent = "/tmp");
 
     // The default mirror, generated once into the test cache for the generator's present text and
     // shared by every test process after that (a lock makes concurrent first users wait). Never change
@@ -63,6 +67,10 @@ public:
     std::string firstBuild(const std::string& family) const;
 
     static std::string script();
+    // The model of the package tools' tests (tests/data/mirror/package-tool-model.json): small "kwt-"
+    // packages with dependencies, conflicts, two versions of one name, an epoch, a foreign architecture
+    // and a failing pre-installation script, and a system repository beside the product's.
+    static std::string packageToolModel();
 
 private:
     struct Shared {};

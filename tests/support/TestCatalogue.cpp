@@ -10,13 +10,26 @@
 
 TestCatalogue::TestCatalogue(const std::string& index, bool states)
 {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(KW_TEST_DATA_DIR) + "/catalogue"))
+        files[entry.path().filename().string()] = readWholeFile(entry.path());
+    load(files, index, states);
+}
+
+TestCatalogue::TestCatalogue(const std::map<std::string, std::string>& files, const std::string& index, bool states)
+{
+    load(files, index, states);
+}
+
+void TestCatalogue::load(const std::map<std::string, std::string>& files, const std::string& index, bool states)
+{
     const Opsys system;
     const std::string attributes = "os_name=\"" + system->name + "\" os_vendor=\"" + system->vendor +
                                    "\" os_version=\"" + system->version + "\" os_arch=\"" + system->arch + "\"";
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(KW_TEST_DATA_DIR) + "/catalogue")) {
-        std::string text = readWholeFile(entry.path());
+    for (const auto& file : files) {
+        std::string text = file.second;
         boost::replace_all(text, "@THIS_SYSTEM@", attributes);
-        writeWholeFile(dir / entry.path().filename().string(), text);
+        writeWholeFile(dir / file.first, text);
     }
     FileFetcher fetcher(SourceUrl(dir.path() + "/"), dir / "target");
     catalogue.reset(new BuildManager(fetcher, index));

@@ -1,6 +1,7 @@
 #ifndef KW_TESTS_SUPPORT_TESTCATALOGUE_H
 #define KW_TESTS_SUPPORT_TESTCATALOGUE_H
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,6 +17,8 @@ class TestCatalogue {
 public:
     // `states`: compute the release states with nothing installed.
     explicit TestCatalogue(const std::string& index = "products.inf3", bool states = true);
+    // A catalogue of these files (name -> text, "@THIS_SYSTEM@" replaced as above) instead.
+    TestCatalogue(const std::map<std::string, std::string>& files, const std::string& index, bool states = true);
 
     BuildManager* operator->() const { return catalogue.get(); }
     BuildManager& operator*() const { return *catalogue; }
@@ -28,6 +31,8 @@ public:
     static std::vector<std::string> ids(const BuildManager::releases_t& releases);
 
 private:
+    void load(const std::map<std::string, std::string>& files, const std::string& index, bool states);
+
     TempDir dir;
     std::unique_ptr<BuildManager> catalogue;
     std::unique_ptr<Repository> installed;

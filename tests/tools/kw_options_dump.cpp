@@ -3,19 +3,33 @@
 // that the parsers set. An `error` prints "error: <class>: <text>", a parse failure of the command
 // syntax "parse-error: <text>"; both exit with 1.
 // KW_DUMP_HELP=1: instead of the record, the help printer of the parsed work mode writes its text.
+// KW_DUMP_CATALOGUE=SOURCE: before the record is printed, the catalogue at SOURCE is loaded as the
+// command-line flow loads it (the installed packages' brief list, the catalogue's release states) and
+// the selector words are interpreted against it.
+#include <stdlib.h>
+
 #include <iostream>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <boost/algorithm/string/join.hpp>
 #include <boost/program_options/errors.hpp>
 
+#include "common/FileFetcher.h"
 #include "common/Opsys.h"
+#include "common/Repository.h"
+#include "common/SourceSysDeb.h"
+#include "common/SourceSysRPM.h"
 #include "common/error.h"
+#include "common/fileops.h"
 #include "common/sysutils.h"
 #include "common/textutils.h"
+#include "installer/BuildManager.h"
 #include "installer/Options.h"
 #include "installer/Reporter.h"
+#include "installer/SourceUrl.h"
 #include "installer/TextDialog.h"
 
 namespace {
@@ -110,6 +124,25 @@ void dump(const Options& o)
     out << "overrideEnvironment=" << Opsys::overrideEnvironment << std::endl;
 }
 
+void interpretAgainstCatalogue(Options& o, const std::string& source)
+{
+    Repository repository;
+    const std::unique_ptr<Source> system(Opsys().isRedHatBased() ? static_cast<Source*>(new SourceSysRPM(&repository))
+                                                                 : new SourceSysDeb(&repository));
+    system->loadBrief();
+    char target[] = "/tmp/kw_options_dump.XXXXXX";
+    if (!mkdtemp(target))
+        throw std::runtime_error("no temporary directory for the catalogue");
+    struct Removed {
+        const char* path;
+        ~Removed() { fileops::remove_all(path); }
+    } removed{target};
+    FileFetcher fetcher{SourceUrl(source), target};
+    BuildManager catalogue(fetcher, "");
+    catalogue.calculateReleasesState(repository);
+    o.interpretSelectors(catalogue);
+}
+
 void printHelp(const Options& o)
 {
     switch (o.workMode) {
@@ -128,6 +161,9 @@ int main(int argc, char** argv)
     Options::argv = argv;
     try {
         Options& options = Options::instance();
+        const std::string catalogue = get_env("KW_DUMP_CATALOGUE");
+        if (!catalogue.empty())
+            interpretAgainstCatalogue(options, catalogue);
         if (get_env("KW_DUMP_HELP") == "1")
             printHelp(options);
         else

@@ -25,8 +25,12 @@ Release.gpg); a Red Hat one rpm repositories (signed rpms, repodata/). The build
 repositories carry the gzipped header file "headers.gz" of cache records. Every package installs one
 file, /usr/share/kitwright-mirror/NAME.ARCH, and declares the model's requires, provides and
 conflicts. OUT/key.asc (armored, also the build files' gpg_public_key) and OUT/keyring.gpg (binary)
-hold the signing key. The model's "extra_packages" (name, version, arch, requires, ..., family) go
-into every build repository of their family without being named in the build files.
+hold the signing key. The model's "extra_packages" (name, version, arch, requires, provides,
+conflicts, family, and optionally epoch, pre_install_fails and repository: "b" the build repository,
+the default, "t" thirdparty or "x" extras) go into that repository of every build of their family
+without being named in the build files. The model's "system_packages" (the same fields but the
+repository) go into one repository per family, OUT/system-FAMILY/ (kind "s", no build): what the
+operating system's own sources would offer.
 The manifest lists the repositories (path, kind b/t/x, family, packages), the key files and
 fingerprint, and every file written is in xml_files, repository_files or script_files.
 
@@ -62,6 +66,8 @@ HEADERS = "headers.gz"
 # createrepo_c index whole trees, so they may not nest).
 THIRDPARTY = "-thirdparty"
 EXTRAS = "-extras"
+# The operating system's own repository of a family, at the top of the mirror.
+SYSTEM_REPOSITORY = "system-"
 
 # The operating systems a release is built for: the family decides the package format.
 SYSTEMS = [
@@ -449,7 +455,16 @@ def package_record(family, package, version):
               "conflicts": package.get("conflicts", [])}
     if package.get("postinst"):
         record["postinst"] = package["postinst"]
+    for optional in ("epoch", "pre_install_fails"):
+        if package.get(optional):
+            record[optional] = package[optional]
     return record
+
+
+def extra_records(model, key, family, version, kind=None):
+    """The model's packages under `key` of the family, those for the repository kind only if given."""
+    return [package_record(family, p, version) for p in model.get(key, [])
+            if p.get("family", family) == family and (kind is None or p.get("repository", "b") == kind)]
 
 
 def build_repositories(model, owner, release, system):
@@ -460,15 +475,30 @@ def build_repositories(model, owner, release, system):
     dist = [package_record(family, p, package_version(p, release))
             for c in owner.get("components", []) for p in c.get("packages", [])]
     dist.append(package_record(family, {"name": owner["id"] + "-bootstrap"}, version))
-    dist += [package_record(family, p, version) for p in model.get("extra_packages", [])
-             if p.get("family", family) == family]
+    dist += extra_records(model, "extra_packages", family, version, "b")
     thirdparty = [package_record(family, {"name": owner["id"] + "-thirdparty-lib"}, "1.0")]
+    thirdparty += extra_records(model, "extra_packages", family, version, "t")
     extras = [package_record(family, {"name": owner["id"] + "-extras-tools"}, version)]
+    extras += extra_records(model, "extra_packages", family, version, "x")
     common = {"family": family, "version": system["os_version"],
               "codename": system["os_release_name"]}
     return [dict(common, kind="b", path=repo_dir, packages=dist, headers=HEADERS),
             dict(common, kind="t", path=repo_dir + THIRDPARTY, packages=thirdparty, headers=""),
             dict(common, kind="x", path=repo_dir + EXTRAS, packages=extras, headers=HEADERS)]
+
+
+def system_repositories(model):
+    """A repository of the model's "system_packages" per family that has any: what the operating
+    system's own sources offer beside the product (kind "s", no build)."""
+    found = []
+    for system in SYSTEMS:
+        family = system["family"]
+        packages = extra_records(model, "system_packages", family, "1.0")
+        if packages and family not in [r["family"] for r in found]:
+            found.append({"family": family, "version": system["os_version"],
+                          "codename": system["os_release_name"], "kind": "s",
+                          "path": SYSTEM_REPOSITORY + family, "packages": packages, "headers": ""})
+    return found
 
 
 def phase_packages(model, out, manifest, cache):
@@ -479,14 +509,10 @@ def phase_packages(model, out, manifest, cache):
         config, repo_dir = build_paths(owner, release, system)
         for repository in build_repositories(model, owner, release, system):
             wanted.append((owner["dir"] + "/" + config, repo_dir, repository))
-    with repositories.locked(cache):
-        signer = repositories.Signer(cache)
-        store = repositories.RepositoryCache(cache, signer)
-        try:
-            cached = store.fill([repository for *_, repository in wanted])
-        finally:
-            store.close()
-            signer.close()
+    wanted += [("", "", repository) for repository in system_repositories(model)]
+    with repositories.locked(cache), repositories.Signer(cache) as signer, \
+            repositories.RepositoryCache(cache, signer) as store:
+        cached = store.fill([repository for *_, repository in wanted])
     files = {}
     for (config, repo_dir, repository), source in zip(wanted, cached):
         target = os.path.join(out, repository["path"])
@@ -499,7 +525,7 @@ def phase_packages(model, out, manifest, cache):
             "path": repository["path"], "kind": repository["kind"],
             "family": repository["family"], "build_config": config,
             "headers_file": repository["headers"],
-            "packages": [{"name": p["name"], "version": "%s-%s" % (p["version"], p["release"]),
+            "packages": [{"name": p["name"], "version": repositories.full_version(p),
                           "arch": p["arch"], "file": repositories.file_name(p)}
                          for p in listed]})
     key = signer.armored()

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -112,10 +114,13 @@ TEST(MakeMirror, IsDeterministicAndTakesAModelOverride)
 
 namespace {
 
-// A shell command run as root in an overlay of / (tests/support/overlay_root.sh): its installs stay there.
+// A shell command run as root over an overlay of the system (overlayRootOptions), with the host's
+// network for the served repositories: its installs stay in the overlay. It sees what lies under
+// /var/tmp, not the host's /tmp.
 ChildResult inOverlay(const std::string& command)
 {
-    return runProgram("sh", {std::string(KW_TEST_DATA_DIR) + "/../support/overlay_root.sh", "sh", "-c", command});
+    // apt's own user writes its temporary files into the private /tmp.
+    return runProgram("sh", {"-c", "chmod 1777 /tmp && " + command}, overlayRootOptions());
 }
 
 // apt-get with only the given source list, so that the host's sources are neither read nor fetched.
@@ -187,11 +192,11 @@ TEST(MakeMirror, RepositoriesListTheBuildsPackagesWithTheirHeaders)
 
 TEST(MakeMirror, AptAndDnfTrustTheSignedRepositoriesAndInstallFromThem)
 {
-    GeneratedMirror mirror;
+    GeneratedMirror mirror({}, "/var/tmp");
     LoopbackServer server = LoopbackServer::files(mirror.path());
     const std::string deb = mirror.firstBuild("deb");
     const std::string rpm = mirror.firstBuild("rpm");
-    TempDir config;
+    TempDir config("/var/tmp");
     chmod(config.path().c_str(), 0755);
     // One apt source read locally, its thirdparty repository served; dnf the same.
     writeWholeFile(config / "sources.list", "deb [signed-by=" + mirror.path() + "/keyring.gpg] " +
@@ -288,4 +293,55 @@ TEST(MakeMirror, CarriesTheComponentsThatWholeInstallationsNeed)
     EXPECT_EQ(run.out, "prep-ok\ninstall-failed\nii  zanth-core 10.0.0-1\niF  " + failing + " 10.0.0-1\nii  " + tools +
                            " 1.0-1\n")
         << run.err;
+}
+
+namespace {
+
+// The command lines of the running processes that name `text`.
+std::vector<std::string> processesNaming(const std::string& text)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string command = readWholeFile(entry.path().string() + "/cmdline");
+        std::replace(command.begin(), command.end(), '\0', ' ');
+        if (command.find(text) != std::string::npos)
+            found.push_back(name + ": " + command);
+    }
+    return found;
+}
+
+}  // namespace
+
+// The signing key is made in a private GNUPGHOME, where gpg starts an agent of its own. When a step of
+// that set-up fails, the generator fails, and neither the agent nor the home is left behind.
+TEST(MakeMirror, AFailedKeySetUpLeavesNoAgentRunning)
+{
+    for (const char* failing : {"--export-secret-keys", "--fingerprint"}) {
+        SCOPED_TRACE(failing);
+        TempDir dir;
+        // gpg itself, except for the one step.
+        fs::create_directory(dir / "bin");
+        writeWholeFile(dir / "bin/gpg", std::string("#!/bin/sh\nfor a in \"$@\"; do [ \"$a\" = ") + failing +
+                                            " ] && { echo refused >&2; exit 2; }; done\nexec /usr/bin/gpg \"$@\"\n");
+        fs::permissions(dir / "bin/gpg", fs::perms::owner_all);
+        fs::create_directory(dir / "tmp");
+        const std::string path = dir / "bin:/usr/sbin:/usr/bin:/sbin:/bin";
+        const std::string tmp = dir / "tmp";
+        ChildOptions options;
+        options.env = {{"PATH", path.c_str()}, {"TMPDIR", tmp.c_str()}};
+        const ChildResult run = runProgram(
+            "python3", {GeneratedMirror::script(), dir / "out", "--cache", dir / "cache", "--phase", "packages"},
+            options);
+        EXPECT_NE(run.exit_code, 0);
+        EXPECT_NE(run.err.find("refused"), std::string::npos) << run.err;
+        // gpgconf ends the agent on request; give it a moment to go.
+        std::vector<std::string> left = processesNaming(tmp);
+        for (int i = 0; i < 100 && !left.empty(); ++i, left = processesNaming(tmp))
+            usleep(20000);
+        EXPECT_EQ(left, std::vector<std::string>());
+        EXPECT_TRUE(fs::is_empty(tmp));
+    }
 }

@@ -62,17 +62,28 @@ class Signer:
     def __init__(self, cache):
         self.directory = os.path.join(cache, "key")
         self.home = None
-        if not os.path.exists(self.file("fingerprint")):
-            os.makedirs(self.directory, exist_ok=True)
-            self.gpg("--quick-gen-key", KEY_USER, "rsa2048", "sign", "never")
-            publish(self.gpg("--armor", "--export-secret-keys"), self.file("secret.asc"))
-            publish(self.gpg("--armor", "--export"), self.file("public.asc"))
-            publish(self.gpg("--export"), self.file("public.gpg"))
-            colons = self.gpg("--with-colons", "--fingerprint").decode()
-            publish(next(line.split(":")[9] for line in colons.splitlines()
-                         if line.startswith("fpr:")).encode(), self.file("fingerprint"))
-        with open(self.file("fingerprint")) as f:
-            self.fingerprint = f.read()
+        try:
+            if not os.path.exists(self.file("fingerprint")):
+                os.makedirs(self.directory, exist_ok=True)
+                self.gpg("--quick-gen-key", KEY_USER, "rsa2048", "sign", "never")
+                publish(self.gpg("--armor", "--export-secret-keys"), self.file("secret.asc"))
+                publish(self.gpg("--armor", "--export"), self.file("public.asc"))
+                publish(self.gpg("--export"), self.file("public.gpg"))
+                colons = self.gpg("--with-colons", "--fingerprint").decode()
+                publish(next(line.split(":")[9] for line in colons.splitlines()
+                             if line.startswith("fpr:")).encode(), self.file("fingerprint"))
+            with open(self.file("fingerprint")) as f:
+                self.fingerprint = f.read()
+        except BaseException:
+            # The caller never gets the object to close: the agent that gpg started goes now.
+            self.close()
+            raise
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *failure):
+        self.close()
 
     def file(self, name):
         return os.path.join(self.directory, name)
@@ -118,8 +129,9 @@ class Signer:
 # ----------------------------------------------------------------------------------------------
 # Packages. A package is a dict: family ("deb" or "rpm"), name, version, release, arch (in the
 # family's own words: amd64/all/i386, x86_64/noarch), the lists requires, provides, conflicts and,
-# optionally, postinst: shell text run after the package is unpacked (a failing one fails the
-# package's configuration).
+# optionally: postinst, shell text run after the package is unpacked (a failing one fails the
+# package's configuration); an epoch; "pre_install_fails" (a script before the installation that
+# fails, so that the package tool refuses to install it).
 
 
 def file_name(package):
@@ -130,6 +142,12 @@ def file_name(package):
                                 package["arch"])
 
 
+def full_version(package):
+    """[epoch:]version-release"""
+    epoch = "%s:" % package["epoch"] if package.get("epoch") else ""
+    return "%s%s-%s" % (epoch, package["version"], package["release"])
+
+
 def payload_path(package):
     """The one file a package installs."""
     return "/usr/share/kitwright-mirror/%s.%s" % (package["name"], package["arch"])
@@ -137,7 +155,7 @@ def payload_path(package):
 
 def deb_control(package):
     lines = ["Package: " + package["name"],
-             "Version: %s-%s" % (package["version"], package["release"]),
+             "Version: " + full_version(package),
              "Architecture: " + package["arch"],
              "Maintainer: Kitwright tests <mirror@kitwright.invalid>",
              "Multi-Arch: same" if package["arch"] not in ("all", "amd64") else None]
@@ -153,6 +171,8 @@ def rpm_spec(package):
     lines = ["Name: " + package["name"], "Version: " + package["version"],
              "Release: " + package["release"], "Summary: %s test package" % package["name"],
              "License: none", "AutoReqProv: no"]
+    if package.get("epoch"):
+        lines.append("Epoch: %s" % package["epoch"])
     if package["arch"] == "noarch":
         lines.append("BuildArch: noarch")
     for field, key in (("Requires", "requires"), ("Provides", "provides"),
@@ -161,8 +181,11 @@ def rpm_spec(package):
     path = payload_path(package)
     lines += ["%description", "A test package.", "%install",
               "mkdir -p %%{buildroot}%s" % os.path.dirname(path),
-              "echo '%s %s' > %%{buildroot}%s" % (package["name"], package["version"], path),
-              "%files", path]
+              "echo '%s %s' > %%{buildroot}%s" % (package["name"], package["version"], path)]
+    if package.get("pre_install_fails"):
+        # Lua: an empty rpm database provides no /bin/sh.
+        lines += ["%pre -p <lua>", 'error("refused by the test package")']
+    lines += ["%files", path]
     if package.get("postinst"):
         lines += ["%post", package["postinst"]]
     lines.append("")
@@ -214,6 +237,11 @@ class PackageCache:
             with open(script, "w") as f:
                 f.write("#!/bin/sh\n" + package["postinst"] + "\n")
             os.chmod(script, 0o755)
+        if package.get("pre_install_fails"):
+            script = os.path.join(root, "DEBIAN", "preinst")
+            with open(script, "w") as f:
+                f.write("#!/bin/sh\necho 'refused by the test package' >&2\nexit 1\n")
+            os.chmod(script, 0o755)
         built = root + ".deb"
         run(["dpkg-deb", "--root-owner-group", "-Zgzip", "--build", root, built],
             env=fixed_time_env())
@@ -260,11 +288,12 @@ def header_record(package, path):
         data = f.read()
     lines = ["F:" + file_name(package), "N:" + package["name"], "V:" + package["version"],
              "L:" + package["release"], "A:" + package["arch"], "B:%d" % BUILD_TIME,
+             "E:%s" % package["epoch"] if package.get("epoch") else None,
              "s:%d" % len(data), "M:" + hashlib.md5(data).hexdigest()]
     lines += ["R:" + value for value in package.get("requires", [])]
     lines += ["P:" + value for value in [package["name"]] + package.get("provides", [])]
     lines += ["C:" + value for value in package.get("conflicts", [])]
-    return "\n".join(lines + ["X:"]) + "\n"
+    return "\n".join([line for line in lines if line] + ["X:"]) + "\n"
 
 
 def write_headers(path, records):
@@ -337,3 +366,9 @@ class RepositoryCache:
 
     def close(self):
         self.packages.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *failure):
+        self.close()

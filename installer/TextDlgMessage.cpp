@@ -1,0 +1,7 @@
+#include "installer/TextDlgMessage.h"
+
+DialogResult TextDlgMessage::run()
+{
+    showMessage(text);
+    return DONE;
+}

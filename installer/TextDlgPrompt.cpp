@@ -1,0 +1,7 @@
+#include "installer/TextDlgPrompt.h"
+
+DialogResult TextDlgPrompt::run()
+{
+    answer = askText(prompt, defaultAnswer);
+    return DONE;
+}
