@@ -53,9 +53,6 @@ protected:
 
     void SetUp() override
     {
-        EndToEndTest::SetUp();
-        if (IsSkipped())
-            return;
         writeWholeFile(catalogue / "products.inf3", "<vendors><products><product id=");
         ASSERT_EQ(runKitwright({"--enable-feedback"}).exit_code, 0);
     }

@@ -636,7 +636,8 @@ def phase_products(model, out, manifest):
         owner_keypackages(root, product)
         sub(root, "active_icon", {"src": "icons/%s.png" % product["id"]})
         sub(root, "product_site", {"src": "https://example.invalid/%s" % product["id"]})
-        for release in product["releases"]:
+        # Newest first, as catalogues list them: a tier keeps the first release that carries it.
+        for release in reversed(product["releases"]):
             release_element(root, product, release, model)
         write_xml(out, product["dir"] + "/products.inf3", root, manifest)
     for addon in model["addons"]:

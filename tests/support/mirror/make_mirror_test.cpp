@@ -276,7 +276,8 @@ TEST(MakeMirror, CarriesTheComponentsThatWholeInstallationsNeed)
     const auto& wait = mirror.component("zanth", "prep-wait").get_child("prep_wait");
     const std::string prep = xpath(build, "string(//component[@name='prep-wait']/bootstrapper/action/@exec-cmd)");
     EXPECT_EQ(xpath(build, "string(//component[@name='prep-wait']/bootstrapper/action/@sequence)"), "prep");
-    TempDir config;
+    // Outside /tmp, which the overlay covers with a tmpfs of its own.
+    TempDir config("/var/tmp");
     chmod(config.path().c_str(), 0755);
     writeWholeFile(config / "sources.list", "deb [signed-by=" + mirror.path() + "/keyring.gpg] " +
                                                 repositoryUrl(mirror, "file://" + mirror.path() + "/", deb) + " ./\n");
