@@ -219,9 +219,9 @@ void report_dependency_changes(ComponentManager* components, const std::string& 
     manager->applyChangeset(&changeset);
 }
 
-void do_install(BuildManager* catalogue, ComponentManager* components, ComponentsExamine* examine,
-                FileFetcher* fetcher, Installer* installer, ParamManager* params, Repository* repository,
-                SourceManager* sources, auto_configurator* configurator)
+void do_install(BuildManager* catalogue, ComponentManager* components, ComponentsExamine* examine, FileFetcher* fetcher,
+                Installer* installer, ParamManager* params, Repository* repository, SourceManager* sources,
+                auto_configurator* configurator)
 {
     Progress().markCancelUnsafe();
     const CancelSafeAgain cancelSafeAgain;

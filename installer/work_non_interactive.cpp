@@ -27,8 +27,8 @@
 #include "installer/PackagesReporter.h"
 #include "installer/ParamManager.h"
 #include "installer/PreparePackagesList.h"
-#include "installer/ProductInf3FileGuard.h"
 #include "installer/Product.h"
+#include "installer/ProductInf3FileGuard.h"
 #include "installer/ProductsReporter.h"
 #include "installer/Release.h"
 #include "installer/ReleasesCompatibilityChecker.h"
@@ -93,15 +93,15 @@ void check_command_operation(const Options& options, const std::string& product,
     switch (options.commandOperation) {
     case Options::INSTALL_COMMAND:
         if (!installed.empty())
-            throw user_error(SUPP_NONE)
-                << format_message(messages.get("err_prod_ver_already_installed"), installed, product);
+            throw user_error(SUPP_NONE) << format_message(messages.get("err_prod_ver_already_installed"), installed,
+                                                          product);
         break;
     case Options::UPGRADE_COMMAND:
         if (installed.empty())
             throw user_error(SUPP_NONE) << format_message(messages.get("err_prod_nocurrent"), product);
         if (installed == selected)
-            throw user_error(SUPP_NONE)
-                << format_message(messages.get("err_prod_ver_already_installed"), installed, product);
+            throw user_error(SUPP_NONE) << format_message(messages.get("err_prod_ver_already_installed"), installed,
+                                                          product);
         break;
     default: break;
     }

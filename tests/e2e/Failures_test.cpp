@@ -53,6 +53,7 @@ protected:
 
     void SetUp() override
     {
+        EndToEndTest::SetUp();
         writeWholeFile(catalogue / "products.inf3", "<vendors><products><product id=");
         ASSERT_EQ(runKitwright({"--enable-feedback"}).exit_code, 0);
     }

@@ -65,7 +65,8 @@ protected:
     void expectSucceeded(const ChildResult& run) const
     {
         EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
-        EXPECT_NE(run.out.find(text("install_ok")), std::string::npos) << run.out;
+        // Logged at level 0, which reaches the terminal on standard error.
+        EXPECT_NE(run.err.find(text("install_ok")), std::string::npos) << run.out << run.err;
     }
 };
 
@@ -136,7 +137,7 @@ TEST_F(Installation, ByTheCommands)
     const int actions = lastRecordedAction().actions;
     const ChildResult update = kitwright({"update", product});
     EXPECT_EQ(update.exit_code, 0) << update.out << update.err;
-    EXPECT_NE(update.out.find(text("components_allready_installed")), std::string::npos) << update.out;
+    EXPECT_NE(update.err.find(text("components_allready_installed")), std::string::npos) << update.out << update.err;
     EXPECT_EQ(update.out.find("ERROR"), std::string::npos) << update.out;
     EXPECT_EQ(lastRecordedAction().actions, actions) << "nothing installed, nothing recorded";
     EXPECT_EQ(treeFingerprint(ETC_APT), upgradedApt);
@@ -182,7 +183,7 @@ TEST_F(Installation, DryRunsListWhatAptWouldInstall)
 
     const std::string before = treeFingerprint(ETC_APT);
     const std::vector<std::vector<std::string>> runs = {
-        {"install", newer, "--components", "tools", "--dry-run", "--enable-xml-output"},
+        {"install", newer, "--components", "tools", "--dry-run", "--xml"},
         {"--select-product-id", product, "--select-release-id", newer, "--install-component", "tools",
          "--show-packages", "--enable-xml-output"},
     };

@@ -77,7 +77,7 @@ TEST_F(Interruptions, StopIsIgnoredWhileInstallingUnlessItTerminates)
     const std::string program = shell_word(kitwrightPath());
     const ChildResult stopped = installInterrupted({"install", older}, program + " stop >/dev/null");
     EXPECT_EQ(stopped.exit_code, 0) << stopped.out << stopped.err;
-    EXPECT_NE(stopped.out.find(text("install_ok")), std::string::npos) << stopped.out;
+    EXPECT_NE(stopped.err.find(text("install_ok")), std::string::npos) << stopped.out << stopped.err;
 
     const std::string prep = mirror.component(product, "prep-wait").get_child("packages").front().second.data();
     EXPECT_EQ(dpkgStates({prep})[prep], "ii " + mirror.debVersion(product, 0, prep));

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/textutils.h"
 #include "tests/support/EndToEnd.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
@@ -30,9 +31,9 @@ protected:
     {
         TempDir dir;
         writeWholeFile(dir / "reply.xml", document);
-        return runProgram("xmllint",
-                          {"--xpath", std::string("string(/kitwright/@") + attribute + ")", dir / "reply.xml"})
-            .out;
+        return trim(
+            runProgram("xmllint", {"--xpath", std::string("string(/kitwright/@") + attribute + ")", dir / "reply.xml"})
+                .out);
     }
 };
 
@@ -91,7 +92,8 @@ TEST_F(Sources, BackgroundInstallation)
 
     const ChildResult again = kitwright({"install", older, "--components", "tools", "--xml"});
     EXPECT_EQ(status(again.out, "error_message"), "Installation started") << again.out;
-    EXPECT_TRUE(holdsMessage(finished(), "err_prod_ver_already_installed"));
+    const std::string refused = finished();
+    EXPECT_TRUE(holdsMessage(refused, "err_prod_ver_already_installed")) << refused;
 }
 
 }  // namespace

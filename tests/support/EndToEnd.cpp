@@ -190,6 +190,18 @@ std::vector<std::string> keyringFingerprints(const std::string& keyring)
     return found;
 }
 
+void EndToEndTest::SetUp()
+{
+    // Only inside the throw-away overlay of scripts/overlay-root.sh, whose root is an overlay mount.
+    const std::string root = sh("findmnt -n -o FSTYPE /");
+    ASSERT_EQ(root, "overlay\n") << "the end-to-end tests run only inside scripts/overlay-root.sh";
+    // A server whose package sources are only those the runs configure: the host's sources would send
+    // every apt run to mirrors that the private network cannot reach and through lists it must rebuild.
+    ASSERT_EQ(sh("rm -rf /etc/apt/sources.list /etc/apt/sources.list.d/* /var/lib/apt/lists/* "
+                 "/var/cache/apt/*.bin && echo ok"),
+              "ok\n");
+}
+
 ChildResult EndToEndTest::kitwright(const std::vector<std::string>& args) const
 {
     std::vector<std::string> all = args;

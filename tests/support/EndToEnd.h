@@ -60,9 +60,12 @@ RecordedAction lastRecordedAction();
 // The fingerprints (fpr) of the keys of a keyring, as `gpg --show-keys` lists them.
 std::vector<std::string> keyringFingerprints(const std::string& keyring);
 
-// A test of the built program against the shared mirror, given as a local directory.
+// A test of the built program against the shared mirror, given as a local directory, on a server
+// whose package sources are only those the program configures.
 class EndToEndTest : public ::testing::Test {
 protected:
+    void SetUp() override;
+
     // The program with the arguments, then "--source" and the mirror's directory.
     ChildResult kitwright(const std::vector<std::string>& args) const;
 

@@ -703,10 +703,11 @@ def manifest_owner(model, owner, kind):
 
 
 def manifest_component(component):
-    """What tests need of a component: its packages, whether the installation types name it, its
-    checks and its waiting "prep" action."""
+    """What tests need of a component: its packages, whether the installation types name it, the
+    environment it needs (empty: any), its checks and its waiting "prep" action."""
     entry = {"name": component["name"], "description": component["description"],
              "hidden": bool(component.get("hidden")),
+             "environment": component.get("environment", ""),
              "in_types": not component.get("hidden") and component.get("in_types", True),
              "requires": component.get("requires", []),
              "packages": [p["name"] for p in component.get("packages", [])],
