@@ -32,22 +32,20 @@ protected:
         std::string source;
     };
 
-    std::vector<Case> cases() const
+    // On a server with the product installed, components are added to it; on a fresh one the release is
+    // installed.
+    std::vector<Case> cases(bool installed) const
     {
+        const auto with = [&](const char* component) {
+            return installed ? std::vector<std::string>{"add", product, "--components", component}
+                             : std::vector<std::string>{"install", older, "--components", component};
+        };
         return {
-            {"an unknown component, named with a command word",
-             {"install", older, "--components", "no-such"},
-             nullptr,
-             false,
-             ""},
-            {"a pre-installation check that fails",
-             {"install", older, "--components", "precheck-fail"},
-             "examine_unpassed",
-             false,
-             ""},
-            {"an unreadable catalogue", {"install", older, "--components", "tools"}, nullptr, false, catalogue.path()},
+            {"an unknown component, named with a command word", with("no-such"), nullptr, false, ""},
+            {"a pre-installation check that fails", with("precheck-fail"), "examine_unpassed", false, ""},
+            {"an unreadable catalogue", with("tools"), nullptr, false, catalogue.path()},
             // Last: dpkg keeps the package unconfigured, which later runs would have to repair.
-            {"a package whose configuration fails", {"install", older, "--components", "failing"}, nullptr, true, ""},
+            {"a package whose configuration fails", with("failing"), nullptr, true, ""},
         };
     }
 
@@ -62,7 +60,7 @@ protected:
     // the filed report, the status query.
     void runCases(bool installed)
     {
-        for (const Case& c : cases()) {
+        for (const Case& c : cases(installed)) {
             SCOPED_TRACE(c.what);
             const std::string before = treeFingerprint(ETC_APT);
             const std::string listBefore = readWholeFile(ETC_APT + "/sources.list.d/" + product + ".list");

@@ -80,7 +80,8 @@ TEST_F(Queries, CatalogueAnswers)
         {{"--show-releases", "--select-product-id", product, "--select-release-latest"}, {newer}},
         {{"list"}, {product, second}},
         {{"list", product}, {newer}},
-        {{"--show-os-list", "--select-product-id", product, "--select-release-latest"}, {"Debian"}},
+        // The operating-system list has no XML form.
+        {{"--show-os-list", "--select-product-id", product, "--select-release-latest"}, {"Debian"}, false},
     });
 }
 
@@ -98,7 +99,7 @@ TEST_F(Queries, ComponentAnswers)
         {{"list", product, newer, "--components", "--options"}, components, false},
         {{"--show-installation-types", "--select-product-id", product, "--select-release-latest"}, {"typical"}},
         {{"list", product, newer, "--presets"}, {"typical"}},
-        {{"--show-sources", "--select-product-id", product, "--select-release-latest"}, {mirror.path()}},
+        {{"list", product, newer, "--sources"}, {mirror.path()}},
     });
 }
 
