@@ -249,7 +249,9 @@ class PackageCache:
 
     def build_rpms(self, packages):
         top = os.path.join(self.scratch, "rpm")
-        os.makedirs(os.path.join(top, "SPECS"), exist_ok=True)
+        # Made here: the rpmbuilds below, started side by side, race to make them and one may fail.
+        for directory in ("SPECS", "BUILD", "BUILDROOT", "RPMS", "SRPMS", "SOURCES"):
+            os.makedirs(os.path.join(top, directory), exist_ok=True)
         specs = []
         for package in packages:
             spec = os.path.join(top, "SPECS", self.key(package) + ".spec")
