@@ -33,10 +33,13 @@ namespace {
 
 const Messages messages;
 
-// The directory of the fetched build file, where the paths of its examine scripts start.
-std::string examineDirectory(const std::string& localFile)
+// Where the paths of a build's examine scripts start: the build file's directory in the installation
+// source, which the file fetcher fetches the scripts from. (The fetched copy's own directory would be
+// an absolute local path, which no source holds.)
+std::string examineDirectory(const Build& build)
 {
-    return fileops::path_dir(localFile) + "/";
+    const std::string dir = fileops::path_dir(build.getConfig());
+    return dir.empty() ? dir : dir + "/";
 }
 
 std::string described(const Build& build)
@@ -176,7 +179,7 @@ void BuildLoader::loadBuild(const boost::shared_ptr<Build>& build, const std::st
         sourceManager->addBuildSources(*fetcher, build);
     loadBuildLists(build, localFile);
     build->setUninstallSupport(file.uninstall_support);
-    const std::string dir = examineDirectory(localFile);
+    const std::string dir = examineDirectory(*build);
     for (BuildInfFile::examine_t entry : file.examines) {
         entry.directory = dir;
         build->addExamine(entry);
@@ -191,7 +194,7 @@ void BuildLoader::loadComponents(const boost::shared_ptr<Build>& build, const st
                                  SourceConfig* source)
 {
     BuildInfFile& file = *build->getBuildFile();
-    const std::string dir = examineDirectory(localFile);
+    const std::string dir = examineDirectory(*build);
     Log::stream(Log::LEVEL_DEBUG, true) << "Load components from build " + localFile;
     Log::stream(Log::LEVEL_DEBUG, true) << "Debug: from inf " << file.components.size() << " components";
     for (const auto& c : file.components)

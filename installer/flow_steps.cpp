@@ -28,6 +28,7 @@
 #include "installer/ParamManager.h"
 #include "installer/Product.h"
 #include "installer/ReportError.h"
+#include "installer/RepositoryProcessor.h"
 #include "installer/SystemSpecificConfigurator.h"
 #include "installer/TimeReport.h"
 #include "installer/YumConfigurator.h"
@@ -218,8 +219,9 @@ void report_dependency_changes(ComponentManager* components, const std::string& 
     manager->applyChangeset(&changeset);
 }
 
-void do_install(BuildManager* catalogue, ComponentManager* components, ComponentsExamine* examine, FileFetcher*,
-                Installer* installer, ParamManager* params, Repository* repository, SourceManager*, auto_configurator*)
+void do_install(BuildManager* catalogue, ComponentManager* components, ComponentsExamine* examine, FileFetcher* fetcher,
+                Installer* installer, ParamManager* params, Repository* repository, SourceManager* sources,
+                auto_configurator* configurator)
 {
     Progress().markCancelUnsafe();
     const CancelSafeAgain cancelSafeAgain;
@@ -229,6 +231,10 @@ void do_install(BuildManager* catalogue, ComponentManager* components, Component
     stopwatch.start();
     TimeReport timeReport;
     try {
+        // The addon builds that the selection needs get their repositories before the download.
+        RepositoryProcessor repositories(repository, fetcher, sources,
+                                         checked_pointer<auto_configurator>(configurator)->get());
+        checked_pointer<ComponentManager>(components)->walk(repositories);
         try {
             checked_pointer<Installer>(installer)->install();
         } catch (...) {

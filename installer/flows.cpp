@@ -14,12 +14,6 @@ namespace {
 
 }  // namespace
 
-// Placeholder until the command-line installation is built.
-void work_non_interactive()
-{
-    not_available("The command-line installation");
-}
-
 // Placeholder until the console wizard is built.
 void work_interactive()
 {

@@ -221,8 +221,9 @@ TEST_F(BuildLoaderTest, DebianLoadsTheSelectedReleasesAndTheirAddons)
             flow.load({"zanth-10.1", "folioforge-2.1"});
 
             // Folioforge's "core" came second and stays out; the grouped components are in the group.
-            EXPECT_EQ(flow.roots(),
-                      (names_t{"zanth/core", "zanth/support-tools", "zanth/backup", "zanth/migrator", "[services]"}));
+            EXPECT_EQ(flow.roots(), (names_t{"zanth/core", "zanth/support-tools", "zanth/tools", "zanth/failing",
+                                             "zanth/prep-wait", "zanth/postcheck-fail", "zanth/precheck-fail",
+                                             "zanth/backup", "zanth/migrator", "[services]"}));
             const auto services = boost::dynamic_pointer_cast<KwSubGroup>(flow.manager.roots.back());
             ASSERT_EQ(services->children.size(), 2u);
             EXPECT_EQ(Flow::describe(services->children[0]), "zanth/web");
@@ -245,8 +246,8 @@ TEST_F(BuildLoaderTest, DebianLoadsTheSelectedReleasesAndTheirAddons)
             const auto core = flow.component("zanth/core");
             EXPECT_EQ(core->yxtemplates, names_t{"zanth--core"});
             ASSERT_EQ(core->examines.size(), 1u);
-            const std::string zanthFile = flow.guards[0]->getLocalFile();
-            EXPECT_EQ(core->examines[0].directory, zanthFile.substr(0, zanthFile.rfind('/') + 1));
+            // Scripts are fetched from the build file's directory in the source.
+            EXPECT_EQ(core->examines[0].directory, "zanth/builds/10.1.0/");
             EXPECT_EQ(core->requirements, names_t{});
             EXPECT_EQ(flow.component("zanth/web")->requirements, names_t{"core"});
             EXPECT_EQ(flow.component("zanth/web")->classes, (std::set<std::string>{"server", "web"}));
@@ -291,6 +292,7 @@ TEST_F(BuildLoaderTest, DebianLoadsTheSelectedReleasesAndTheirAddons)
             const std::map<std::string, std::set<std::string>> expected{
                 {"config",
                  {"zanth-core", "zanth-base", "zanth-web", "zanth-mail", "zanth-mail-lite", "zanth-support",
+                  "zanth-tools", "zanth-failing", "zanth-prep-wait", "zanth-postcheck-fail", "zanth-precheck-fail",
                   "zanth-thirdparty-lib", "zanth-bootstrap", "folioforge-thirdparty-lib", "folioforge-bootstrap",
                   "zanth-backup", "zanth-backup-thirdparty-lib", "zanth-backup-bootstrap"}},
                 {"lazy addons/migrator/builds/3.0.0/debian-12-x86_64.inf3",
@@ -330,8 +332,9 @@ TEST_F(BuildLoaderTest, TheRunningSystemPicksTheBuildAndTheComponents)
     onSystem(DEBIAN_QZ, [&] {
         Flow flow(mirror->path());
         flow.load({"zanth-10.1"});
-        EXPECT_EQ(flow.roots(), (names_t{"zanth/core", "zanth/qz-agent", "zanth/support-tools", "zanth/backup",
-                                         "zanth/migrator", "[services]"}));
+        EXPECT_EQ(flow.roots(), (names_t{"zanth/core", "zanth/qz-agent", "zanth/support-tools", "zanth/tools",
+                                         "zanth/failing", "zanth/prep-wait", "zanth/postcheck-fail",
+                                         "zanth/precheck-fail", "zanth/backup", "zanth/migrator", "[services]"}));
         EXPECT_EQ(flow.component("zanth/qz-agent")->yxtemplates, names_t{"zanth-qz"});
         EXPECT_EQ(flow.types("zanth")[1], "full 0 core web mail mail-lite qz-agent");
     });
@@ -405,7 +408,9 @@ TEST_F(BuildLoaderTest, AnAddonFittingNoReleaseFetchesNothing)
         LogFile log(3);
         Flow flow(server.url());
         flow.load({"zanth-11.0-beta"});
-        EXPECT_EQ(flow.roots(), (names_t{"zanth/core", "zanth/support-tools", "zanth/migrator", "[services]"}));
+        EXPECT_EQ(flow.roots(),
+                  (names_t{"zanth/core", "zanth/support-tools", "zanth/tools", "zanth/failing", "zanth/prep-wait",
+                           "zanth/postcheck-fail", "zanth/precheck-fail", "zanth/migrator", "[services]"}));
         EXPECT_EQ(flow.guards.size(), 2u);
         EXPECT_TRUE(log.has("DEBUG: BuildLoader: visit addon zanth-backup-1.2"));
     });

@@ -273,16 +273,17 @@ TEST(BuildManagerQueries, DriverOrderAgainstTheInstalledPackages)
     ASSERT_TRUE(dpkg("1.0", "lt", installed) && dpkg(next, "gt", installed) && dpkg(installed, "lt", between));
 
     std::ostringstream model;
+    // The generator writes a product's releases newest first: the model lists them the other way.
     model << R"({"addons": [], "products": [
       {"id": "zanth", "name": "Zanth", "dir": "zanth", "keypackages": [["kwt-absent-package", "dpkg"]],
        "releases": [
-         {"id": "next", "name": "Zanth next", "version": ")"
-          << next << R"(", "upgrade_allowed_from": ")" << installed << R"(", "tags": "release"},
-         {"id": "old", "name": "Zanth old", "version": "1.0", "upgrade_allowed_from": "1.0", "tags": "release"},
+         {"id": "far", "name": "Zanth far", "version": ")"
+          << far << R"(", "upgrade_allowed_from": ")" << between << R"(", "tags": "release"},
          {"id": "current", "name": "Zanth current", "version": ")"
           << installed << R"(", "upgrade_allowed_from": "1.0", "tags": "release"},
-         {"id": "far", "name": "Zanth far", "version": ")"
-          << far << R"(", "upgrade_allowed_from": ")" << between << R"(", "tags": "release"}]},
+         {"id": "old", "name": "Zanth old", "version": "1.0", "upgrade_allowed_from": "1.0", "tags": "release"},
+         {"id": "next", "name": "Zanth next", "version": ")"
+          << next << R"(", "upgrade_allowed_from": ")" << installed << R"(", "tags": "release"}]},
       {"id": "folioforge", "name": "Folioforge", "dir": "ff", "keypackages": [["kwt-absent-package"]],
        "incompatible_with": ["zanth"],
        "releases": [{"id": "ff1", "name": "Folioforge 1", "version": "1.0", "upgrade_allowed_from": "1.0"}]}]})";

@@ -142,15 +142,23 @@ TEST_F(CatalogueTest, GeneratedMirrorLoadsTheSameFromItsDirectoryAndOverHttp)
     const std::unique_ptr<BuildManager> remote = load(server.url());
     EXPECT_EQ(dump(*local), dump(*remote));
 
-    // Everything the generator wrote is there, in index and file order.
+    // Everything the generator wrote is there, in index and file order (a product file lists its
+    // releases newest first).
     std::vector<std::string> ids;
     std::vector<std::string> configs;
-    for (const auto& product : mirror.manifest().get_child("products"))
+    for (const auto& product : mirror.manifest().get_child("products")) {
+        std::vector<std::string> productIds;
+        std::vector<std::vector<std::string>> productConfigs;
         for (const auto& release : product.second.get_child("releases")) {
-            ids.push_back(release.second.get<std::string>("id"));
+            productIds.push_back(release.second.get<std::string>("id"));
+            productConfigs.emplace_back();
             for (const auto& build : release.second.get_child("builds"))
-                configs.push_back(build.second.get<std::string>("config"));
+                productConfigs.back().push_back(build.second.get<std::string>("config"));
         }
+        ids.insert(ids.end(), productIds.rbegin(), productIds.rend());
+        for (auto release = productConfigs.rbegin(); release != productConfigs.rend(); ++release)
+            configs.insert(configs.end(), release->begin(), release->end());
+    }
     EXPECT_EQ(releaseIds(local->getReleases(true)), ids);
     std::vector<std::string> loaded;
     for (const auto& release : local->getReleases(false))
@@ -412,7 +420,7 @@ TEST_F(CatalogueTest, AProductFileOrABuildFileStandsForAWholeCatalogue)
     LogFile log(3);
     const std::unique_ptr<BuildManager> product = load(mirror.path() + "/zanth", "products.inf3");
     EXPECT_EQ(releaseIds(product->getReleases(false)),
-              (std::vector<std::string>{"zanth-10.0", "zanth-10.1", "zanth-11.0-beta"}));
+              (std::vector<std::string>{"zanth-11.0-beta", "zanth-10.1", "zanth-10.0"}));
     EXPECT_TRUE(product->getAddons().empty());
     const auto configs =
         mirror.manifest().get_child("products").front().second.get_child("releases").front().second.get_child("builds");

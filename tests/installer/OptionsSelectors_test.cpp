@@ -198,9 +198,9 @@ TEST_F(OptionsSelectors, TheStepLogsWhatTheCatalogueOffersAndHowTheWordsWereTake
     EXPECT_EQ(interpret({"list", "zanth", "testing"}, true),
               "command=4 product=zanth release= tiers=testing,\nselector 1 zanth \nprefix=\n" + prefix +
                   "valid product ids: 'zanth' 'folioforge'\n" + prefix +
-                  "valid tags (tiers): 'release' 'stable' 'beta' 'testing'\n" + prefix +
-                  "valid release ids: 'zanth-10.0' 'zanth-10.1' 'zanth-11.0-beta' 'folioforge-2.1'\n" + prefix +
-                  "valid versions: '10.0.0' '10.1.0' '11.0.0' '2.1.0'\n" + prefix +
+                  "valid tags (tiers): 'beta' 'testing' 'release' 'stable'\n" + prefix +
+                  "valid release ids: 'zanth-11.0-beta' 'zanth-10.1' 'zanth-10.0' 'folioforge-2.1'\n" + prefix +
+                  "valid versions: '11.0.0' '10.1.0' '10.0.0' '2.1.0'\n" + prefix +
                   "classified selectors: prod_ids = ( 'zanth'), tags = ( 'testing'), rel_ids = (), versions = ()\n" +
                   prefix + "prod_id_selector=zanth, rel_id_selector=, version_selector=\n");
 }

@@ -1,6 +1,7 @@
 #ifndef KW_TESTS_SUPPORT_GENERATEDMIRROR_H
 #define KW_TESTS_SUPPORT_GENERATEDMIRROR_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@
 // - the manifest's "repositories" list each repository: path (relative to the mirror), kind ("b",
 //   "t", "x"), family ("deb", "rpm"), build_config, headers_file and packages (name, version, arch,
 //   file); "repository_files" lists every file of the package phase.
+// - the manifest's products list their "components": name, packages, "in_types" (named by the
+//   installation types), "checks" (scope, exit code, script), "failing_postinst" (packages whose
+//   configuration fails) and "prep_wait" (marker, release, seconds: a "prep" action that touches the
+//   marker, then waits for the release file); "script_files" lists the examine scripts written.
 // A model's "extra_packages" (objects with name, version, arch, requires, provides, conflicts, family,
 // and optionally epoch, pre_install_fails and repository "b", "t" or "x") are added to that repository
 // of every build of their family, unnamed in the build files; its "system_packages" make one
@@ -39,10 +44,22 @@ public:
     // of / see it).
     explicit GeneratedMirror(const std::vector<std::string>& options = {}, const std::string& parent = "/tmp");
 
-    const std::string& path() const { return dir.path(); }
+    // The default mirror, generated once into the test cache for the generator's present text and
+    // shared by every test process after that (a lock makes concurrent first users wait). Never change
+    // it: a test that needs another mirror makes its own.
+    static const GeneratedMirror& shared();
+
+    const std::string& path() const { return root; }
     const boost::property_tree::ptree& manifest() const { return manifest_; }
     // The values of one field of every element of a manifest array, e.g. ("products", "id").
     std::vector<std::string> list(const std::string& array, const std::string& field = "") const;
+
+    // A product (or addon) of the manifest by id, one of its releases by position, one of its components.
+    const boost::property_tree::ptree& owner(const std::string& id) const;
+    const boost::property_tree::ptree& release(const std::string& product, size_t index) const;
+    const boost::property_tree::ptree& component(const std::string& product, const std::string& name) const;
+    // The version ("1.0-1") of a package in the Debian build of a release of a product.
+    std::string debVersion(const std::string& product, size_t release, const std::string& package) const;
 
     // One repository of the manifest: the build file's config and the kind.
     const boost::property_tree::ptree& repository(const std::string& build_config, char kind = 'b') const;
@@ -56,7 +73,12 @@ public:
     static std::string packageToolModel();
 
 private:
-    TempDir dir;
+    struct Shared {};
+    explicit GeneratedMirror(Shared);
+    void generate(const std::string& out, const std::vector<std::string>& options);
+
+    std::unique_ptr<TempDir> dir;
+    std::string root;
     boost::property_tree::ptree manifest_;
 };
 

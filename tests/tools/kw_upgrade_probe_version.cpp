@@ -1,4 +1,5 @@
-// The build identity of one build of kw_upgrade_probe, linked in place of the program's own.
+// The build identity of a test build (kw_upgrade_probe, kitwright_next), linked in place of the
+// program's own.
 #include "common/ProgramVersion.h"
 
 const char* const ProgramVersion::version = KW_PROBE_VERSION;

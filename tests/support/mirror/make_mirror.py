@@ -38,7 +38,19 @@ Optional model keys: an owner's "installation_types" (name, description, compone
 "yx_template_suffix", a release's "send_feedback" and "uninstall_support" ("yes" by default) and a
 component's "actions" (attributes of the "action" elements of its bootstrapper).
 The manifest lists the repositories (path, kind b/t/x, family, packages), the key files and
-fingerprint, and every file written under "files" is in xml_files or repository_files.
+fingerprint, and every file written is in xml_files, repository_files or script_files.
+
+Components. Besides its packages (each in the release's version, or its own "version", or the one
+its "versions" gives by release id) a component may have "checks" (examine scripts of a scope that
+exit with a given code, written beside the release's build files), a "prep_wait" (a "prep" action
+that touches "marker", then waits up to "seconds" for the file "release" and fails without it), a
+package "postinst" (shell text; a failing one fails the package's configuration) and "in_types":
+false to keep it out of the installation types. The manifest's products list their components
+with these facts.
+
+Program version. The model's "required_kitwright" ({"version", "md5", "in": ["index", "builds"]})
+makes the index files, the build files or both require that version of the installer (the element
+"exact_required_kitwright"); the copy itself is the test's to put under "Zanth_Installer/".
 """
 
 import argparse
@@ -100,6 +112,32 @@ def zanth_components():
          "show_installed_hidden": True, "deny_implicit_removal": True,
          "keypackages": [{"keypackage": ["zanth-support"]}],
          "packages": [{"name": "zanth-support"}], "hardwired_with": ["core"]},
+        # Whole installations need the rest: a package depending on another component's package, in
+        # its own version per release; and, kept out of the installation types, components that
+        # fail on purpose or wait for their test.
+        {"name": "tools", "description": "Administration tools",
+         "keypackages": [{"keypackage": ["zanth-tools"]}],
+         "packages": [{"name": "zanth-tools", "requires": ["zanth-core"],
+                       "versions": {"zanth-10.0": "1.0", "zanth-10.1": "2.0"}}],
+         "requires": ["core"], "in_types": False},
+        {"name": "failing", "description": "Package that fails to configure",
+         "keypackages": [{"keypackage": ["zanth-failing"]}],
+         "packages": [{"name": "zanth-failing",
+                       "postinst": "echo 'zanth-failing: configuration failed' >&2\nexit 1"}],
+         "requires": ["core"], "in_types": False},
+        {"name": "prep-wait", "description": "Preparation that waits for a file",
+         "keypackages": [{"keypackage": ["zanth-prep-wait"]}],
+         "packages": [{"name": "zanth-prep-wait"}], "requires": ["core"], "in_types": False,
+         "prep_wait": {"marker": "/tmp/kw-mirror-prep-started", "release": "/tmp/kw-mirror-prep-go",
+                       "seconds": 60}},
+        {"name": "postcheck-fail", "description": "Post-installation check that fails",
+         "keypackages": [{"keypackage": ["zanth-postcheck-fail"]}],
+         "packages": [{"name": "zanth-postcheck-fail"}], "requires": ["core"], "in_types": False,
+         "checks": [{"scope": "post_install", "exit": 2}]},
+        {"name": "precheck-fail", "description": "Pre-installation check that fails",
+         "keypackages": [{"keypackage": ["zanth-precheck-fail"]}],
+         "packages": [{"name": "zanth-precheck-fail"}], "requires": ["core"], "in_types": False,
+         "checks": [{"scope": "pre_install", "exit": 2}]},
     ]
 
 
@@ -193,6 +231,24 @@ def scaled_model(products, releases, builds):
 # Naming
 
 
+def package_version(package, release):
+    """A package's version in a release: its own for the release, its fixed one, or the release's."""
+    return package.get("versions", {}).get(release["id"], package.get("version", release["version"]))
+
+
+def check_script(component, check):
+    """The file name of a component's examine script, beside the build files of its release."""
+    return "check-%s-%s.sh" % (component["name"], check["scope"])
+
+
+def prep_command(wait):
+    """A "prep" action that marks its start, then waits for the release file; it fails when the file
+    does not come in time, so a forgotten release shows."""
+    return ("touch %(marker)s && i=0 && while [ ! -e %(release)s ] && [ $i -lt %(rounds)d ]; "
+            "do sleep 0.2; i=$((i+1)); done && [ -e %(release)s ]"
+            % dict(wait, rounds=wait["seconds"] * 5))
+
+
 def package_file(name, version, family):
     if family == "deb":
         return "%s_%s-1_amd64.deb" % (name, version)
@@ -260,7 +316,7 @@ def package_element(parent, package, version, family, repo_files):
     return element
 
 
-def component_element(root, component, version, family, repo_files):
+def component_element(root, component, release, family, repo_files):
     attrs = {"name": component["name"], "description": component["description"]}
     for flag in ("hidden", "show_installed_hidden", "deny_implicit_removal"):
         if component.get(flag):
@@ -270,7 +326,7 @@ def component_element(root, component, version, family, repo_files):
             attrs[key] = component[key]
     element = sub(root, "component", attrs)
     for package in component.get("packages", []):
-        package_element(element, package, version, family, repo_files)
+        package_element(element, package, package_version(package, release), family, repo_files)
     for section in component.get("keypackages", []):
         keys = sub(element, "keypackages")
         for kind in ("keypackage", "nokeypackage", "keyprovide"):
@@ -289,6 +345,14 @@ def component_element(root, component, version, family, repo_files):
         sub(element, "examine", {"scope": "component", "name": component["name"] + "-check",
                                  "script": "check-%s.sh" % component["name"],
                                  "launcher": "/bin/sh", "always": "yes"})
+    for check in component.get("checks", []):
+        sub(element, "examine", {"scope": check["scope"],
+                                 "name": "%s-%s" % (component["name"], check["scope"]),
+                                 "script": check_script(component, check)})
+    if component.get("prep_wait"):
+        bootstrapper = sub(element, "bootstrapper")
+        sub(bootstrapper, "action", {"sequence": "prep",
+                                     "exec-cmd": prep_command(component["prep_wait"])})
     return element
 
 
@@ -309,9 +373,18 @@ def installation_types(owner):
     first two visible components) and "full" (every visible one)."""
     if "installation_types" in owner:
         return owner["installation_types"]
-    names = [c["name"] for c in owner.get("components", []) if not c.get("hidden")]
+    names = [c["name"] for c in owner.get("components", [])
+             if not c.get("hidden") and c.get("in_types", True)]
     return [{"name": "typical", "description": "Typical", "components": names[:2]},
             {"name": "full", "description": "Everything", "components": names}]
+
+
+def required_program(parent, model, where):
+    """The installer version that the model makes the index or the build files require."""
+    required = model.get("required_kitwright")
+    if required and where in required.get("in", []):
+        sub(parent, "exact_required_kitwright", {k: required[k] for k in ("version", "md5")
+                                                 if required.get(k)})
 
 
 def build_file(owner, release, system, repo_files, key):
@@ -343,7 +416,7 @@ def build_file(owner, release, system, repo_files, key):
                              "parameters_file": "parameters.xml"})
     components = owner.get("components", [])
     for component in components:
-        component_element(root, component, version, family, repo_files)
+        component_element(root, component, release, family, repo_files)
     types = sub(root, "installation_types")
     for declared in installation_types(owner):
         element = sub(types, "type", {"name": declared["name"],
@@ -387,9 +460,10 @@ def build_file(owner, release, system, repo_files, key):
 
 def release_packages(owner, release, system):
     family = system["family"]
-    names = [p["name"] for c in owner.get("components", []) for p in c.get("packages", [])]
-    return [{"name": n, "version": release["version"],
-             "file": package_file(n, release["version"], family)} for n in names]
+    packages = [p for c in owner.get("components", []) for p in c.get("packages", [])]
+    return [{"name": p["name"], "version": package_version(p, release),
+             "file": package_file(p["name"], package_version(p, release), family)}
+            for p in packages]
 
 
 def family_arch(family, arch=None):
@@ -402,6 +476,8 @@ def package_record(family, package, version):
               "release": "1", "arch": family_arch(family, package.get("arch")),
               "requires": package.get("requires", []), "provides": package.get("provides", []),
               "conflicts": package.get("conflicts", [])}
+    if package.get("postinst"):
+        record["postinst"] = package["postinst"]
     for optional in ("epoch", "pre_install_fails"):
         if package.get(optional):
             record[optional] = package[optional]
@@ -419,7 +495,7 @@ def build_repositories(model, owner, release, system):
     repositories.RepositoryCache takes."""
     family, version = system["family"], release["version"]
     _, repo_dir = build_paths(owner, release, system)
-    dist = [package_record(family, p, version)
+    dist = [package_record(family, p, package_version(p, release))
             for c in owner.get("components", []) for p in c.get("packages", [])]
     dist.append(package_record(family, {"name": owner["id"] + "-bootstrap"}, version))
     dist += extra_records(model, "extra_packages", family, version, "b")
@@ -500,11 +576,33 @@ def each_build(model):
                     yield kind, owner, release, system
 
 
+def write_check_scripts(out, owner, release, manifest):
+    """The examine scripts of the components' checks, beside the release's build files: each prints
+    its name and ends with the check's exit code."""
+    directory = "%s/builds/%s" % (owner["dir"], release["version"])
+    for component in owner.get("components", []):
+        for check in component.get("checks", []):
+            relative = "%s/%s" % (directory, check_script(component, check))
+            path = os.path.join(out, relative)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as f:
+                f.write("#!/bin/sh\necho '%s: %s check of %s'\nexit %d\n"
+                        % (check_script(component, check), check["scope"], component["name"],
+                           check["exit"]))
+            os.chmod(path, 0o755)
+            manifest["script_files"].append(relative)
+
+
 def phase_builds(model, out, manifest, repo_files, key):
     for kind, owner, release, system in each_build(model):
         config, repo_dir = build_paths(owner, release, system)
-        write_xml(out, "%s/%s" % (owner["dir"], config),
-                  build_file(owner, release, system, repo_files.get(repo_dir, {}), key), manifest)
+        root = build_file(owner, release, system, repo_files.get(repo_dir, {}), key)
+        required_program(root, model, "builds")
+        write_xml(out, "%s/%s" % (owner["dir"], config), root, manifest)
+    for kind in ("products", "addons"):
+        for owner in model[kind]:
+            for release in owner["releases"]:
+                write_check_scripts(out, owner, release, manifest)
 
 
 def build_elements(parent, owner, release, model):
@@ -542,7 +640,8 @@ def phase_products(model, out, manifest):
         owner_keypackages(root, product)
         sub(root, "active_icon", {"src": "icons/%s.png" % product["id"]})
         sub(root, "product_site", {"src": "https://example.invalid/%s" % product["id"]})
-        for release in product["releases"]:
+        # Newest first, as catalogues list them: a tier keeps the first release that carries it.
+        for release in reversed(product["releases"]):
             release_element(root, product, release, model)
         write_xml(out, product["dir"] + "/products.inf3", root, manifest)
     for addon in model["addons"]:
@@ -558,6 +657,7 @@ def phase_products(model, out, manifest):
 
 def index_root(model, everything):
     root = ET.Element("vendors")
+    required_program(root, model, "index")
     products = sub(sub(root, "vendor", {"name": model["vendor"]}), "products")
     for product in model["products"]:
         if not everything and not product.get("in_versions", True):
@@ -590,6 +690,7 @@ def manifest_owner(model, owner, kind):
         entry["keypackages"] = owner.get("keypackages", [])
     else:
         entry["lazy"] = bool(owner.get("lazy"))
+    entry["components"] = [manifest_component(c) for c in owner.get("components", [])]
     for release in owner["releases"]:
         builds = []
         for system in systems_for(model):
@@ -602,6 +703,24 @@ def manifest_owner(model, owner, kind):
                            "packages": release_packages(owner, release, system)})
         entry["releases"].append({"id": release["id"], "name": release["name"],
                                   "version": release["version"], "builds": builds})
+    return entry
+
+
+def manifest_component(component):
+    """What tests need of a component: its packages, whether the installation types name it, the
+    environment it needs (empty: any), its checks and its waiting "prep" action."""
+    entry = {"name": component["name"], "description": component["description"],
+             "hidden": bool(component.get("hidden")),
+             "environment": component.get("environment", ""),
+             "in_types": not component.get("hidden") and component.get("in_types", True),
+             "requires": component.get("requires", []),
+             "packages": [p["name"] for p in component.get("packages", [])],
+             "checks": [{"scope": c["scope"], "exit": c["exit"],
+                         "script": check_script(component, c)} for c in component.get("checks", [])],
+             "failing_postinst": [p["name"] for p in component.get("packages", [])
+                                  if p.get("postinst")]}
+    if component.get("prep_wait"):
+        entry["prep_wait"] = component["prep_wait"]
     return entry
 
 
@@ -649,7 +768,7 @@ def main():
                 "addons": [manifest_owner(model, a, "addons") for a in model["addons"]],
                 "index_files": ["products.inf3", "versions.inf3"] if "index" in phases else [],
                 "repositories": [], "key_fingerprint": "", "public_key": "", "keyring": "",
-                "repository_files": [], "xml_files": []}
+                "repository_files": [], "xml_files": [], "script_files": []}
     repo_files, key = {}, ""
     if "packages" in phases:
         cache = args.cache or os.environ.get("KW_MIRROR_CACHE")

@@ -51,8 +51,10 @@ TEST(MakeMirror, WritesWellFormedCatalogueListedInItsManifest)
 
     // The manifest names every file written, and every build file it names exists.
     std::vector<std::string> listed = xml;
-    const std::vector<std::string> repository_files = mirror.list("repository_files");
-    listed.insert(listed.end(), repository_files.begin(), repository_files.end());
+    for (const char* more : {"repository_files", "script_files"}) {
+        const std::vector<std::string> files = mirror.list(more);
+        listed.insert(listed.end(), files.begin(), files.end());
+    }
     listed.push_back("mirror.json");
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(filesUnder(mirror.path()), listed);
@@ -235,6 +237,63 @@ TEST(MakeMirror, AptAndDnfTrustTheSignedRepositoriesAndInstallFromThem)
                   "/zanth-core-10.0.0-1.x86_64.rpm");
     EXPECT_EQ(refused.out.substr(0, 2), "1\n") << refused.out << refused.err;
     EXPECT_NE(refused.out.find("SIGNATURES NOT OK"), std::string::npos) << refused.out;
+}
+
+// What whole installations need: packages that depend on another component's, a package versioned per
+// release, a failing configuration, failing checks and a "prep" action that waits for its test. apt,
+// dpkg and sh judge them in an overlay.
+TEST(MakeMirror, CarriesTheComponentsThatWholeInstallationsNeed)
+{
+    const GeneratedMirror& mirror = GeneratedMirror::shared();
+    const std::string deb = mirror.firstBuild("deb");
+    const std::string build = mirror.path() + "/" + deb;
+    const std::string tools = mirror.component("zanth", "tools").get_child("packages").front().second.data();
+    EXPECT_EQ(mirror.debVersion("zanth", 0, tools), "1.0-1");
+    EXPECT_EQ(mirror.debVersion("zanth", 1, tools), "2.0-1");
+    EXPECT_EQ(xpath(build, "string(//component[@name='tools']/package/@version)"), "1.0");
+
+    // The components that fail or wait on purpose stay out of every installation type.
+    for (const auto& owner : mirror.manifest().get_child("products"))
+        for (const auto& item : owner.second.get_child("components"))
+            if (!item.second.get<bool>("in_types"))
+                EXPECT_EQ(xpath(build, "count(//installation_types//component[.='" +
+                                           item.second.get<std::string>("name") + "'])"),
+                          "0");
+
+    // Each check script lies where the build file's examine element names it and exits with its code.
+    for (const char* name : {"precheck-fail", "postcheck-fail"}) {
+        const auto& check = mirror.component("zanth", name).get_child("checks").front().second;
+        const std::string scope = check.get<std::string>("scope");
+        const std::string script = fs::path(build).parent_path().string() + "/" + check.get<std::string>("script");
+        EXPECT_EQ(xpath(build, "string(//component[@name='" + std::string(name) + "']/examine/@script)"),
+                  check.get<std::string>("script"));
+        EXPECT_EQ(xpath(build, "string(//component[@name='" + std::string(name) + "']/examine/@scope)"), scope);
+        EXPECT_EQ(runProgram(script, {}).exit_code, check.get<int>("exit")) << script;
+    }
+
+    // In an overlay: the prep action marks its start and ends once released; apt installs the dependent
+    // package with the one it needs; the failing package is left unconfigured.
+    const auto& wait = mirror.component("zanth", "prep-wait").get_child("prep_wait");
+    const std::string prep = xpath(build, "string(//component[@name='prep-wait']/bootstrapper/action/@exec-cmd)");
+    EXPECT_EQ(xpath(build, "string(//component[@name='prep-wait']/bootstrapper/action/@sequence)"), "prep");
+    // Outside /tmp, which the overlay covers with a tmpfs of its own.
+    TempDir config("/var/tmp");
+    chmod(config.path().c_str(), 0755);
+    writeWholeFile(config / "sources.list", "deb [signed-by=" + mirror.path() + "/keyring.gpg] " +
+                                                repositoryUrl(mirror, "file://" + mirror.path() + "/", deb) + " ./\n");
+    const std::string failing =
+        mirror.component("zanth", "failing").get_child("failing_postinst").front().second.data();
+    const ChildResult run = inOverlay(
+        "touch " + shell_word(wait.get<std::string>("release")) + " && sh -c " + shell_word(prep) + " && test -e " +
+        shell_word(wait.get<std::string>("marker")) + " && echo prep-ok; " + aptGet(config, "update") +
+        " >/dev/null 2>&1; " + aptGet(config, "install -y -q " + tools) + " >/dev/null 2>&1; " +
+        aptGet(config, "install -y -q " + failing) +
+        " >/dev/null 2>&1 || echo install-failed; dpkg-query -W -f='${db:Status-Abbrev} ${Package} ${Version}\\n' " +
+        tools + " zanth-core " + failing);
+    // dpkg-query lists by name.
+    EXPECT_EQ(run.out, "prep-ok\ninstall-failed\nii  zanth-core 10.0.0-1\niF  " + failing + " 10.0.0-1\nii  " + tools +
+                           " 1.0-1\n")
+        << run.err;
 }
 
 namespace {

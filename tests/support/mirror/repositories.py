@@ -128,9 +128,10 @@ class Signer:
 
 # ----------------------------------------------------------------------------------------------
 # Packages. A package is a dict: family ("deb" or "rpm"), name, version, release, arch (in the
-# family's own words: amd64/all/i386, x86_64/noarch) and the lists requires, provides, conflicts;
-# optionally an epoch and "pre_install_fails" (a script before the installation that fails, so that
-# the package tool refuses to install it).
+# family's own words: amd64/all/i386, x86_64/noarch), the lists requires, provides, conflicts and,
+# optionally: postinst, shell text run after the package is unpacked (a failing one fails the
+# package's configuration); an epoch; "pre_install_fails" (a script before the installation that
+# fails, so that the package tool refuses to install it).
 
 
 def file_name(package):
@@ -184,7 +185,10 @@ def rpm_spec(package):
     if package.get("pre_install_fails"):
         # Lua: an empty rpm database provides no /bin/sh.
         lines += ["%pre -p <lua>", 'error("refused by the test package")']
-    lines += ["%files", path, ""]
+    lines += ["%files", path]
+    if package.get("postinst"):
+        lines += ["%post", package["postinst"]]
+    lines.append("")
     return "\n".join(lines)
 
 
@@ -228,6 +232,11 @@ class PackageCache:
             f.write(deb_control(package))
         with open(payload, "w") as f:
             f.write("%s %s\n" % (package["name"], package["version"]))
+        if package.get("postinst"):
+            script = os.path.join(root, "DEBIAN", "postinst")
+            with open(script, "w") as f:
+                f.write("#!/bin/sh\n" + package["postinst"] + "\n")
+            os.chmod(script, 0o755)
         if package.get("pre_install_fails"):
             script = os.path.join(root, "DEBIAN", "preinst")
             with open(script, "w") as f:
@@ -240,7 +249,9 @@ class PackageCache:
 
     def build_rpms(self, packages):
         top = os.path.join(self.scratch, "rpm")
-        os.makedirs(os.path.join(top, "SPECS"), exist_ok=True)
+        # Made here: the rpmbuilds below, started side by side, race to make them and one may fail.
+        for directory in ("SPECS", "BUILD", "BUILDROOT", "RPMS", "SRPMS", "SOURCES"):
+            os.makedirs(os.path.join(top, directory), exist_ok=True)
         specs = []
         for package in packages:
             spec = os.path.join(top, "SPECS", self.key(package) + ".spec")
