@@ -34,7 +34,7 @@ release=$1
 repository=$mirror/$2
 
 # The packages the installation takes, as kitwright's dry run lists them.
-packages=$(./scripts/overlay-root.sh "$program" install "$release" --dry-run --enable-xml-output \
+packages=$(./scripts/overlay-root.sh "$program" install "$release" --dry-run --xml \
     --source "$mirror/" | python3 -c '
 import sys, xml.etree.ElementTree as ET
 print(" ".join(sorted(p.get("name") for p in ET.fromstring(sys.stdin.read()).iter("package"))))')
