@@ -50,7 +50,7 @@ apt-get -q -y -o Dir::Etc::SourceList=/dev/null "\$@" $packages >/dev/null
 EOF
 
 overlay=$PWD/scripts/overlay-root.sh
-hyperfine --warmup 1 --runs 5 --export-markdown "$work/table.md" \
+hyperfine --warmup 0 --runs ${KW_BENCH_RUNS:-5} --export-markdown "$work/table.md" \
     -n "kitwright install --dry-run" "$overlay $program install $release --dry-run --source $mirror/" \
     -n "apt-get -s install" "$overlay sh $work/apt.sh -s install" \
     -n "kitwright install" "$overlay $program install $release --source $mirror/" \
