@@ -6,7 +6,7 @@
 # of the same packages (those the dry run lists) from the same signed repository of the sample
 # mirror. Both sides pay for the root, the catalogue of sources and apt's lists. Run by hand, as root,
 # after a build; never run by the tests.
-#   bench/install_compare.sh [BUILD_DIR]        (default: build)
+#   [KW_BENCH_RUNS=N] bench/install_compare.sh [BUILD_DIR]   (default: 5 runs, build)
 set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
