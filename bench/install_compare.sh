@@ -6,7 +6,7 @@
 # of the same packages (those the dry run lists) from the same signed repository of the sample
 # mirror. Both sides pay for the root, the catalogue of sources and apt's lists. Run by hand, as root,
 # after a build; never run by the tests.
-#   bench/install_compare.sh [BUILD_DIR]        (default: build)
+#   [KW_BENCH_RUNS=N] bench/install_compare.sh [BUILD_DIR]   (default: 5 runs, build)
 set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -34,7 +34,7 @@ release=$1
 repository=$mirror/$2
 
 # The packages the installation takes, as kitwright's dry run lists them.
-packages=$(./scripts/overlay-root.sh "$program" install "$release" --dry-run --enable-xml-output \
+packages=$(./scripts/overlay-root.sh "$program" install "$release" --dry-run --xml \
     --source "$mirror/" | python3 -c '
 import sys, xml.etree.ElementTree as ET
 print(" ".join(sorted(p.get("name") for p in ET.fromstring(sys.stdin.read()).iter("package"))))')
@@ -50,7 +50,7 @@ apt-get -q -y -o Dir::Etc::SourceList=/dev/null "\$@" $packages >/dev/null
 EOF
 
 overlay=$PWD/scripts/overlay-root.sh
-hyperfine --warmup 1 --runs 5 --export-markdown "$work/table.md" \
+hyperfine --warmup 0 --runs ${KW_BENCH_RUNS:-5} --export-markdown "$work/table.md" \
     -n "kitwright install --dry-run" "$overlay $program install $release --dry-run --source $mirror/" \
     -n "apt-get -s install" "$overlay sh $work/apt.sh -s install" \
     -n "kitwright install" "$overlay $program install $release --source $mirror/" \
