@@ -12,7 +12,7 @@ libtinyxml-dev libcurl4-openssl-dev libssl-dev libpam0g-dev libjs-prototype
 gettext locales-all util-linux procps nodejs hostname
 libxml2-utils iproute2 gnupg dpkg-dev apt-utils curl file
 rpm createrepo-c dnf python3-dnf
-libapt-pkg-dev librpm-dev hyperfine tmux
+libapt-pkg-dev librpm-dev hyperfine tmux less
 clang libclang-rt-14-dev
 "
 
